@@ -1,0 +1,118 @@
+#include "common/Form.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QTimer>
+#include <QWidget>
+#include <algorithm>
+
+namespace kr {
+
+FormRegistry& FormRegistry::instance()
+{
+    static FormRegistry registry;
+    return registry;
+}
+
+void FormRegistry::noteLoaded(Form* form)
+{
+    if (std::find(m_loaded.begin(), m_loaded.end(), form) == m_loaded.end())
+        m_loaded.push_back(form);
+}
+
+void FormRegistry::noteUnloaded(Form* form)
+{
+    const auto it = std::find(m_loaded.begin(), m_loaded.end(), form);
+    if (it == m_loaded.end())
+        return;
+    m_loaded.erase(it);
+    if (!m_loaded.empty())
+        return;
+    if (m_onLastUnloaded) {
+        m_onLastUnloaded();
+    } else {
+        // Let the handler that unloaded the window finish first.
+        QTimer::singleShot(0, qApp, [] {
+            if (FormRegistry::instance().loadedCount() == 0)
+                QCoreApplication::exit(0);
+        });
+    }
+}
+
+Form::Form(QObject* parent) : QObject(parent) {}
+
+Form::~Form()
+{
+    FormRegistry::instance().noteUnloaded(this);
+    delete m_widget.data();
+}
+
+void Form::Load()
+{
+    if (m_widget || m_loading)
+        return;
+    m_loading = true;
+    std::unique_ptr<QWidget> created = createWidget();
+    m_widget = created.release();
+    m_widget->setAttribute(Qt::WA_DeleteOnClose, false);
+    m_widget->setAttribute(Qt::WA_QuitOnClose, false);
+    m_widget->installEventFilter(this);
+    FormRegistry::instance().noteLoaded(this);
+    onLoad();
+    m_loading = false;
+    emit loaded();
+}
+
+void Form::Show()
+{
+    Load();
+    if (!m_widget)
+        return;
+    m_widget->show();
+    m_widget->raise();
+    m_widget->activateWindow();
+}
+
+void Form::Hide()
+{
+    if (m_widget)
+        m_widget->hide();
+}
+
+QWidget* Form::widget()
+{
+    Load();
+    return m_widget;
+}
+
+void Form::Unload()
+{
+    if (!m_widget || m_unloading)
+        return;
+    m_unloading = true;
+    onUnload();
+    QWidget* w = m_widget;
+    m_widget = nullptr;
+    w->removeEventFilter(this);
+    w->hide();
+    // The unload may come from inside one of the window's own handlers: the
+    // widget goes away once that handler has returned.
+    w->deleteLater();
+    onDestroyed();
+    m_unloading = false;
+    emit unloaded();
+    FormRegistry::instance().noteUnloaded(this);
+}
+
+bool Form::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_widget && event->type() == QEvent::Close) {
+        // Closing a window from its title bar unloads it.
+        event->ignore();
+        Unload();
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+} // namespace kr

@@ -1,0 +1,76 @@
+#pragma once
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QWidget;
+
+namespace kr {
+
+class Form;
+
+// Knows which windows are loaded and ends the event loop when the last one is
+// unloaded. A hidden window that is loaded counts as open.
+class FormRegistry {
+public:
+    static FormRegistry& instance();
+
+    void noteLoaded(Form* form);
+    void noteUnloaded(Form* form);
+    int loadedCount() const { return static_cast<int>(m_loaded.size()); }
+
+    // Runs when the last loaded window has been unloaded. By default it quits
+    // the application's event loop; tests install their own.
+    void setOnLastUnloaded(std::function<void()> action) { m_onLastUnloaded = std::move(action); }
+
+private:
+    std::vector<Form*> m_loaded;
+    std::function<void()> m_onLastUnloaded;
+};
+
+// One object per window kind. The object and its variables live for the whole
+// run; the widget is created (controls in their design state) by Load and
+// destroyed by Unload.
+class Form : public QObject {
+    Q_OBJECT
+public:
+    explicit Form(QObject* parent = nullptr);
+    ~Form() override;
+
+    bool isLoaded() const { return m_widget != nullptr; }
+    // Loads the window when needed, without showing it.
+    void Load();
+    // Loads when needed, then shows (not modal) and raises.
+    void Show();
+    void Hide();
+    // Runs the unload handling and destroys the widget; nothing for an unloaded window.
+    void Unload();
+
+    // The window's widget; touching it loads the window.
+    QWidget* widget();
+
+signals:
+    void loaded();
+    void unloaded();
+
+protected:
+    // Builds the widget with its controls in their design state.
+    virtual std::unique_ptr<QWidget> createWidget() = 0;
+    // Load and unload handlers of the window kind.
+    virtual void onLoad() {}
+    virtual void onUnload() {}
+    // Called after the widget is gone, to drop pointers to its controls.
+    virtual void onDestroyed() {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QPointer<QWidget> m_widget;
+    bool m_loading = false;
+    bool m_unloading = false;
+};
+
+} // namespace kr

@@ -1,0 +1,41 @@
+#include "common/WindowOrder.h"
+
+#include <QWidget>
+#include <QWindow>
+
+namespace kr {
+namespace {
+
+void applyTopmost(QWidget* window, bool on)
+{
+    if (!window)
+        return;
+    QWidget* top = window->window();
+    if (QWindow* handle = top->windowHandle()) {
+        // Changing the flag on the native window updates the window manager's
+        // state in place; QWidget::setWindowFlag would hide and re-create it.
+        handle->setFlag(Qt::WindowStaysOnTopHint, on);
+        top->setProperty("kr_topmost", on);
+        return;
+    }
+    top->setWindowFlag(Qt::WindowStaysOnTopHint, on);
+    top->setProperty("kr_topmost", on);
+}
+
+} // namespace
+
+void SetAlwaysOnTop(QWidget* window) { applyTopmost(window, true); }
+
+void ClearAlwaysOnTop(QWidget* window) { applyTopmost(window, false); }
+
+bool IsAlwaysOnTop(const QWidget* window)
+{
+    if (!window)
+        return false;
+    const QWidget* top = window->window();
+    if (const QWindow* handle = top->windowHandle())
+        return handle->flags().testFlag(Qt::WindowStaysOnTopHint);
+    return top->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+}
+
+} // namespace kr

@@ -1,0 +1,106 @@
+#pragma once
+// Narrow interfaces to the platform services the program uses. Window code only
+// talks to these; src/platform holds the Linux implementations and tests use
+// the recording doubles of tests/doubles.
+#include <QDateTime>
+#include <QString>
+#include <memory>
+#include <optional>
+
+namespace kr {
+
+// Message boxes, described by the classic style numbers:
+// 16 OK + critical stop, 48 OK + exclamation, 52 Yes/No + exclamation,
+// 64 OK + information, 68 Yes/No + information.
+enum MsgStyle : int {
+    MsgCritical = 16,
+    MsgExclamation = 48,
+    MsgYesNoExclamation = 52,
+    MsgInformation = 64,
+    MsgYesNoInformation = 68,
+};
+enum class MsgAnswer { Ok, Yes, No };
+
+class IMessageBox {
+public:
+    virtual ~IMessageBox() = default;
+    // Modal. An empty title shows the application title. Line breaks are CRLF.
+    virtual MsgAnswer show(int style, const QString& text, const QString& title = QString()) = 0;
+};
+
+// Ends the process at once: no window's unload handling runs afterwards.
+class IProcess {
+public:
+    virtual ~IProcess() = default;
+    virtual void endNow() = 0;
+};
+
+class IClipboard {
+public:
+    virtual ~IClipboard() = default;
+    virtual void clear() = 0;
+    // secret: marks the text for clipboard managers as a password (not kept in history).
+    virtual void setText(const QString& text, bool secret) = 0;
+    // std::nullopt when the clipboard holds no text.
+    virtual std::optional<QString> text() = 0;
+};
+
+// The desktop shell's "open" of an address in the default browser.
+class IShell {
+public:
+    virtual ~IShell() = default;
+    virtual void open(const QString& address) = 0;
+};
+
+class IClock {
+public:
+    virtual ~IClock() = default;
+    virtual QDateTime now() = 0;
+};
+
+// Types a key string (brace syntax) into the window that has the keyboard focus.
+class IKeystrokes {
+public:
+    virtual ~IKeystrokes() = default;
+    // wait: return only once the keys have been processed. Returns false when the
+    // string is malformed (nothing typed) or no display can take the keys.
+    virtual bool sendKeys(const QString& keys, bool wait) = 0;
+};
+
+enum class LockKey { Caps, Num, Scroll };
+
+class ILockKeys {
+public:
+    virtual ~ILockKeys() = default;
+    // Whether lock keys can be switched here (an X11 display); otherwise the
+    // toggles do nothing.
+    virtual bool canSwitch() = 0;
+    virtual bool isOn(LockKey key) = 0;
+    virtual void toggle(LockKey key) = 0;
+};
+
+// The address of the page the user's browser shows.
+class IPageAddress {
+public:
+    virtual ~IPageAddress() = default;
+    // One request, waiting at most timeoutMs. The reply has the shape
+    // "<address>","<title>"; std::nullopt when the browser does not answer.
+    virtual std::optional<QString> request(int timeoutMs = 5000) = 0;
+};
+
+class IDatabaseEngine; // src/platform/DatabaseEngine.h
+
+// Every platform service the program reaches, handed to the windows.
+struct Platform {
+    IMessageBox* messageBox = nullptr;
+    IProcess* process = nullptr;
+    IClipboard* clipboard = nullptr;
+    IShell* shell = nullptr;
+    IClock* clock = nullptr;
+    IKeystrokes* keystrokes = nullptr;
+    ILockKeys* lockKeys = nullptr;
+    IPageAddress* pageAddress = nullptr;
+    IDatabaseEngine* database = nullptr;
+};
+
+} // namespace kr
