@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-class QWidget;
+#include <QWidget>
 
 namespace kr {
 
