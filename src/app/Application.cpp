@@ -1,0 +1,155 @@
+#include "app/Application.h"
+
+#include "about/ProgramIcon.h"
+#include "about/frmAbout.h"
+#include "common/TextFiles.h"
+#include "common/WindowOrder.h"
+#include "settings/ParamIni.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QTabWidget>
+
+namespace kr {
+
+KeyroviaApp::KeyroviaApp(Platform& platform)
+    : m_platform(platform),
+      m_store(*platform.database, AppDir() + QStringLiteral("BDMDP.MDB")),
+      m_icon(kr::programIcon()),
+      m_gate(*this),
+      m_main(*this),
+      m_about(std::make_unique<frmAbout>(
+          platform, [this]() -> QWidget* { return m_main.isLoaded() ? m_main.widget() : nullptr; },
+          [this] { return m_main.isLoaded() && frmMotDePass::checkValue(m_main.ui().chkParamTjsVisi) == 1; }))
+{
+}
+
+KeyroviaApp::~KeyroviaApp() = default;
+
+void KeyroviaApp::start() { m_gate.Show(); }
+
+void KeyroviaApp::EnterMainWindow() { kr::EnterMainWindow(*this, *m_platform.messageBox); }
+
+void KeyroviaApp::setParamPasswordBox(const QString& password)
+{
+    if (m_main.isLoaded())
+        m_main.ui().txtParamMDP->setText(password);
+}
+
+void KeyroviaApp::showAbout() { m_about->Show(); }
+
+void KeyroviaApp::showSuggestion()
+{
+    // The suggestion window is not part of this version yet.
+}
+
+void KeyroviaApp::unloadUpdateCheck()
+{
+    // No update-check window is loaded in this version.
+}
+
+void KeyroviaApp::applyParameters()
+{
+    if (!m_main.isLoaded())
+        return;
+    MotDePassControls& c = m_main.ui();
+    if (c.txtParamMDP->text().isEmpty()) {
+        const MsgAnswer answer = m_platform.messageBox->show(
+            MsgYesNoExclamation,
+            QStringLiteral("Vous N'avez pas mi de mot de passe\r\nNimporte qui qui a acces a cet "
+                           "ordinateur pourra voir vos MDP\r\nÊtes vous sur de pas mettre de mot de passe ?"),
+            QStringLiteral("T Sur ?"));
+        if (answer == MsgAnswer::No)
+            return;
+    }
+    SaveSettings();
+    if (!m_main.isLoaded())
+        return;
+    EnterMainWindow();
+    if (!m_main.isLoaded())
+        return;
+    m_main.ui().Tabblet->setTabEnabled(0, true);
+    m_main.ui().Tabblet->setCurrentIndex(0);
+}
+
+void KeyroviaApp::SaveSettings()
+{
+    MotDePassControls& c = m_main.ui();
+    const QString newPassword = c.txtParamMDP->text();
+    if (m_store.ChangeDatabasePassword(m_store.databasePath(), m_store.programPassword(), newPassword)) {
+        m_store.setProgramPassword(newPassword);
+    } else {
+        // The file keeps its password: ProgramPassword must keep opening it.
+        m_platform.messageBox->show(
+            MsgCritical,
+            QStringLiteral("Le mot de passe n'a pas pu être changé.\r\nL'ancien mot de passe reste valable."),
+            QString());
+    }
+    ProgramSettings settings;
+    settings.afficherIE = frmMotDePass::checkValue(c.chkParamVisiIE);
+    settings.tjsVisible = frmMotDePass::checkValue(c.chkParamTjsVisi);
+    settings.recupAuto = frmMotDePass::checkValue(c.chkParamRecupIE);
+    if (!WriteTextFile(paramIniPath(), SettingsFileText(settings))) {
+        m_platform.messageBox->show(MsgCritical,
+                                    QStringLiteral("Impossible d'écrire le fichier PARAM.ini.\r\n") + paramIniPath(),
+                                    QString());
+    }
+    setMainWindowOnTop(settings.tjsVisible == 1);
+    QCoreApplication::processEvents();
+    m_platform.messageBox->show(MsgInformation, QStringLiteral("Configuration Enregistrer"),
+                                QStringLiteral("Configuration Enregistrer'"));
+}
+
+QCheckBox* KeyroviaApp::settingCheckBox(SettingKey key)
+{
+    MotDePassControls& c = m_main.ui();
+    switch (key) {
+    case SettingKey::AfficherIE: return c.chkParamVisiIE;
+    case SettingKey::TjsVisible: return c.chkParamTjsVisi;
+    case SettingKey::RecupAuto: return c.chkParamRecupIE;
+    }
+    return nullptr;
+}
+
+void KeyroviaApp::setSettingBox(SettingKey key, int value)
+{
+    frmMotDePass::setCheckValue(settingCheckBox(key), value);
+}
+
+int KeyroviaApp::settingBox(SettingKey key) { return frmMotDePass::checkValue(settingCheckBox(key)); }
+
+void KeyroviaApp::showMainWindow() { m_main.Show(); }
+
+void KeyroviaApp::unloadGate() { m_gate.Unload(); }
+
+bool KeyroviaApp::loadSiteList() { return m_main.LoadSiteList(); }
+
+void KeyroviaApp::recupSiteIE() { m_main.RecupSiteIE(); }
+
+void KeyroviaApp::setMainWindowOnTop(bool onTop)
+{
+    if (!m_main.isLoaded())
+        return;
+    if (onTop)
+        SetAlwaysOnTop(m_main.widget());
+    else
+        ClearAlwaysOnTop(m_main.widget());
+}
+
+void KeyroviaApp::setLogText(const QString& text) { m_main.setLogText(text); }
+
+void KeyroviaApp::clearGateOnTop()
+{
+    if (m_gate.isLoaded())
+        ClearAlwaysOnTop(m_gate.widget());
+}
+
+void KeyroviaApp::disablePasswordTab()
+{
+    QTabWidget* tabs = m_main.ui().Tabblet;
+    tabs->setCurrentIndex(1);
+    tabs->setTabEnabled(0, false);
+}
+
+} // namespace kr

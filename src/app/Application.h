@@ -1,0 +1,64 @@
+#pragma once
+#include "app/Gate.h"
+#include "app/MainWindow.h"
+#include "platform/Platform.h"
+#include "settings/EnterMainWindow.h"
+#include "store/PasswordStore.h"
+
+#include <QIcon>
+#include <memory>
+
+namespace kr {
+
+class frmAbout;
+
+// Owns the window objects, the password store and the platform services for
+// one run of the program.
+class KeyroviaApp final : public MainWindowEntryHost {
+public:
+    explicit KeyroviaApp(Platform& platform);
+    ~KeyroviaApp() override;
+
+    // Shows the gate: the program's start-up window.
+    void start();
+
+    Platform& platform() { return m_platform; }
+    PasswordStore& store() { return m_store; }
+    frmMDP& gate() { return m_gate; }
+    frmMotDePass& mainWindow() { return m_main; }
+    frmAbout& about() { return *m_about; }
+    QIcon programIcon() const { return m_icon; }
+
+    void EnterMainWindow();
+    void setParamPasswordBox(const QString& password);
+    void showAbout();
+    void showSuggestion();
+    void applyParameters();
+    // The update check lives in its own window; the gate's quit button closes it.
+    void unloadUpdateCheck();
+
+    // MainWindowEntryHost
+    void setSettingBox(SettingKey key, int value) override;
+    int settingBox(SettingKey key) override;
+    void showMainWindow() override;
+    void unloadGate() override;
+    bool loadSiteList() override;
+    void recupSiteIE() override;
+    void setMainWindowOnTop(bool onTop) override;
+    void setLogText(const QString& text) override;
+    void clearGateOnTop() override;
+    void disablePasswordTab() override;
+
+private:
+    void SaveSettings();
+    QCheckBox* settingCheckBox(SettingKey key);
+
+    Platform& m_platform;
+    PasswordStore m_store;
+    QIcon m_icon;
+    frmMDP m_gate;
+    frmMotDePass m_main;
+    std::unique_ptr<frmAbout> m_about;
+};
+
+} // namespace kr

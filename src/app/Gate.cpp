@@ -1,0 +1,117 @@
+#include "app/Gate.h"
+
+#include "app/AccessLog.h"
+#include "app/Application.h"
+#include "common/WindowOrder.h"
+#include "platform/DatabaseEngine.h"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QWidget>
+
+namespace kr {
+
+frmMDP::frmMDP(KeyroviaApp& app) : m_app(app) {}
+
+std::unique_ptr<QWidget> frmMDP::createWidget()
+{
+    auto w = std::make_unique<QWidget>();
+    w->setObjectName(QStringLiteral("frmMDP"));
+    w->setWindowTitle(QStringLiteral("Form1"));
+    w->setWindowIcon(m_app.programIcon());
+    w->setAutoFillBackground(true);
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::Window, QColor(255, 0, 0));
+    w->setPalette(pal);
+
+    auto* layout = new QHBoxLayout(w.get());
+    layout->setContentsMargins(12, 12, 12, 12);
+    m_txtMdp = new QLineEdit(w.get());
+    m_txtMdp->setObjectName(QStringLiteral("txtMdp"));
+    m_txtMdp->setEchoMode(QLineEdit::Password);
+    m_txtMdp->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
+    m_txtMdp->setMinimumWidth(180);
+    m_txtMdp->installEventFilter(this);
+    m_cmdQuit = new QPushButton(QStringLiteral("X"), w.get());
+    m_cmdQuit->setObjectName(QStringLiteral("cmdQuit"));
+    m_cmdQuit->setFixedWidth(32);
+    layout->addWidget(m_txtMdp);
+    layout->addWidget(m_cmdQuit);
+    connect(m_cmdQuit, &QPushButton::clicked, this, &frmMDP::cmdQuit_Click);
+    w->setFixedSize(w->sizeHint());
+    w->installEventFilter(this);
+    m_activated = false;
+    return w;
+}
+
+void frmMDP::onDestroyed()
+{
+    m_txtMdp = nullptr;
+    m_cmdQuit = nullptr;
+}
+
+bool frmMDP::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_txtMdp && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            CheckProgramPassword(m_txtMdp->text());
+            return true; // the key goes no further
+        }
+    }
+    if (isLoaded() && watched == widget() && event->type() == QEvent::Show && !m_activated) {
+        // The gate is the only window at start: its first activation runs once.
+        m_activated = true;
+        QTimer::singleShot(0, this, &frmMDP::Form_Activate);
+    }
+    return Form::eventFilter(watched, event);
+}
+
+void frmMDP::Form_Activate()
+{
+    if (!isLoaded())
+        return;
+    SetAlwaysOnTop(widget());
+    m_txtMdp->setFocus();
+    CheckProgramPassword(m_txtMdp->text());
+}
+
+void frmMDP::CheckProgramPassword(const QString& password)
+{
+    Platform& p = m_app.platform();
+    const int error = m_app.store().CheckProgramPassword(password);
+    if (error == DbOk) {
+        m_app.EnterMainWindow();
+        if (!password.isEmpty())
+            m_app.setParamPasswordBox(password);
+        return;
+    }
+    if (password.isEmpty()) {
+        if (error == DbErrFileNotFound) {
+            p.messageBox->show(MsgCritical,
+                               QStringLiteral("Le fichier de base de donner ( BDMDP.MDB ) est "
+                                              "innacésible\r\nLe programme va se fermer"),
+                               QStringLiteral("Fichier Introuvable"));
+            p.process->endNow();
+        }
+        return; // the gate waits for typing
+    }
+    AppendLogEntry(refusedPasswordEntry(p.clock->now(), password));
+    QCoreApplication::processEvents();
+    Unload();
+    p.process->endNow();
+}
+
+void frmMDP::cmdQuit_Click()
+{
+    // A log that cannot be written does not keep the user in.
+    AppendLogEntry(gateLeftEntry(m_app.platform().clock->now()));
+    m_app.unloadUpdateCheck();
+    Unload();
+}
+
+} // namespace kr

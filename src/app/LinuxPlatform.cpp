@@ -1,0 +1,38 @@
+#include "app/LinuxPlatform.h"
+
+#include "platform/QtServices.h"
+#include "platform/pageaddress/BrowserPageAddress.h"
+#include "platform/sqlcipher/SqlCipherEngine.h"
+#include "platform/x11/X11Keystrokes.h"
+#include "platform/x11/X11LockKeys.h"
+
+namespace kr {
+
+struct LinuxPlatform::Impl {
+    QtMessageBox messageBox;
+    ImmediateExit process;
+    QtClipboard clipboard;
+    DesktopShell shell;
+    SystemClock clock;
+    X11Keystrokes keystrokes;
+    X11LockKeys lockKeys;
+    BrowserPageAddress pageAddress;
+    SqlCipherEngine database;
+};
+
+LinuxPlatform::LinuxPlatform() : m_impl(std::make_unique<Impl>())
+{
+    m_platform.messageBox = &m_impl->messageBox;
+    m_platform.process = &m_impl->process;
+    m_platform.clipboard = &m_impl->clipboard;
+    m_platform.shell = &m_impl->shell;
+    m_platform.clock = &m_impl->clock;
+    m_platform.keystrokes = &m_impl->keystrokes;
+    m_platform.lockKeys = &m_impl->lockKeys;
+    m_platform.pageAddress = &m_impl->pageAddress;
+    m_platform.database = &m_impl->database;
+}
+
+LinuxPlatform::~LinuxPlatform() = default;
+
+} // namespace kr

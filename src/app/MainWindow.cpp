@@ -1,0 +1,602 @@
+#include "app/MainWindow.h"
+
+#include "app/AccessLog.h"
+#include "app/Application.h"
+#include "browser/AutoLogin.h"
+#include "browser/PageSite.h"
+#include "common/Version.h"
+#include "common/WindowOrder.h"
+#include "store/PasswordStore.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace kr {
+
+namespace {
+
+// A check box that the user switches between ticked and not ticked only; the
+// greyed state can come from the settings file alone.
+class TwoStateCheckBox final : public QCheckBox {
+public:
+    using QCheckBox::QCheckBox;
+
+protected:
+    void nextCheckState() override
+    {
+        setCheckState(checkState() == Qt::Unchecked ? Qt::Checked : Qt::Unchecked);
+    }
+};
+
+const QString kPasswordStar = QStringLiteral("QLineEdit { lineedit-password-character: 42; }");
+
+QLineEdit* passwordBox(QWidget* parent, const QString& name)
+{
+    auto* box = new QLineEdit(parent);
+    box->setObjectName(name);
+    box->setEchoMode(QLineEdit::Password);
+    box->setStyleSheet(kPasswordStar);
+    return box;
+}
+
+template <typename T>
+T* named(T* w, const QString& name, const QString& toolTip = QString())
+{
+    w->setObjectName(name);
+    if (!toolTip.isEmpty())
+        w->setToolTip(toolTip);
+    return w;
+}
+
+QPushButton* smallButton(QWidget* parent, const QString& text, const QString& name,
+                         const QString& toolTip)
+{
+    auto* b = named(new QPushButton(text, parent), name, toolTip);
+    b->setFixedWidth(28);
+    return b;
+}
+
+QLabel* label(QWidget* parent, const QString& text, const QString& name,
+              const QString& toolTip = QString())
+{
+    return named(new QLabel(text, parent), name, toolTip);
+}
+
+} // namespace
+
+QString mainWindowTitle()
+{
+    return QStringLiteral("Keyrovia ") + versionText() + QStringLiteral(" - Http://") + vendorHost();
+}
+
+frmMotDePass::frmMotDePass(KeyroviaApp& app) : m_app(app) {}
+
+MotDePassControls& frmMotDePass::ui()
+{
+    Load();
+    return m_ui;
+}
+
+int frmMotDePass::checkValue(const QCheckBox* box)
+{
+    switch (box->checkState()) {
+    case Qt::Unchecked: return 0;
+    case Qt::Checked: return 1;
+    case Qt::PartiallyChecked: return 2;
+    }
+    return 0;
+}
+
+void frmMotDePass::setCheckValue(QCheckBox* box, int value)
+{
+    box->setCheckState(value == 1 ? Qt::Checked
+                                  : (value == 2 ? Qt::PartiallyChecked : Qt::Unchecked));
+}
+
+std::unique_ptr<QWidget> frmMotDePass::createWidget()
+{
+    m_ui = MotDePassControls{};
+    auto w = std::make_unique<QWidget>();
+    w->setObjectName(QStringLiteral("frmMotDePass"));
+    w->setWindowIcon(m_app.programIcon());
+    auto* outer = new QVBoxLayout(w.get());
+    outer->setContentsMargins(6, 6, 6, 6);
+    auto* tabs = named(new QTabWidget(w.get()), QStringLiteral("Tabblet"));
+    m_ui.Tabblet = tabs;
+    outer->addWidget(tabs);
+
+    // ---- Tab 0: "Mot De Passe"
+    auto* tab0 = new QWidget;
+    auto* grid0 = new QGridLayout(tab0);
+    auto* fraLstSite = named(new QGroupBox(QStringLiteral("Site Web ( Ou Progz )"), tab0),
+                             QStringLiteral("fraLstSite"));
+    auto* lstLayout = new QVBoxLayout(fraLstSite);
+    m_ui.lstSite = named(new QListWidget(fraLstSite), QStringLiteral("lstSite"));
+    m_ui.lstSite->setFont(QFont(QStringLiteral("Arial")));
+    m_ui.lstSite->setUniformItemSizes(true);
+    m_ui.lstSite->setMinimumWidth(200);
+    lstLayout->addWidget(m_ui.lstSite);
+    m_ui.cmdDellSite = named(new QPushButton(QStringLiteral("Supprimer"), fraLstSite),
+                             QStringLiteral("cmdDellSite"));
+    lstLayout->addWidget(m_ui.cmdDellSite);
+    grid0->addWidget(fraLstSite, 0, 0, 2, 1);
+
+    auto* fraInfo = named(new QGroupBox(QStringLiteral("Information"), tab0),
+                          QStringLiteral("fraInfo"));
+    auto* info = new QGridLayout(fraInfo);
+    info->addWidget(label(fraInfo, QStringLiteral("Site :"), QStringLiteral("lblInfoSite")), 0, 0);
+    info->addWidget(label(fraInfo, QStringLiteral("User :"), QStringLiteral("lblInfoUser")), 1, 0);
+    info->addWidget(label(fraInfo, QStringLiteral("Pass :"), QStringLiteral("lblInfoMDP")), 2, 0);
+    m_ui.txtInfoSite = named(new QLineEdit(fraInfo), QStringLiteral("txtInfoSite"));
+    m_ui.txtInfoUser = named(new QLineEdit(fraInfo), QStringLiteral("txtInfoUser"));
+    m_ui.txtInfoMDP = passwordBox(fraInfo, QStringLiteral("txtInfoMDP"));
+    info->addWidget(m_ui.txtInfoSite, 0, 1);
+    info->addWidget(m_ui.txtInfoUser, 1, 1);
+    info->addWidget(m_ui.txtInfoMDP, 2, 1);
+    m_ui.cmdLunch = smallButton(fraInfo, QStringLiteral("L"), QStringLiteral("cmdLunch"),
+                                QStringLiteral("Copier Dans Le Presse Papier"));
+    m_ui.cmdInfoCopyUSER = smallButton(fraInfo, QStringLiteral("C"), QStringLiteral("cmdInfoCopyUSER"),
+                                       QStringLiteral("Copier Dans Le Presse Papier"));
+    m_ui.cmdInfoCopyPass = smallButton(fraInfo, QStringLiteral("C"), QStringLiteral("cmdInfoCopyPass"),
+                                       QStringLiteral("Copier Dans Le Presse Papier"));
+    info->addWidget(m_ui.cmdLunch, 0, 2);
+    info->addWidget(m_ui.cmdInfoCopyUSER, 1, 2);
+    info->addWidget(m_ui.cmdInfoCopyPass, 2, 2);
+    m_ui.chkInfoEtoile = named(new QCheckBox(QStringLiteral("*"), fraInfo),
+                               QStringLiteral("chkInfoEtoile"), QStringLiteral("Cacher par des *"));
+    m_ui.chkInfoEtoile->setChecked(true);
+    info->addWidget(m_ui.chkInfoEtoile, 2, 3);
+    m_ui.cmdAutoSends = named(new QPushButton(QStringLiteral("SenDKeys ( Envois Automatique )"), fraInfo),
+                              QStringLiteral("cmdAutoSends"),
+                              QStringLiteral("Envois des info sur la fenetre qui a le focus"));
+    info->addWidget(m_ui.cmdAutoSends, 3, 0, 1, 4);
+    m_ui.timzAutoLoig = new QTimer(w.get());
+    m_ui.timzAutoLoig->setObjectName(QStringLiteral("timzAutoLoig"));
+    m_ui.timzAutoLoig->setInterval(2000);
+    m_ui.timzAutoLoig->setSingleShot(true); // the tick closes the window: it never ticks twice
+    grid0->addWidget(fraInfo, 0, 1);
+
+    auto* fraAddSite = named(new QGroupBox(QStringLiteral("Ajout d'un Nouveau Mot De Passe"), tab0),
+                             QStringLiteral("fraAddSite"));
+    auto* add = new QGridLayout(fraAddSite);
+    add->addWidget(label(fraAddSite, QStringLiteral("Site :"), QStringLiteral("lblAddSite")), 0, 0);
+    add->addWidget(label(fraAddSite, QStringLiteral("User :"), QStringLiteral("lblAddUser")), 1, 0);
+    add->addWidget(label(fraAddSite, QStringLiteral("Pass :"), QStringLiteral("lblAddMDP")), 2, 0);
+    m_ui.txtAddSite = named(new QLineEdit(fraAddSite), QStringLiteral("txtAddSite"));
+    m_ui.txtAddUser = named(new QLineEdit(fraAddSite), QStringLiteral("txtAddUser"));
+    m_ui.txtAddMDP = passwordBox(fraAddSite, QStringLiteral("txtAddMDP"));
+    add->addWidget(m_ui.txtAddSite, 0, 1);
+    add->addWidget(m_ui.txtAddUser, 1, 1);
+    add->addWidget(m_ui.txtAddMDP, 2, 1);
+    m_ui.cmdAddActualiser = smallButton(fraAddSite, QStringLiteral("A"), QStringLiteral("cmdAddActualiser"),
+                                        QStringLiteral("Actuliser de IE"));
+    m_ui.cmdAddCopyUser = smallButton(fraAddSite, QStringLiteral("C"), QStringLiteral("cmdAddCopyUser"),
+                                      QStringLiteral("Coller Du Presse Papier"));
+    m_ui.cmdAddCopyPass = smallButton(fraAddSite, QStringLiteral("C"), QStringLiteral("cmdAddCopyPass"),
+                                      QStringLiteral("Coller Du Presse Papier"));
+    add->addWidget(m_ui.cmdAddActualiser, 0, 2);
+    add->addWidget(m_ui.cmdAddCopyUser, 1, 2);
+    add->addWidget(m_ui.cmdAddCopyPass, 2, 2);
+    m_ui.chkAddEtoile = named(new QCheckBox(QStringLiteral("*"), fraAddSite),
+                              QStringLiteral("chkAddEtoile"), QStringLiteral("Cacher par des *"));
+    m_ui.chkAddEtoile->setChecked(true);
+    add->addWidget(m_ui.chkAddEtoile, 2, 3);
+    m_ui.cmdAddSite = named(new QPushButton(QStringLiteral("Ajouter"), fraAddSite),
+                            QStringLiteral("cmdAddSite"));
+    add->addWidget(m_ui.cmdAddSite, 3, 0, 1, 4);
+    grid0->addWidget(fraAddSite, 1, 1);
+    tabs->addTab(tab0, QStringLiteral("Mot De Passe"));
+
+    // ---- Tab 1: "Configuration"
+    auto* tab1 = new QWidget;
+    auto* grid1 = new QGridLayout(tab1);
+    auto* frmLogz = named(new QGroupBox(QStringLiteral("Logs Des tentatives d'acces"), tab1),
+                          QStringLiteral("frmLogz"));
+    auto* logLayout = new QHBoxLayout(frmLogz);
+    m_ui.txtLogz = named(new QPlainTextEdit(frmLogz), QStringLiteral("txtLogz"));
+    m_ui.txtLogz->setReadOnly(true);
+    m_ui.txtLogz->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_ui.txtLogz->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_ui.txtLogz->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    logLayout->addWidget(m_ui.txtLogz);
+    m_ui.cmdLogzEfface = named(new QPushButton(QStringLiteral("Éffacer"), frmLogz),
+                               QStringLiteral("cmdLogzEfface"), QStringLiteral("Éffacer le logs."));
+    logLayout->addWidget(m_ui.cmdLogzEfface, 0, Qt::AlignTop);
+    grid1->addWidget(frmLogz, 0, 0, 1, 2);
+
+    auto* fraParam = named(new QGroupBox(QStringLiteral("Paramettres"), tab1), QStringLiteral("fraParam"));
+    auto* param = new QGridLayout(fraParam);
+    param->addWidget(label(fraParam, QStringLiteral("Afficher Dans Internet Explorer : "),
+                           QStringLiteral("lblOuvrirDema"), QStringLiteral("Ajouter l'icone a internet explorer")),
+                     0, 0);
+    m_ui.chkParamVisiIE = named(new TwoStateCheckBox(QStringLiteral("Afficher"), fraParam),
+                                QStringLiteral("chkParamVisiIE"));
+    param->addWidget(m_ui.chkParamVisiIE, 0, 1);
+    param->addWidget(label(fraParam, QStringLiteral("Récupérer Le Site Web Auto :"), QStringLiteral("Label8"),
+                           QStringLiteral("Récupérer automatiquement le site de IE")),
+                     1, 0);
+    m_ui.chkParamRecupIE = named(new TwoStateCheckBox(QStringLiteral("Automatique"), fraParam),
+                                 QStringLiteral("chkParamRecupIE"));
+    param->addWidget(m_ui.chkParamRecupIE, 1, 1);
+    param->addWidget(label(fraParam, QStringLiteral("Toujours en premier plan :"), QStringLiteral("Label5"),
+                           QStringLiteral("La fenetre va toujours être visible.")),
+                     2, 0);
+    m_ui.chkParamTjsVisi = named(new TwoStateCheckBox(QStringLiteral("Visible"), fraParam),
+                                 QStringLiteral("chkParamTjsVisi"), QStringLiteral("Toujours visible."));
+    param->addWidget(m_ui.chkParamTjsVisi, 2, 1);
+    for (QCheckBox* box : {m_ui.chkParamVisiIE, m_ui.chkParamRecupIE, m_ui.chkParamTjsVisi})
+        box->setCheckState(Qt::Checked);
+    param->addWidget(label(fraParam, QStringLiteral("Mot De Passe d'acces :"), QStringLiteral("lblMdp")), 3, 0);
+    m_ui.txtParamMDP = passwordBox(fraParam, QStringLiteral("txtParamMDP"));
+    m_ui.txtParamMDP->setToolTip(QStringLiteral("Mot de passe pour l'accès au programme."));
+    param->addWidget(m_ui.txtParamMDP, 3, 1);
+    auto* paramButtons = new QHBoxLayout;
+    m_ui.cmd_Param_Default = named(new QPushButton(QStringLiteral("Paramètre Par Défault"), fraParam),
+                                   QStringLiteral("cmd_Param_Default"),
+                                   QStringLiteral("Applique les paramètres par défault."));
+    m_ui.cmd_Applik_Param = named(new QPushButton(QStringLiteral("Appliquer"), fraParam),
+                                  QStringLiteral("cmd_Applik_Param"), QStringLiteral("Appliquer les paramètres."));
+    paramButtons->addWidget(m_ui.cmd_Param_Default);
+    paramButtons->addWidget(m_ui.cmd_Applik_Param);
+    param->addLayout(paramButtons, 4, 0, 1, 2);
+    grid1->addWidget(fraParam, 1, 0);
+
+    auto* side = new QVBoxLayout;
+    m_ui.imaIcon = named(new QLabel(tab1), QStringLiteral("imaIcon"));
+    m_ui.imaIcon->setPixmap(m_app.programIcon().pixmap(48, 48));
+    m_ui.imaIcon->setAlignment(Qt::AlignCenter);
+    side->addWidget(m_ui.imaIcon);
+    m_ui.cmdAbout = named(new QPushButton(QStringLiteral("A Propos De.."), tab1), QStringLiteral("cmdAbout"));
+    m_ui.cmdSuggest = named(new QPushButton(QStringLiteral("Suggestion"), tab1), QStringLiteral("cmdSuggest"));
+    side->addWidget(m_ui.cmdAbout);
+    side->addWidget(m_ui.cmdSuggest);
+    side->addStretch();
+    grid1->addLayout(side, 1, 1);
+    m_ui.lblSite = named(new QLabel(vendorHost(), tab1), QStringLiteral("lblSite"),
+                         QStringLiteral("Aller Sur Le Site Web"));
+    m_ui.lblSite->setStyleSheet(QStringLiteral("QLabel { color: blue; background: transparent; }"));
+    m_ui.lblSite->setCursor(Qt::PointingHandCursor);
+    m_ui.lblSite->installEventFilter(this);
+    grid1->addWidget(m_ui.lblSite, 2, 0, 1, 2);
+    tabs->addTab(tab1, QStringLiteral("Configuration"));
+
+    // ---- Events
+    connect(m_ui.lstSite, &QListWidget::itemClicked, this, [this] { lstSite_Click(); });
+    connect(m_ui.lstSite, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row >= 0)
+            lstSite_Click();
+    });
+    connect(m_ui.chkInfoEtoile, &QCheckBox::clicked, this, &frmMotDePass::chkInfoEtoile_Click);
+    connect(m_ui.chkAddEtoile, &QCheckBox::clicked, this, &frmMotDePass::chkAddEtoile_Click);
+    connect(m_ui.cmdInfoCopyUSER, &QPushButton::clicked, this, &frmMotDePass::cmdInfoCopyUSER_Click);
+    connect(m_ui.cmdInfoCopyPass, &QPushButton::clicked, this, &frmMotDePass::cmdInfoCopyPass_Click);
+    connect(m_ui.cmdAddCopyUser, &QPushButton::clicked, this, &frmMotDePass::cmdAddCopyUser_Click);
+    connect(m_ui.cmdAddCopyPass, &QPushButton::clicked, this, &frmMotDePass::cmdAddCopyPass_Click);
+    connect(m_ui.cmdAddSite, &QPushButton::clicked, this, &frmMotDePass::cmdAddSite_Click);
+    connect(m_ui.cmdDellSite, &QPushButton::clicked, this, &frmMotDePass::cmdDellSite_Click);
+    connect(m_ui.cmdLogzEfface, &QPushButton::clicked, this, &frmMotDePass::cmdLogzEfface_Click);
+    connect(m_ui.txtLogz, &QPlainTextEdit::textChanged, this, [this] {
+        // The newest entries stay in view whenever the box is filled.
+        m_ui.txtLogz->moveCursor(QTextCursor::End);
+        m_ui.txtLogz->verticalScrollBar()->setValue(m_ui.txtLogz->verticalScrollBar()->maximum());
+    });
+    connect(m_ui.cmdAddActualiser, &QPushButton::clicked, this, &frmMotDePass::RecupSiteIE);
+    connect(m_ui.cmdAutoSends, &QPushButton::clicked, this, &frmMotDePass::cmdAutoSends_Click);
+    connect(m_ui.timzAutoLoig, &QTimer::timeout, this, &frmMotDePass::timzAutoLoig_Timer);
+    connect(m_ui.cmdLunch, &QPushButton::clicked, this, &frmMotDePass::cmdLunch_Click);
+    connect(m_ui.cmdAbout, &QPushButton::clicked, this, [this] { m_app.showAbout(); });
+    connect(m_ui.cmdSuggest, &QPushButton::clicked, this, [this] { m_app.showSuggestion(); });
+    connect(m_ui.cmd_Applik_Param, &QPushButton::clicked, this, [this] { m_app.applyParameters(); });
+    connect(m_ui.cmd_Param_Default, &QPushButton::clicked, this, [this] {
+        m_ui.txtParamMDP->clear();
+        m_ui.chkParamVisiIE->setCheckState(Qt::Checked);
+        m_ui.chkParamTjsVisi->setCheckState(Qt::Checked);
+        m_ui.chkParamRecupIE->setCheckState(Qt::Checked);
+    });
+    for (QLineEdit* box : {m_ui.txtAddSite, m_ui.txtAddUser, m_ui.txtAddMDP})
+        box->installEventFilter(this);
+
+    w->adjustSize();
+    w->setFixedSize(w->sizeHint()); // fixed, non-resizable border
+    return w;
+}
+
+void frmMotDePass::onLoad()
+{
+    if (m_onLoadHook)
+        m_onLoadHook();
+    widget()->setWindowTitle(mainWindowTitle());
+}
+
+void frmMotDePass::onUnload() { ClearAlwaysOnTop(widget()); }
+
+void frmMotDePass::onDestroyed() { m_ui = MotDePassControls{}; }
+
+bool frmMotDePass::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            if (watched == m_ui.txtAddSite) {
+                m_ui.txtAddUser->setFocus();
+                return true;
+            }
+            if (watched == m_ui.txtAddUser) {
+                m_ui.txtAddMDP->setFocus();
+                return true;
+            }
+            if (watched == m_ui.txtAddMDP) {
+                cmdAddSite_Click();
+                return true;
+            }
+        }
+    }
+    if (watched == m_ui.lblSite && event->type() == QEvent::MouseButtonRelease) {
+        lblSite_Click();
+        return true;
+    }
+    return Form::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------- list and details
+
+bool frmMotDePass::LoadSiteList()
+{
+    MotDePassControls& c = ui();
+    const QSignalBlocker block(c.lstSite);
+    c.lstSite->clear();
+    const DbStatus status = m_app.store().LoadSiteList();
+    QStringList sites;
+    sites.reserve(m_app.store().siteCount());
+    for (const SiteRecord& r : m_app.store().siteTable())
+        sites.append(r.Site);
+    c.lstSite->addItems(sites);
+    c.lstSite->setCurrentRow(-1);
+    return status.ok();
+}
+
+void frmMotDePass::ShowSiteDetails(const QString& site)
+{
+    const auto& table = m_app.store().siteTable();
+    const int i = FindSiteExact(table, site);
+    if (i < 0)
+        return;
+    MotDePassControls& c = ui();
+    c.txtInfoSite->setText(table[static_cast<size_t>(i)].Site);
+    c.txtInfoUser->setText(table[static_cast<size_t>(i)].User);
+    c.txtInfoMDP->setText(table[static_cast<size_t>(i)].Pass);
+}
+
+void frmMotDePass::SelectSiteInList(const QString& site)
+{
+    MotDePassControls& c = ui();
+    const QString wanted = site.toUpper();
+    for (int i = 0; i < c.lstSite->count(); ++i) {
+        if (c.lstSite->item(i)->text().toUpper() == wanted) {
+            {
+                const QSignalBlocker block(c.lstSite);
+                c.lstSite->setCurrentRow(i);
+            }
+            lstSite_Click();
+            return;
+        }
+    }
+}
+
+void frmMotDePass::lstSite_Click()
+{
+    QListWidgetItem* item = ui().lstSite->currentItem();
+    if (!item || !item->isSelected())
+        return;
+    ShowSiteDetails(item->text());
+}
+
+// ---------------------------------------------------------------- adding and deleting
+
+void frmMotDePass::showDatabaseError(const QString& what, const QString& detail)
+{
+    QString text = what + QStringLiteral("\r\nLa base de données ( BDMDP.MDB ) est inaccessible.");
+    if (!detail.isEmpty())
+        text += QStringLiteral("\r\n") + detail;
+    m_app.platform().messageBox->show(MsgCritical, text, QString());
+}
+
+void frmMotDePass::cmdAddSite_Click()
+{
+    MotDePassControls& c = ui();
+    IMessageBox& msg = *m_app.platform().messageBox;
+    const QString typed = c.txtAddSite->text();
+    for (const SiteRecord& r : m_app.store().siteTable()) {
+        if (r.Site == typed) {
+            msg.show(MsgCritical, QStringLiteral("Le Site Web Existe Deja"), QStringLiteral("Site Web Existant"));
+            return;
+        }
+    }
+    // "www." alone would store an empty site: it is answered like an empty box.
+    if (typed.isEmpty() || WithoutWwwPrefix(typed).isEmpty()) {
+        msg.show(MsgCritical, QStringLiteral("Pas De Site Web Ou Nom"),
+                 QStringLiteral("Érreur, Manque D'Information"));
+        return;
+    }
+    if (c.txtAddUser->text().isEmpty()) {
+        msg.show(MsgCritical, QStringLiteral("Pas de Nom D'utilisateur"),
+                 QStringLiteral("Érreur, Manque D'Information"));
+        return;
+    }
+    if (WithoutWwwPrefix(typed) != typed)
+        c.txtAddSite->setText(WithoutWwwPrefix(typed));
+    const DbStatus inserted =
+        m_app.store().InsertSiteRecord(c.txtAddSite->text(), c.txtAddUser->text(), c.txtAddMDP->text());
+    if (!inserted.ok()) {
+        // Nothing was stored: the typed texts stay for another try.
+        showDatabaseError(QStringLiteral("Le mot de passe n'a pas été ajouté."), inserted.description);
+        return;
+    }
+    if (!LoadSiteList())
+        showDatabaseError(QStringLiteral("La liste n'a pas pu être relue."), QString());
+    msg.show(MsgInformation, c.txtAddSite->text() + QStringLiteral("\r\nA Bien été Ajouter"),
+             QStringLiteral("Ajout Avec Succes"));
+    if (!isLoaded())
+        return;
+    c.txtAddSite->clear();
+    c.txtAddUser->clear();
+    c.txtAddMDP->clear();
+    c.txtAddSite->setFocus();
+}
+
+void frmMotDePass::cmdDellSite_Click()
+{
+    MotDePassControls& c = ui();
+    QListWidgetItem* item = c.lstSite->currentItem();
+    if (!item || c.lstSite->currentRow() < 0 || !item->isSelected())
+        return;
+    const QString site = item->text();
+    const MsgAnswer answer =
+        m_app.platform().messageBox->show(MsgYesNoExclamation,
+                                          QStringLiteral("être Vous sur de supprimer :\r\n") + site,
+                                          QStringLiteral("T Sur ?"));
+    if (answer == MsgAnswer::No || !isLoaded())
+        return;
+    if (site == c.lblSite->text())
+        return; // the vendor's own entry stays
+    const DbStatus deleted = m_app.store().DeleteSiteRecords(site);
+    if (!deleted.ok()) {
+        showDatabaseError(QStringLiteral("Le mot de passe n'a pas été supprimé."), deleted.description);
+        return;
+    }
+    if (!LoadSiteList())
+        showDatabaseError(QStringLiteral("La liste n'a pas pu être relue."), QString());
+    c.txtInfoSite->clear();
+    c.txtInfoUser->clear();
+    c.txtInfoMDP->clear();
+}
+
+// ---------------------------------------------------------------- clipboard and masking
+
+void frmMotDePass::cmdInfoCopyUSER_Click()
+{
+    IClipboard& clip = *m_app.platform().clipboard;
+    clip.clear();
+    clip.setText(ui().txtInfoUser->text(), true);
+}
+
+void frmMotDePass::cmdInfoCopyPass_Click()
+{
+    IClipboard& clip = *m_app.platform().clipboard;
+    clip.clear();
+    clip.setText(ui().txtInfoMDP->text(), true);
+}
+
+void frmMotDePass::cmdAddCopyUser_Click()
+{
+    ui().txtAddUser->setText(m_app.platform().clipboard->text().value_or(QString()));
+}
+
+void frmMotDePass::cmdAddCopyPass_Click()
+{
+    ui().txtAddMDP->setText(m_app.platform().clipboard->text().value_or(QString()));
+}
+
+namespace {
+void applyMask(QCheckBox* box, QLineEdit* text)
+{
+    text->setEchoMode(box->checkState() == Qt::Unchecked ? QLineEdit::Normal : QLineEdit::Password);
+}
+} // namespace
+
+void frmMotDePass::chkInfoEtoile_Click() { applyMask(ui().chkInfoEtoile, m_ui.txtInfoMDP); }
+
+void frmMotDePass::chkAddEtoile_Click() { applyMask(ui().chkAddEtoile, m_ui.txtAddMDP); }
+
+// ---------------------------------------------------------------- access log
+
+void frmMotDePass::setLogText(const QString& text)
+{
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    ui().txtLogz->setPlainText(shown);
+}
+
+QString frmMotDePass::logText() const
+{
+    if (!m_ui.txtLogz)
+        return {};
+    return m_ui.txtLogz->toPlainText().replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
+}
+
+void frmMotDePass::cmdLogzEfface_Click()
+{
+    MotDePassControls& c = ui();
+    if (c.txtLogz->toPlainText().isEmpty())
+        return;
+    const MsgAnswer answer = m_app.platform().messageBox->show(
+        MsgYesNoExclamation, QStringLiteral("être Vous sur de supprimer le Logz ?"), QStringLiteral("T Sur ?"));
+    if (answer == MsgAnswer::No || !isLoaded())
+        return;
+    if (!EraseLog()) {
+        // The box keeps showing what the file still holds.
+        m_app.platform().messageBox->show(
+            MsgCritical, QStringLiteral("Impossible d'éffacer le fichier Logz.ini.\r\n") + logPath(), QString());
+        return;
+    }
+    c.txtLogz->clear();
+}
+
+// ---------------------------------------------------------------- browser and automatic login
+
+void frmMotDePass::RecupSiteIE()
+{
+    MotDePassControls& c = ui();
+    if (IPageAddress* source = m_app.platform().pageAddress) {
+        if (std::optional<QString> reply = source->request(5000))
+            c.txtAddSite->setText(*reply);
+    }
+    c.txtAddSite->setText(HostBetweenSchemeAndPath(c.txtAddSite->text()));
+    c.txtAddSite->setText(WithoutWwwPrefix(c.txtAddSite->text()));
+    SelectSiteInList(c.txtAddSite->text());
+}
+
+void frmMotDePass::cmdAutoSends_Click()
+{
+    MotDePassControls& c = ui();
+    widget()->hide();
+    c.timzAutoLoig->start();
+}
+
+void frmMotDePass::timzAutoLoig_Timer()
+{
+    MotDePassControls& c = ui();
+    c.timzAutoLoig->stop();
+    const QString keys = BuildLoginKeyString(c.txtInfoUser->text(), c.txtInfoMDP->text());
+    Platform& p = m_app.platform();
+    if (p.keystrokes && p.lockKeys)
+        fSendKeys(*p.keystrokes, *p.lockKeys, keys, true);
+    Unload();
+}
+
+void frmMotDePass::cmdLunch_Click()
+{
+    const QString site = ui().txtInfoSite->text();
+    if (site.isEmpty())
+        return;
+    m_app.platform().shell->open(QStringLiteral("http://") + site);
+}
+
+void frmMotDePass::lblSite_Click()
+{
+    m_app.platform().shell->open(QStringLiteral("http://") + vendorHost() + QStringLiteral("/"));
+}
+
+} // namespace kr

@@ -1,0 +1,123 @@
+#pragma once
+#include "common/Form.h"
+
+#include <QPointer>
+#include <functional>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class QTabWidget;
+class QTimer;
+
+namespace kr {
+
+class KeyroviaApp;
+
+// The controls of the main window, by their names.
+struct MotDePassControls {
+    QTabWidget* Tabblet = nullptr;
+    // Tab "Mot De Passe"
+    QListWidget* lstSite = nullptr;
+    QLineEdit* txtInfoSite = nullptr;
+    QLineEdit* txtInfoUser = nullptr;
+    QLineEdit* txtInfoMDP = nullptr;
+    QCheckBox* chkInfoEtoile = nullptr;
+    QPushButton* cmdInfoCopyUSER = nullptr;
+    QPushButton* cmdInfoCopyPass = nullptr;
+    QPushButton* cmdAutoSends = nullptr;
+    QPushButton* cmdLunch = nullptr;
+    QTimer* timzAutoLoig = nullptr;
+    QLineEdit* txtAddSite = nullptr;
+    QLineEdit* txtAddUser = nullptr;
+    QLineEdit* txtAddMDP = nullptr;
+    QCheckBox* chkAddEtoile = nullptr;
+    QPushButton* cmdAddCopyUser = nullptr;
+    QPushButton* cmdAddCopyPass = nullptr;
+    QPushButton* cmdAddActualiser = nullptr;
+    QPushButton* cmdAddSite = nullptr;
+    QPushButton* cmdDellSite = nullptr;
+    // Tab "Configuration"
+    QPlainTextEdit* txtLogz = nullptr;
+    QPushButton* cmdLogzEfface = nullptr;
+    QLineEdit* txtParamMDP = nullptr;
+    QCheckBox* chkParamRecupIE = nullptr;
+    QCheckBox* chkParamTjsVisi = nullptr;
+    QCheckBox* chkParamVisiIE = nullptr;
+    QLabel* imaIcon = nullptr;
+    QPushButton* cmd_Applik_Param = nullptr;
+    QPushButton* cmd_Param_Default = nullptr;
+    QPushButton* cmdAbout = nullptr;
+    QPushButton* cmdSuggest = nullptr;
+    QLabel* lblSite = nullptr;
+};
+
+// The working window: list of logins, details, adding and deleting, access log
+// and parameters.
+class frmMotDePass final : public Form {
+    Q_OBJECT
+public:
+    explicit frmMotDePass(KeyroviaApp& app);
+
+    // Touching the controls loads the window.
+    MotDePassControls& ui();
+
+    // Check-box states 0, 1 and 2 (greyed).
+    static int checkValue(const QCheckBox* box);
+    static void setCheckValue(QCheckBox* box, int value);
+
+    // List and details
+    bool LoadSiteList();
+    void ShowSiteDetails(const QString& site);
+    void SelectSiteInList(const QString& site);
+    void lstSite_Click();
+
+    // Adding and deleting
+    void cmdAddSite_Click();
+    void cmdDellSite_Click();
+
+    // Clipboard and masking
+    void cmdInfoCopyUSER_Click();
+    void cmdInfoCopyPass_Click();
+    void cmdAddCopyUser_Click();
+    void cmdAddCopyPass_Click();
+    void chkInfoEtoile_Click();
+    void chkAddEtoile_Click();
+
+    // Access log
+    void setLogText(const QString& text);
+    QString logText() const;
+    void cmdLogzEfface_Click();
+
+    // Browser and automatic login
+    void RecupSiteIE();
+    void cmdAutoSends_Click();
+    void timzAutoLoig_Timer();
+    void cmdLunch_Click();
+
+    void lblSite_Click();
+
+    // Runs first at every load: the place where the update check starts.
+    void setOnLoadHook(std::function<void()> hook) { m_onLoadHook = std::move(hook); }
+
+protected:
+    std::unique_ptr<QWidget> createWidget() override;
+    void onLoad() override;
+    void onUnload() override;
+    void onDestroyed() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void showDatabaseError(const QString& what, const QString& detail);
+
+    KeyroviaApp& m_app;
+    MotDePassControls m_ui;
+    std::function<void()> m_onLoadHook;
+};
+
+QString mainWindowTitle();
+
+} // namespace kr

@@ -1,0 +1,99 @@
+#pragma once
+// A whole program on the test doubles: temporary program folder, real
+// database engine, recording message boxes, clipboard, shell and clock.
+#include "PlatformDoubles.h"
+#include "ShellDouble.h"
+#include "app/Application.h"
+#include "common/Form.h"
+#include "platform/sqlcipher/SqlCipherEngine.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+
+namespace kr::test {
+
+class AppFixture {
+public:
+    explicit AppFixture(IPageAddress* page = nullptr, IKeystrokes* keys = nullptr, ILockKeys* locks = nullptr)
+        : clock(QDateTime(QDate(2026, 12, 6), QTime(9, 5, 7)))
+    {
+        qputenv("KEYROVIA_APP_DIR", dir.path().toLocal8Bit());
+        platform.messageBox = &messages;
+        platform.process = &process;
+        platform.clipboard = &clipboard;
+        platform.shell = &shell;
+        platform.clock = &clock;
+        platform.database = &engine;
+        platform.pageAddress = page;
+        platform.keystrokes = keys;
+        platform.lockKeys = locks;
+        FormRegistry::instance().setOnLastUnloaded([this] { ++programEnded; });
+    }
+    ~AppFixture()
+    {
+        app.reset();
+        FormRegistry::instance().setOnLastUnloaded({});
+        qunsetenv("KEYROVIA_APP_DIR");
+    }
+
+    QString path(const QString& name) const { return dir.filePath(name); }
+
+    bool makeDatabase(const QString& password = QString())
+    {
+        QProcess p;
+        p.start(QStringLiteral(KEYROVIA_MAKEDB), {path(QStringLiteral("BDMDP.MDB"))});
+        if (!p.waitForFinished(15000) || p.exitCode() != 0)
+            return false;
+        if (password.isEmpty())
+            return true;
+        PasswordStore store(engine, path(QStringLiteral("BDMDP.MDB")));
+        return store.ChangeDatabasePassword(store.databasePath(), QString(), password);
+    }
+
+    bool addRows(const std::vector<SiteRecord>& rows, const QString& password = QString())
+    {
+        PasswordStore store(engine, path(QStringLiteral("BDMDP.MDB")));
+        store.setProgramPassword(password);
+        for (const SiteRecord& r : rows) {
+            if (!store.InsertSiteRecord(r.Site, r.User, r.Pass).ok())
+                return false;
+        }
+        return true;
+    }
+
+    void writeParam(int afficher, int visible, int recup)
+    {
+        QFile f(path(QStringLiteral("PARAM.ini")));
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(QStringLiteral("%%AFFICHERIE%%=%1=%%ENDAFFICHERIE%%\r\n%%TJSVISIBLE%%=%2=%%ENDTJSVISIBLE%%\r\n"
+                               "%%RECUPAUTO%%=%3=%%ENDRECUPAUTO%%\r\n\r\n")
+                    .arg(afficher)
+                    .arg(visible)
+                    .arg(recup)
+                    .toLatin1());
+    }
+
+    // Starts the program and waits for the gate's first activation to pass.
+    KeyroviaApp& start()
+    {
+        app = std::make_unique<KeyroviaApp>(platform);
+        app->start();
+        QTest::qWait(20);
+        return *app;
+    }
+
+    QTemporaryDir dir;
+    RecordingMessageBox messages;
+    RecordingProcess process;
+    MemoryClipboard clipboard;
+    RecordingShell shell;
+    FixedClock clock;
+    SqlCipherEngine engine;
+    Platform platform;
+    std::unique_ptr<KeyroviaApp> app;
+    int programEnded = 0;
+};
+
+} // namespace kr::test

@@ -1,0 +1,205 @@
+// The site of the browser's page (RecupSiteIE) and the automatic login, on the
+// scripted page address, the recording keystrokes and the fake lock keys.
+#include "AppFixture.h"
+#include "KeyDoubles.h"
+#include "PageAddressDouble.h"
+#include "browser/AutoLogin.h"
+
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
+
+using namespace kr;
+using namespace kr::test;
+
+class TestBrowser : public QObject {
+    Q_OBJECT
+
+    ScriptedPageAddress page;
+    RecordingKeystrokes keys;
+    FakeLockKeys locks;
+    std::unique_ptr<AppFixture> f;
+    MotDePassControls* c = nullptr;
+
+    KeyroviaApp& open(int recupAuto = 0)
+    {
+        f = std::make_unique<AppFixture>(&page, &keys, &locks);
+        [&] {
+            QVERIFY(f->makeDatabase());
+            QVERIFY(f->addRows({{"example.test:8080", "port-user", "pp"},
+                                {"Example.org", "org-user", "op"},
+                                {"bank.test", "Jörg", "a+b^c%d~e(f)g{h}i[j]"}}));
+        }();
+        f->writeParam(0, 0, recupAuto);
+        KeyroviaApp& app = f->start();
+        [&] { QTRY_VERIFY(app.mainWindow().isLoaded()); }();
+        c = &app.mainWindow().ui();
+        return app;
+    }
+
+private slots:
+    void init()
+    {
+        page = ScriptedPageAddress();
+        keys = RecordingKeystrokes();
+        locks = FakeLockKeys();
+    }
+    void cleanup() { f.reset(); }
+
+    void reduction_data()
+    {
+        QTest::addColumn<std::optional<QString>>("reply");
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("shownUser"); // empty: nothing selected
+        const auto r = [](const char* s) { return std::optional<QString>(QString::fromUtf8(s)); };
+        QTest::newRow("www removed, case-insensitive selection")
+            << r("\"http://www.example.org/login\",\"Login\"") << "" << "example.org" << "org-user";
+        QTest::newRow("WWW removed") << r("\"https://WWW.EXAMPLE.ORG/\",\"x\"") << "" << "EXAMPLE.ORG" << "org-user";
+        QTest::newRow("mixed-case prefix kept") << r("\"http://Www.example.org/\",\"x\"") << "" << "Www.example.org" << "";
+        QTest::newRow("port kept") << r("\"http://www.example.test:8080/a/b\",\"t\"") << "" << "example.test:8080"
+                                   << "port-user";
+        QTest::newRow("file address gives empty") << r("\"file:///home/me/a.html\",\"a\"") << "" << "" << "";
+        QTest::newRow("no slash after host runs into the title")
+            << r("\"http://bank.test\",\"Bank / login\"") << "" << "bank.test\",\"Bank " << "";
+        QTest::newRow("no slash at all gives empty") << r("\"http://bank.test\",\"Bank\"") << "" << "" << "";
+        QTest::newRow("silent browser: typed name reduced to empty")
+            << std::optional<QString>() << "bank.test" << "" << "";
+        QTest::newRow("silent browser: address in the box reduced")
+            << std::optional<QString>() << "https://bank.test/x" << "bank.test" << "Jörg";
+        QTest::newRow("garbage") << r("\x01\x02garbage") << "" << "" << "";
+    }
+    void reduction()
+    {
+        QFETCH(std::optional<QString>, reply);
+        QFETCH(QString, before);
+        QFETCH(QString, box);
+        QFETCH(QString, shownUser);
+        page.push(reply);
+        KeyroviaApp& app = open();
+        c->txtAddSite->setText(before);
+        QTest::mouseClick(c->cmdAddActualiser, Qt::LeftButton);
+        QCOMPARE(page.requests(), 1);
+        QCOMPARE(page.timeouts.constFirst(), 5000);
+        QCOMPARE(c->txtAddSite->text(), box);
+        QCOMPARE(c->txtInfoUser->text(), shownUser);
+        QCOMPARE(c->lstSite->currentRow() >= 0, !shownUser.isEmpty());
+        QVERIFY(f->messages.shown.empty()); // never a message
+        Q_UNUSED(app);
+    }
+
+    void pressingTwiceGivesTheSameResult()
+    {
+        page.push(QStringLiteral("\"http://www.example.org/a\",\"t\""));
+        page.push(QStringLiteral("\"http://www.example.org/a\",\"t\""));
+        open();
+        QTest::mouseClick(c->cmdAddActualiser, Qt::LeftButton);
+        QTest::mouseClick(c->cmdAddActualiser, Qt::LeftButton);
+        QCOMPARE(c->txtAddSite->text(), QStringLiteral("example.org"));
+        QCOMPARE(c->txtInfoUser->text(), QStringLiteral("org-user"));
+    }
+
+    void automaticAtStartOnlyWhenTicked_data()
+    {
+        QTest::addColumn<int>("recupAuto");
+        QTest::addColumn<int>("requests");
+        QTest::newRow("ticked") << 1 << 1;
+        QTest::newRow("not ticked") << 0 << 0;
+        QTest::newRow("greyed") << 2 << 0;
+    }
+    void automaticAtStartOnlyWhenTicked()
+    {
+        QFETCH(int, recupAuto);
+        QFETCH(int, requests);
+        page.push(QStringLiteral("\"http://www.example.test:8080/login\",\"Login\""));
+        open(recupAuto);
+        QCOMPARE(page.requests(), requests);
+        if (requests)
+            QCOMPARE(c->txtInfoUser->text(), QStringLiteral("port-user"));
+    }
+
+    void keyString_data()
+    {
+        QTest::addColumn<QString>("user");
+        QTest::addColumn<QString>("pass");
+        QTest::addColumn<QString>("keys");
+        QTest::newRow("plain") << "jean" << "secret" << "jean{TAB}secret{ENTER}";
+        QTest::newRow("no password") << "jean" << "" << "jean{TAB}{ENTER}";
+        QTest::newRow("empty login") << "" << "" << "{TAB}{ENTER}";
+        QTest::newRow("accents untouched") << "Jörg" << "éß€ж" << "Jörg{TAB}éß€ж{ENTER}";
+    }
+    void keyString()
+    {
+        QFETCH(QString, user);
+        QFETCH(QString, pass);
+        QFETCH(QString, keys);
+        QCOMPARE(BuildLoginKeyString(user, pass), keys);
+    }
+
+    void specialCharactersAreEscaped()
+    {
+        const QString keysText = BuildLoginKeyString(QStringLiteral("a+b"), QStringLiteral("{x}"));
+        QVERIFY(keysText != QStringLiteral("a+b{TAB}{x}{ENTER}"));
+        QVERIFY(keysText.endsWith(QStringLiteral("{TAB}{{}x{}}{ENTER}")));
+    }
+
+    void locksPutBack_data()
+    {
+        QTest::addColumn<bool>("switchable");
+        QTest::addColumn<bool>("sendingChangesCaps");
+        QTest::addColumn<QStringList>("toggles");
+        QTest::newRow("nothing changed: nothing switched") << true << false << QStringList{};
+        QTest::newRow("caps changed: switched back") << true << true << QStringList{"toggle Caps"};
+        QTest::newRow("no X11: never switched") << false << true << QStringList{};
+    }
+    void locksPutBack()
+    {
+        QFETCH(bool, switchable);
+        QFETCH(bool, sendingChangesCaps);
+        QFETCH(QStringList, toggles);
+        locks.switchable = switchable;
+        locks.num = true;
+        if (sendingChangesCaps)
+            keys.onSend = [this](const SentKeys&) { locks.set(LockKey::Caps, !locks.caps); };
+        mySendKeys(keys, locks, QStringLiteral("x"), true);
+        QStringList done;
+        for (const QString& call : locks.calls)
+            if (call.startsWith(QStringLiteral("toggle")))
+                done << call;
+        QCOMPARE(done, toggles);
+        // Recorded in this order before sending: Num, Caps, Scroll.
+        QCOMPARE(locks.calls.mid(0, 3), (QStringList{"isOn Num", "isOn Caps", "isOn Scroll"}));
+        QVERIFY(locks.num);
+        if (switchable)
+            QVERIFY(!locks.caps);
+    }
+
+    void autoSendsTypesTheSelectedLoginThenCloses()
+    {
+        KeyroviaApp& app = open();
+        app.mainWindow().SelectSiteInList(QStringLiteral("bank.test"));
+        QTest::mouseClick(c->cmdAutoSends, Qt::LeftButton);
+        QVERIFY(!app.mainWindow().widget()->isVisible()); // hidden at once
+        QVERIFY(c->timzAutoLoig->isActive());
+        QVERIFY(keys.sent.empty());
+        QTRY_VERIFY_WITH_TIMEOUT(!app.mainWindow().isLoaded(), 4000);
+        QCOMPARE(keys.sent.size(), size_t(1));
+        QVERIFY(keys.sent[0].wait);
+        QCOMPARE(keys.sent[0].keys, BuildLoginKeyString(QStringLiteral("Jörg"), QStringLiteral("a+b^c%d~e(f)g{h}i[j]")));
+        QCOMPARE(f->programEnded, 1);
+    }
+
+    void lunchOpensTheSite()
+    {
+        KeyroviaApp& app = open();
+        QTest::mouseClick(c->cmdLunch, Qt::LeftButton); // empty site: nothing
+        QVERIFY(f->shell.opened.isEmpty());
+        c->txtInfoSite->setText(QStringLiteral("https://already.test"));
+        app.mainWindow().cmdLunch_Click();
+        QCOMPARE(f->shell.opened, QStringList{QStringLiteral("http://https://already.test")});
+    }
+};
+
+QTEST_MAIN(TestBrowser)
+#include "tst_browser.moc"

@@ -1,0 +1,220 @@
+// The master-password gate and the way into the main window, on the doubles.
+#include "AppFixture.h"
+#include "app/AccessLog.h"
+#include "common/WindowOrder.h"
+
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTabWidget>
+
+using namespace kr;
+using namespace kr::test;
+
+namespace {
+void pressEnter(QLineEdit* box) { QTest::keyClick(box, Qt::Key_Return); }
+} // namespace
+
+class TestGate : public QObject {
+    Q_OBJECT
+private slots:
+    void databaseWithoutPasswordPassesAtOnce()
+    {
+        AppFixture f;
+        QVERIFY(f.makeDatabase());
+        QVERIFY(f.addRows({{"b.example", "u", "p"}, {"a.example", "u", "p"}}));
+        f.writeParam(0, 0, 0);
+        KeyroviaApp& app = f.start();
+        QTRY_VERIFY(app.mainWindow().isLoaded());
+        QVERIFY(!app.gate().isLoaded());
+        QVERIFY(app.store().programPassword().isEmpty());
+        QVERIFY(app.mainWindow().ui().txtParamMDP->text().isEmpty());
+        QCOMPARE(app.mainWindow().ui().lstSite->count(), 2);
+        QCOMPARE(app.mainWindow().ui().lstSite->item(0)->text(), QStringLiteral("a.example"));
+        QVERIFY(app.mainWindow().widget()->windowTitle().startsWith(QStringLiteral("Keyrovia 1.1.0 - ")));
+        QCOMPARE(app.mainWindow().widget()->windowTitle(),
+                 QStringLiteral("Keyrovia 1.1.0 - Http://quillmark.example"));
+        QVERIFY(f.messages.shown.empty());
+    }
+
+    void emptyEnterOnProtectedDatabaseDoesNothing()
+    {
+        AppFixture f;
+        QVERIFY(f.makeDatabase(QStringLiteral("clé")));
+        KeyroviaApp& app = f.start();
+        QVERIFY(app.gate().isLoaded());
+        pressEnter(app.gate().txtMdp());
+        QVERIFY(app.gate().isLoaded());
+        QVERIFY(!app.mainWindow().isLoaded());
+        QCOMPARE(f.process.ended, 0);
+        QVERIFY(!QFile::exists(f.path(QStringLiteral("Logz.ini"))));
+        QVERIFY(f.messages.shown.empty());
+    }
+
+    void passwords_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("right") << "s3cret" << "s3cret" << true;
+        QTest::newRow("quotes braces accents") << "a'b\"c{d}é€" << "a'b\"c{d}é€" << true;
+        QTest::newRow("wrong") << "s3cret" << "S3cret" << false;
+        QTest::newRow("password on a plain file") << "" << "anything" << false;
+    }
+    void passwords()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, typed);
+        QFETCH(bool, accepted);
+        AppFixture f;
+        QVERIFY(f.makeDatabase(stored));
+        f.writeParam(1, 0, 0);
+        KeyroviaApp& app = f.start();
+        if (stored.isEmpty()) {
+            // A plain file passed the gate by itself; test the typed text directly.
+            QTRY_VERIFY(app.mainWindow().isLoaded());
+            app.gate().Load();
+            app.gate().CheckProgramPassword(typed);
+            QCOMPARE(f.process.ended, accepted ? 0 : 1);
+            return;
+        }
+        app.gate().txtMdp()->setText(typed);
+        pressEnter(app.gate().txtMdp());
+        if (accepted) {
+            QVERIFY(app.mainWindow().isLoaded());
+            QVERIFY(!app.gate().isLoaded());
+            QCOMPARE(app.store().programPassword(), typed);
+            QCOMPARE(app.mainWindow().ui().txtParamMDP->text(), typed);
+            QCOMPARE(f.process.ended, 0);
+            QVERIFY(!QFile::exists(f.path(QStringLiteral("Logz.ini"))));
+        } else {
+            QCOMPARE(f.process.ended, 1);
+            QVERIFY(!app.mainWindow().isLoaded());
+            QVERIFY(f.messages.shown.empty()); // refused without a message
+            QFile log(f.path(QStringLiteral("Logz.ini")));
+            QVERIFY(log.open(QIODevice::ReadOnly));
+            QCOMPARE(QString::fromLocal8Bit(log.readAll()),
+                     refusedPasswordEntry(f.clock.time, typed) + QStringLiteral("\r\n"));
+        }
+    }
+
+    void missingDatabaseEndsWithMessage()
+    {
+        AppFixture f;
+        f.start();
+        QCOMPARE(f.messages.shown.size(), size_t(1));
+        QCOMPARE(f.messages.shown[0].style, 16);
+        QCOMPARE(f.messages.shown[0].title, QStringLiteral("Fichier Introuvable"));
+        QCOMPARE(f.messages.shown[0].text,
+                 QStringLiteral("Le fichier de base de donner ( BDMDP.MDB ) est innacésible\r\nLe programme va se fermer"));
+        QCOMPARE(f.process.ended, 1);
+        QVERIFY(!QFile::exists(f.path(QStringLiteral("Logz.ini"))));
+    }
+
+    void damagedDatabaseWaitsSilentlyThenLogs()
+    {
+        AppFixture f;
+        QFile db(f.path(QStringLiteral("BDMDP.MDB")));
+        QVERIFY(db.open(QIODevice::WriteOnly));
+        db.write(QByteArray(4096, '\x5a'));
+        db.close();
+        KeyroviaApp& app = f.start();
+        QVERIFY(app.gate().isLoaded());
+        QVERIFY(f.messages.shown.empty());
+        app.gate().txtMdp()->setText(QStringLiteral("try"));
+        pressEnter(app.gate().txtMdp());
+        QCOMPARE(f.process.ended, 1);
+        QCOMPARE(QFileInfo(f.path(QStringLiteral("BDMDP.MDB"))).size(), 4096); // not touched
+    }
+
+    void quitIsLoggedEvenWhenTheLogCannotBeWritten_data()
+    {
+        QTest::addColumn<bool>("writable");
+        QTest::newRow("log written") << true;
+        QTest::newRow("log cannot be written") << false;
+    }
+    void quitIsLoggedEvenWhenTheLogCannotBeWritten()
+    {
+        QFETCH(bool, writable);
+        AppFixture f;
+        QVERIFY(f.makeDatabase(QStringLiteral("x")));
+        KeyroviaApp& app = f.start();
+        if (!writable) // a folder in the log's place: the log cannot be written
+            QVERIFY(QDir(f.dir.path()).mkdir(QStringLiteral("Logz.ini")));
+        QTest::mouseClick(app.gate().cmdQuit(), Qt::LeftButton);
+        QVERIFY(!app.gate().isLoaded());
+        QCOMPARE(f.programEnded, 1);
+        QCOMPARE(f.process.ended, 0);
+        if (writable) {
+            QFile log(f.path(QStringLiteral("Logz.ini")));
+            QVERIFY(log.open(QIODevice::ReadOnly));
+            QCOMPARE(QString::fromLocal8Bit(log.readAll()),
+                     gateLeftEntry(f.clock.time) + QStringLiteral("\r\n"));
+        }
+    }
+
+    void logEntryLayout()
+    {
+        const QDateTime t(QDate(2026, 3, 4), QTime(7, 8, 9));
+        const QString month = QLocale::system().monthName(3, QLocale::LongFormat);
+        QVERIFY(gateLeftEntry(t).startsWith(QStringLiteral("Il a Ouvert Le Prog Sans Metre De MDP Le : 4 ") + month +
+                                            QStringLiteral("  a : ")));
+        QVERIFY(gateLeftEntry(t).endsWith(QStringLiteral(":08:09\r\n")));
+        const QString refused = refusedPasswordEntry(t, QStringLiteral("pw"));
+        QVERIFY(refused.startsWith(QStringLiteral("Tentative d'acces Le : 4 ") + month + QStringLiteral("  a : ")));
+        QVERIFY(refused.endsWith(QStringLiteral(":08:09  :  Essai Avec Le Mot de Pass : pw\r\n")));
+    }
+
+    void secondEntryGoesBelowTheFirst()
+    {
+        AppFixture f;
+        QVERIFY(AppendLogEntry(QStringLiteral("one, two\r\n")));
+        QVERIFY(AppendLogEntry(QStringLiteral("three\r\n")));
+        QFile log(f.path(QStringLiteral("Logz.ini")));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        // The comma splits on reading back: the classic layout of this log.
+        QCOMPARE(log.readAll(), QByteArray("one\r\ntwo\r\nthree\r\n\r\n"));
+    }
+
+    void firstUseWithoutSettings()
+    {
+        AppFixture f;
+        QVERIFY(f.makeDatabase());
+        QVERIFY(f.addRows({{"a.example", "u", "p"}}));
+        KeyroviaApp& app = f.start();
+        QTRY_VERIFY(app.mainWindow().isLoaded());
+        QCOMPARE(f.messages.shown.size(), size_t(1));
+        QCOMPARE(f.messages.shown[0].title, QStringLiteral("Configuration"));
+        MotDePassControls& c = app.mainWindow().ui();
+        QVERIFY(!c.Tabblet->isTabEnabled(0));
+        QCOMPARE(c.Tabblet->currentIndex(), 1);
+        QCOMPARE(c.lstSite->count(), 0);
+        QCOMPARE(frmMotDePass::checkValue(c.chkParamVisiIE) + frmMotDePass::checkValue(c.chkParamTjsVisi) +
+                     frmMotDePass::checkValue(c.chkParamRecupIE),
+                 3);
+        QVERIFY(!app.gate().isLoaded());
+        // "Appliquer" writes the settings and gives the first tab back.
+        f.messages.shown.clear();
+        app.applyParameters();
+        QVERIFY(c.Tabblet->isTabEnabled(0));
+        QCOMPARE(c.Tabblet->currentIndex(), 0);
+        QCOMPARE(c.lstSite->count(), 1);
+        QFile param(f.path(QStringLiteral("PARAM.ini")));
+        QVERIFY(param.open(QIODevice::ReadOnly));
+        QCOMPARE(param.size(), 108);
+    }
+
+    void greyedVisibleLeavesMainWindowNotTopmost()
+    {
+        AppFixture f;
+        QVERIFY(f.makeDatabase());
+        f.writeParam(2, 2, 2);
+        KeyroviaApp& app = f.start();
+        QTRY_VERIFY(app.mainWindow().isLoaded());
+        QVERIFY(!IsAlwaysOnTop(app.mainWindow().widget()));
+        QCOMPARE(frmMotDePass::checkValue(app.mainWindow().ui().chkParamTjsVisi), 2);
+    }
+};
+
+QTEST_MAIN(TestGate)
+#include "tst_gate.moc"

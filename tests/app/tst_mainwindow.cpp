@@ -1,0 +1,335 @@
+// The main window: list and details, clipboard, masking, adding and deleting,
+// the access log box.
+#include "AppFixture.h"
+#include "about/frmAbout.h"
+#include "common/WindowOrder.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+
+using namespace kr;
+using namespace kr::test;
+
+namespace {
+
+QStringList listTexts(QListWidget* list)
+{
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i)
+        out << list->item(i)->text();
+    return out;
+}
+
+void clickRow(QListWidget* list, int row)
+{
+    QListWidgetItem* item = list->item(row);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(item).center());
+}
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<AppFixture> f;
+    KeyroviaApp* app = nullptr;
+    MotDePassControls* c = nullptr;
+
+    void open(const std::vector<SiteRecord>& rows)
+    {
+        f = std::make_unique<AppFixture>();
+        QVERIFY(f->makeDatabase());
+        QVERIFY(f->addRows(rows));
+        f->writeParam(0, 0, 0);
+        app = &f->start();
+        QTRY_VERIFY(app->mainWindow().isLoaded());
+        app->mainWindow().Show();
+        c = &app->mainWindow().ui();
+    }
+
+    void typeAdd(const QString& site, const QString& user, const QString& pass)
+    {
+        c->txtAddSite->setText(site);
+        c->txtAddUser->setText(user);
+        c->txtAddMDP->setText(pass);
+    }
+
+private slots:
+    void cleanup()
+    {
+        f.reset();
+        app = nullptr;
+        c = nullptr;
+    }
+
+    void layoutAndDesignState()
+    {
+        open({});
+        QCOMPARE(c->Tabblet->tabText(0), QStringLiteral("Mot De Passe"));
+        QCOMPARE(c->Tabblet->tabText(1), QStringLiteral("Configuration"));
+        QCOMPARE(c->txtInfoMDP->echoMode(), QLineEdit::Password);
+        QCOMPARE(c->txtAddMDP->echoMode(), QLineEdit::Password);
+        QCOMPARE(c->txtParamMDP->echoMode(), QLineEdit::Password);
+        QVERIFY(c->chkInfoEtoile->isChecked() && c->chkAddEtoile->isChecked());
+        QCOMPARE(c->cmdAutoSends->text(), QStringLiteral("SenDKeys ( Envois Automatique )"));
+        QCOMPARE(c->cmdLogzEfface->text(), QStringLiteral("Éffacer"));
+        QCOMPARE(c->cmd_Param_Default->text(), QStringLiteral("Paramètre Par Défault"));
+        QCOMPARE(c->lblSite->text(), QStringLiteral("quillmark.example"));
+        QCOMPARE(c->lblSite->toolTip(), QStringLiteral("Aller Sur Le Site Web"));
+        QCOMPARE(c->timzAutoLoig->interval(), 2000);
+        QVERIFY(!c->timzAutoLoig->isActive());
+        QWidget* w = app->mainWindow().widget();
+        QCOMPARE(w->minimumSize(), w->maximumSize()); // fixed border
+    }
+
+    void clickShowsExactCaseMatch()
+    {
+        open({{"Site.example", "Upper", "P1"}, {"site.example", "lower", "p2"}, {"z'q", "o'neil", "{}'\"é"}});
+        QCOMPARE(listTexts(c->lstSite), (QStringList{"Site.example", "site.example", "z'q"}));
+        clickRow(c->lstSite, 1);
+        QCOMPARE(c->txtInfoSite->text(), QStringLiteral("site.example"));
+        QCOMPARE(c->txtInfoUser->text(), QStringLiteral("lower"));
+        QCOMPARE(c->txtInfoMDP->text(), QStringLiteral("p2"));
+        clickRow(c->lstSite, 2);
+        QCOMPARE(c->txtInfoUser->text(), QStringLiteral("o'neil"));
+        QCOMPARE(c->txtInfoMDP->text(), QStringLiteral("{}'\"é"));
+        // Selecting by name ignores letter case and takes the first equal entry.
+        app->mainWindow().SelectSiteInList(QStringLiteral("SITE.EXAMPLE"));
+        QCOMPARE(c->lstSite->currentRow(), 0);
+        QCOMPARE(c->txtInfoUser->text(), QStringLiteral("Upper"));
+        app->mainWindow().SelectSiteInList(QStringLiteral("absent"));
+        QCOMPARE(c->lstSite->currentRow(), 0);
+        app->mainWindow().ShowSiteDetails(QStringLiteral("SITE.example")); // no exact match: unchanged
+        QCOMPARE(c->txtInfoUser->text(), QStringLiteral("Upper"));
+    }
+
+    void maskingBoxes()
+    {
+        open({{"a", "u", "secret"}});
+        QTest::mouseClick(c->chkInfoEtoile, Qt::LeftButton);
+        QCOMPARE(c->txtInfoMDP->echoMode(), QLineEdit::Normal);
+        QTest::mouseClick(c->chkInfoEtoile, Qt::LeftButton);
+        QCOMPARE(c->txtInfoMDP->echoMode(), QLineEdit::Password);
+        QTest::mouseClick(c->chkAddEtoile, Qt::LeftButton);
+        QCOMPARE(c->txtAddMDP->echoMode(), QLineEdit::Normal);
+        QCOMPARE(c->txtInfoMDP->echoMode(), QLineEdit::Password);
+    }
+
+    void clipboardButtons()
+    {
+        open({{"a", "jean", "p@ss word"}});
+        clickRow(c->lstSite, 0);
+        f->clipboard.content = QStringLiteral("old");
+        QTest::mouseClick(c->cmdInfoCopyPass, Qt::LeftButton);
+        QCOMPARE(f->clipboard.content, std::optional<QString>(QStringLiteral("p@ss word")));
+        QVERIFY(f->clipboard.secret);
+        QCOMPARE(f->clipboard.clears, 1);
+        QTest::mouseClick(c->cmdInfoCopyUSER, Qt::LeftButton);
+        QCOMPARE(f->clipboard.content, std::optional<QString>(QStringLiteral("jean")));
+        QTest::mouseClick(c->cmdAddCopyPass, Qt::LeftButton);
+        QCOMPARE(c->txtAddMDP->text(), QStringLiteral("jean"));
+        c->txtAddUser->setText(QStringLiteral("was here"));
+        f->clipboard.content.reset(); // a clipboard without text
+        QTest::mouseClick(c->cmdAddCopyUser, Qt::LeftButton);
+        QVERIFY(c->txtAddUser->text().isEmpty());
+    }
+
+    void addingMessages_data()
+    {
+        QTest::addColumn<QString>("site");
+        QTest::addColumn<QString>("user");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("stored"); // empty: nothing stored
+        const QString missing = QStringLiteral("Érreur, Manque D'Information");
+        QTest::newRow("duplicate") << "dup.example" << "u" << "Site Web Existant" << "Le Site Web Existe Deja" << "";
+        QTest::newRow("empty site first") << "" << "" << missing << "Pas De Site Web Ou Nom" << "";
+        QTest::newRow("empty user") << "new.example" << "" << missing << "Pas de Nom D'utilisateur" << "";
+        QTest::newRow("www alone") << "www." << "u" << missing << "Pas De Site Web Ou Nom" << "";
+        QTest::newRow("www removed") << "www.new.example" << "u" << "Ajout Avec Succes"
+                                     << "new.example\r\nA Bien été Ajouter" << "new.example";
+        QTest::newRow("WWW removed") << "WWW.New.example" << "u" << "Ajout Avec Succes"
+                                     << "New.example\r\nA Bien été Ajouter" << "New.example";
+        QTest::newRow("Www kept") << "Www.new.example" << "u" << "Ajout Avec Succes"
+                                  << "Www.new.example\r\nA Bien été Ajouter" << "Www.new.example";
+        QTest::newRow("case differs: not a duplicate") << "DUP.example" << "u" << "Ajout Avec Succes"
+                                                       << "DUP.example\r\nA Bien été Ajouter" << "DUP.example";
+        QTest::newRow("duplicate slips through with www") << "www.dup.example" << "u" << "Ajout Avec Succes"
+                                                          << "dup.example\r\nA Bien été Ajouter" << "dup.example";
+        QTest::newRow("injection stored as text") << "x'); DELETE FROM tblSite; --" << "u'" << "Ajout Avec Succes"
+                                                  << "x'); DELETE FROM tblSite; --\r\nA Bien été Ajouter"
+                                                  << "x'); DELETE FROM tblSite; --";
+    }
+    void addingMessages()
+    {
+        QFETCH(QString, site);
+        QFETCH(QString, user);
+        QFETCH(QString, title);
+        QFETCH(QString, text);
+        QFETCH(QString, stored);
+        open({{"dup.example", "u0", "p0"}});
+        typeAdd(site, user, QString()); // an empty password is accepted
+        app->mainWindow().cmdAddSite_Click();
+        QCOMPARE(f->messages.shown.size(), size_t(1));
+        QCOMPARE(f->messages.shown[0].title, title);
+        QCOMPARE(f->messages.shown[0].text, text);
+        if (stored.isEmpty()) {
+            QCOMPARE(f->messages.shown[0].style, 16);
+            QCOMPARE(c->lstSite->count(), 1);
+            QCOMPARE(c->txtAddSite->text(), site); // the typed texts stay
+            return;
+        }
+        QCOMPARE(f->messages.shown[0].style, 64);
+        QVERIFY(listTexts(c->lstSite).contains(stored));
+        QCOMPARE(c->lstSite->count(), 2);
+        QCOMPARE(c->lstSite->currentRow(), -1);
+        QVERIFY(c->txtAddSite->text().isEmpty() && c->txtAddUser->text().isEmpty() && c->txtAddMDP->text().isEmpty());
+        QVERIFY(c->txtAddSite->hasFocus());
+        QCOMPARE(app->store().siteTable().size(), size_t(2));
+    }
+
+    void enterMovesThroughTheBoxesAndAdds()
+    {
+        open({});
+        c->txtAddSite->setFocus();
+        QTest::keyClicks(c->txtAddSite, QStringLiteral("enter.example"));
+        QTest::keyClick(c->txtAddSite, Qt::Key_Return);
+        QVERIFY(c->txtAddUser->hasFocus());
+        QTest::keyClicks(c->txtAddUser, QStringLiteral("me"));
+        QTest::keyClick(c->txtAddUser, Qt::Key_Return);
+        QVERIFY(c->txtAddMDP->hasFocus());
+        QTest::sendKeyEvent(QTest::KeyAction::Click, c->txtAddMDP, Qt::Key_unknown, QStringLiteral("é€"), {});
+        QTest::keyClick(c->txtAddMDP, Qt::Key_Return);
+        QCOMPARE(listTexts(c->lstSite), QStringList{QStringLiteral("enter.example")});
+        QCOMPARE(app->store().siteTable()[0], (SiteRecord{"enter.example", "me", "é€"}));
+    }
+
+    void deleting_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<bool>("yes");
+        QTest::addColumn<QStringList>("left");
+        QTest::newRow("no selection") << -1 << true << QStringList{"quillmark.example", "twice", "twice"};
+        QTest::newRow("answer No") << 1 << false << QStringList{"quillmark.example", "twice", "twice"};
+        QTest::newRow("both rows of a site") << 1 << true << QStringList{"quillmark.example"};
+        QTest::newRow("vendor entry stays") << 0 << true << QStringList{"quillmark.example", "twice", "twice"};
+    }
+    void deleting()
+    {
+        QFETCH(int, row);
+        QFETCH(bool, yes);
+        QFETCH(QStringList, left);
+        open({{"twice", "a", "1"}, {"twice", "b", "2"}, {"quillmark.example", "v", "3"}});
+        const QString selected = row >= 0 ? c->lstSite->item(row)->text() : QString();
+        if (row >= 0)
+            clickRow(c->lstSite, row);
+        f->messages.answers.push_back(yes ? MsgAnswer::Yes : MsgAnswer::No);
+        QTest::mouseClick(c->cmdDellSite, Qt::LeftButton);
+        QCOMPARE(listTexts(c->lstSite), left);
+        if (row < 0) {
+            QVERIFY(f->messages.shown.empty());
+            return;
+        }
+        QCOMPARE(f->messages.shown.size(), size_t(1));
+        QCOMPARE(f->messages.shown[0].style, 52);
+        QCOMPARE(f->messages.shown[0].title, QStringLiteral("T Sur ?"));
+        QCOMPARE(f->messages.shown[0].text, QStringLiteral("être Vous sur de supprimer :\r\n") + selected);
+        const bool deleted = left.size() == 1;
+        QCOMPARE(c->txtInfoSite->text().isEmpty(), deleted);
+        QCOMPARE(c->txtInfoMDP->text().isEmpty(), deleted);
+        if (deleted)
+            QCOMPARE(c->lstSite->currentRow(), -1);
+    }
+
+    void manyLoginsAllListed()
+    {
+        f = std::make_unique<AppFixture>();
+        QVERIFY(f->makeDatabase());
+        std::vector<SiteRecord> rows;
+        for (int i = 0; i < 1500; ++i)
+            rows.push_back({QStringLiteral("site%1").arg(i, 4, 10, QLatin1Char('0')), QString(1000, QLatin1Char('u')), "p"});
+        QVERIFY(f->addRows(rows));
+        f->writeParam(0, 0, 0);
+        app = &f->start();
+        QTRY_VERIFY(app->mainWindow().isLoaded());
+        c = &app->mainWindow().ui();
+        QCOMPARE(c->lstSite->count(), 1500);
+        QCOMPARE(c->lstSite->item(1499)->text(), QStringLiteral("site1499"));
+        clickRow(c->lstSite, 0);
+        QCOMPARE(c->txtInfoUser->text().size(), 1000);
+    }
+
+    void logBoxAndErasing()
+    {
+        f = std::make_unique<AppFixture>();
+        QVERIFY(f->makeDatabase());
+        f->writeParam(0, 0, 0);
+        QString lines;
+        for (int i = 0; i < 60; ++i)
+            lines += QStringLiteral("Tentative d'acces Le : %1\r\n").arg(i);
+        QFile log(f->path(QStringLiteral("Logz.ini")));
+        QVERIFY(log.open(QIODevice::WriteOnly));
+        log.write((lines + QStringLiteral("\r\n")).toLocal8Bit());
+        log.close();
+        app = &f->start();
+        QTRY_VERIFY(app->mainWindow().isLoaded());
+        c = &app->mainWindow().ui();
+        QCOMPARE(app->mainWindow().logText(), lines);
+        QVERIFY(c->txtLogz->isReadOnly());
+        QCOMPARE(c->txtLogz->textCursor().position(), c->txtLogz->toPlainText().size()); // scrolled to its end
+
+        // The file cannot be replaced (a folder stands in its place): the box keeps the log.
+        QVERIFY(QFile::rename(f->path(QStringLiteral("Logz.ini")), f->path(QStringLiteral("Logz.bak"))));
+        QVERIFY(QDir(f->dir.path()).mkdir(QStringLiteral("Logz.ini")));
+        QTest::mouseClick(c->cmdLogzEfface, Qt::LeftButton);
+        QCOMPARE(app->mainWindow().logText(), lines);
+        QCOMPARE(f->messages.shown.back().style, 16);
+        QVERIFY(QDir(f->dir.path()).rmdir(QStringLiteral("Logz.ini")));
+        QVERIFY(QFile::rename(f->path(QStringLiteral("Logz.bak")), f->path(QStringLiteral("Logz.ini"))));
+
+        f->messages.shown.clear();
+        f->messages.answers = {MsgAnswer::No};
+        QTest::mouseClick(c->cmdLogzEfface, Qt::LeftButton);
+        QCOMPARE(f->messages.shown.at(0).text, QStringLiteral("être Vous sur de supprimer le Logz ?"));
+        QCOMPARE(app->mainWindow().logText(), lines);
+        QTest::mouseClick(c->cmdLogzEfface, Qt::LeftButton); // Yes
+        QVERIFY(app->mainWindow().logText().isEmpty());
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QCOMPARE(log.readAll(), QByteArray("\r\n"));
+        log.close();
+        // An empty box asks nothing.
+        f->messages.shown.clear();
+        QTest::mouseClick(c->cmdLogzEfface, Qt::LeftButton);
+        QVERIFY(f->messages.shown.empty());
+    }
+
+    void linksAndUnload()
+    {
+        open({{"a.example", "u", "p"}});
+        QTest::mouseClick(c->lblSite, Qt::LeftButton);
+        QCOMPARE(f->shell.opened, QStringList{QStringLiteral("http://quillmark.example/")});
+        clickRow(c->lstSite, 0);
+        QTest::mouseClick(c->cmdLunch, Qt::LeftButton);
+        QCOMPARE(f->shell.opened.last(), QStringLiteral("http://a.example"));
+        // About: opened without waiting; topmost taken away while it is open.
+        SetAlwaysOnTop(app->mainWindow().widget());
+        QTest::mouseClick(c->cmdAbout, Qt::LeftButton);
+        QVERIFY(app->about().isLoaded());
+        QVERIFY(!IsAlwaysOnTop(app->mainWindow().widget()));
+        app->about().Unload();
+        // Unloading the main window clears its topmost state; the program ends.
+        SetAlwaysOnTop(app->mainWindow().widget());
+        QWidget* w = app->mainWindow().widget();
+        app->mainWindow().Unload();
+        QVERIFY(!IsAlwaysOnTop(w));
+        QCOMPARE(f->programEnded, 1);
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Set-up, build, run and test of Keyrovia on Debian 12.
+#   tools/keyrovia.sh run    install what is missing, build, start the program
+#   tools/keyrovia.sh test   install what is missing, build, run the whole test suite
+set -euo pipefail
+
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${KEYROVIA_BUILD_DIR:-$here/build}"
+
+packages=(
+  g++ cmake ninja-build pkg-config git
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  libsqlcipher-dev libssl-dev
+  libx11-dev libxtst-dev
+  libbenchmark-dev
+  xvfb xauth xdotool x11-xserver-utils
+  fonts-dejavu-core
+  chromium
+)
+
+install_missing() {
+  local missing=()
+  for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=()
+  [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+  # Wait for another apt or dpkg run to release its lock rather than fail.
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 update -qq
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 \
+      install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+build_all() {
+  local werror=OFF
+  [ "${CI:-}" = "true" ] && werror=ON
+  cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKEYROVIA_WERROR="$werror"
+  cmake --build "$build" -j "$(nproc)"
+}
+
+case "${1:-}" in
+  run)
+    install_missing
+    build_all
+    exec "$build/Keyrovia/Keyrovia"
+    ;;
+  test)
+    install_missing
+    build_all
+    cd "$build"
+    ctest --output-on-failure --timeout 900 "${@:2}"
+    ;;
+  *)
+    echo "usage: $0 run|test [ctest options]" >&2
+    exit 2
+    ;;
+esac
