@@ -1,0 +1,286 @@
+#include "about/frmAbout.h"
+
+#include "about/ProgramIcon.h"
+#include "common/Version.h"
+#include "common/WindowOrder.h"
+
+#include <QFrame>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLinearGradient>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+#include <QPushButton>
+#include <QRadialGradient>
+#include <QVBoxLayout>
+#include <QWidget>
+
+namespace kr {
+namespace {
+
+constexpr int kBannerWidth = 548;
+constexpr int kBannerHeight = 86;
+constexpr int kPresentationWidth = 215;
+
+const QColor kLinkBlue(0, 0, 255);
+
+QString makerName() {
+    return QStringLiteral("Quillmark");
+}
+
+// The banner: the maker's name as a logo, white on a deep blue ground, with
+// the program's padlock beside it.
+QPixmap drawBanner() {
+    QPixmap banner(kBannerWidth, kBannerHeight);
+    const QRectF all(0, 0, kBannerWidth, kBannerHeight);
+    QPainter p(&banner);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
+
+    QLinearGradient ground(0, 0, kBannerWidth, kBannerHeight);
+    ground.setColorAt(0.0, QColor(0x0B, 0x2A, 0x6F));
+    ground.setColorAt(0.6, QColor(0x14, 0x4F, 0xC4));
+    ground.setColorAt(1.0, QColor(0x2A, 0x7B, 0xE8));
+    p.fillRect(all, ground);
+
+    // Soft rings on the right, for depth.
+    p.setPen(Qt::NoPen);
+    for (int i = 0; i < 3; ++i) {
+        QRadialGradient ring(QPointF(470 + 30 * i, 10 + 30 * i), 90 - 20 * i);
+        ring.setColorAt(0.0, QColor(255, 255, 255, 40));
+        ring.setColorAt(1.0, QColor(255, 255, 255, 0));
+        p.setBrush(ring);
+        p.drawEllipse(ring.center(), ring.radius(), ring.radius());
+    }
+
+    // A tapered quill stroke sweeping under the name.
+    QPainterPath quill;
+    quill.moveTo(100, 76);
+    quill.cubicTo(220, 66, 340, 74, 450, 58);
+    quill.cubicTo(340, 80, 220, 74, 100, 79);
+    quill.closeSubpath();
+    p.setBrush(QColor(0xE8, 0xB0, 0x2A, 220));
+    p.drawPath(quill);
+
+    p.drawImage(QRectF(18, 11, 64, 64), programIconImage(64));
+
+    QFont font(QStringLiteral("Georgia"));
+    font.setStyleHint(QFont::Serif);
+    font.setPixelSize(44);
+    font.setBold(true);
+    font.setItalic(true);
+    p.setFont(font);
+    const QRectF textRect(100, 2, kBannerWidth - 110, 62);
+    p.setPen(QColor(0, 0, 0, 110));
+    p.drawText(textRect.translated(2, 2), Qt::AlignLeft | Qt::AlignVCenter, makerName());
+    p.setPen(Qt::white);
+    p.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter, makerName());
+    p.end();
+    return banner;
+}
+
+QLabel* makeLink(QWidget* parent, const char* name, const QString& text) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QLatin1String(name));
+    label->setTextFormat(Qt::PlainText);
+    label->setCursor(Qt::PointingHandCursor);
+    QPalette pal = label->palette();
+    pal.setColor(QPalette::WindowText, kLinkBlue);
+    label->setPalette(pal);
+    return label;
+}
+
+QLabel* makeCaption(QWidget* parent, const char* name, const QString& text) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QLatin1String(name));
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+QLineEdit* makeField(QWidget* parent, const char* name) {
+    auto* box = new QLineEdit(parent);
+    box->setObjectName(QLatin1String(name));
+    box->setReadOnly(true);
+    return box;
+}
+
+} // namespace
+
+frmAbout::frmAbout(Platform& platform, std::function<QWidget*()> mainWindow,
+                   std::function<bool()> keepMainOnTop, QObject* parent)
+    : Form(parent), m_platform(platform), m_mainWindow(std::move(mainWindow)),
+      m_keepMainOnTop(std::move(keepMainOnTop)) {
+    setObjectName(QStringLiteral("frmAbout"));
+}
+
+QString frmAbout::siteAddress() {
+    return QStringLiteral("http://") + vendorHost() + QLatin1Char('/');
+}
+
+std::unique_ptr<QWidget> frmAbout::createWidget() {
+    auto window = std::make_unique<QWidget>(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
+    window->setObjectName(QStringLiteral("frmAbout"));
+    window->setWindowTitle(QStringLiteral("A Propo De..."));
+    window->setWindowIcon(programIcon());
+
+    auto* outer = new QVBoxLayout(window.get());
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSizeConstraint(QLayout::SetFixedSize);
+
+    auto* Frame1 = new QFrame(window.get());
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    Frame1->setFixedWidth(kBannerWidth);
+    outer->addWidget(Frame1);
+
+    auto* frameLayout = new QVBoxLayout(Frame1);
+    frameLayout->setContentsMargins(0, 0, 0, 12);
+    frameLayout->setSpacing(12);
+
+    auto* Image2 = new QLabel(Frame1);
+    Image2->setObjectName(QStringLiteral("Image2"));
+    Image2->setFixedSize(kBannerWidth, kBannerHeight);
+    Image2->setPixmap(drawBanner());
+    frameLayout->addWidget(Image2);
+
+    // Presentation on the left, the three fields on the right.
+    auto* middle = new QHBoxLayout;
+    middle->setContentsMargins(12, 0, 12, 0);
+    middle->setSpacing(14);
+    frameLayout->addLayout(middle);
+
+    auto* Label1 = makeCaption(Frame1, "Label1",
+                               QStringLiteral("Ce programme a été conçu à l'origine pour mon "
+                                              "utilisation personnel. Suite au multiple demande, "
+                                              "il est maintenant disponible pour vous tous !! "
+                                              "Consulter notre site internet "));
+    QFont arial(QStringLiteral("Arial"));
+    arial.setStyleHint(QFont::SansSerif);
+    arial.setPointSize(9);
+    Label1->setFont(arial);
+    Label1->setWordWrap(true);
+    Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Label1->setFixedWidth(kPresentationWidth);
+    Label1->setMinimumHeight(Label1->heightForWidth(kPresentationWidth));
+    middle->addWidget(Label1, 0, Qt::AlignTop);
+
+    auto* fields = new QGridLayout;
+    fields->setHorizontalSpacing(8);
+    fields->setVerticalSpacing(6);
+    txtProg = makeField(Frame1, "txtProg");
+    txtVersion = makeField(Frame1, "txtVersion");
+    txtComments = makeField(Frame1, "txtComments");
+    fields->addWidget(makeCaption(Frame1, "Label3", QStringLiteral("Nom :")), 0, 0);
+    fields->addWidget(txtProg, 0, 1);
+    fields->addWidget(makeCaption(Frame1, "Label4", QStringLiteral("Version :")), 1, 0);
+    fields->addWidget(txtVersion, 1, 1);
+    fields->addWidget(makeCaption(Frame1, "Label5", QStringLiteral("Commentaire :")), 2, 0);
+    fields->addWidget(txtComments, 2, 1);
+    fields->setRowStretch(3, 1);
+    middle->addLayout(fields, 1);
+
+    // Along the bottom: site address, maker with the rights notice, close button.
+    auto* bottom = new QGridLayout;
+    bottom->setContentsMargins(12, 0, 12, 0);
+    for (int column = 0; column < 3; ++column)
+        bottom->setColumnStretch(column, 1);
+    frameLayout->addLayout(bottom);
+
+    lblSite = makeLink(Frame1, "lblSite", siteAddress());
+    lblSite->setToolTip(QStringLiteral("Aller Sur Le Site Web"));
+    lblSite->installEventFilter(this);
+    bottom->addWidget(lblSite, 0, 0, Qt::AlignLeft | Qt::AlignVCenter);
+
+    auto* maker = new QVBoxLayout;
+    maker->setSpacing(2);
+    lblQuillmark = makeLink(Frame1, "lblQuillmark", makerName());
+    QFont makerFont = lblQuillmark->font();
+    makerFont.setBold(true);
+    lblQuillmark->setFont(makerFont);
+    lblQuillmark->installEventFilter(this);
+    maker->addWidget(lblQuillmark, 0, Qt::AlignHCenter);
+    auto* Label2 = makeCaption(Frame1, "Label2",
+                               QStringLiteral("© %1 - Tous droits réservés").arg(makerName()));
+    QFont small = Label2->font();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    Label2->setFont(small);
+    maker->addWidget(Label2, 0, Qt::AlignHCenter);
+    bottom->addLayout(maker, 0, 1, Qt::AlignCenter);
+
+    cmdQuit = new QPushButton(QStringLiteral("&Fermer"), Frame1);
+    cmdQuit->setObjectName(QStringLiteral("cmdQuit"));
+    connect(cmdQuit, &QPushButton::clicked, this, &frmAbout::cmdQuit_Click);
+    bottom->addWidget(cmdQuit, 0, 2, Qt::AlignRight | Qt::AlignVCenter);
+
+    return window;
+}
+
+void frmAbout::onLoad() {
+    const QString name = executableName();
+    const QString version = versionText();
+    widget()->setWindowTitle(QStringLiteral("A propos de ") + name + QLatin1Char(' ') + version);
+    txtProg->setText(name);
+    txtVersion->setText(version);
+    txtComments->setText(versionComment());
+    // Show the beginning of a text that does not fit, not its end.
+    for (QLineEdit* box : {txtProg.data(), txtVersion.data(), txtComments.data()})
+        box->setCursorPosition(0);
+    ClearAlwaysOnTop(m_mainWindow ? m_mainWindow() : nullptr);
+}
+
+void frmAbout::onUnload() {
+    QWidget* main = m_mainWindow ? m_mainWindow() : nullptr;
+    if (m_keepMainOnTop && m_keepMainOnTop())
+        SetAlwaysOnTop(main);
+    else
+        ClearAlwaysOnTop(main);
+}
+
+void frmAbout::onDestroyed() {
+    txtProg = nullptr;
+    txtVersion = nullptr;
+    txtComments = nullptr;
+    cmdQuit = nullptr;
+    lblQuillmark = nullptr;
+    lblSite = nullptr;
+}
+
+bool frmAbout::eventFilter(QObject* watched, QEvent* event) {
+    const bool isLink = watched && (watched == lblSite || watched == lblQuillmark);
+    if (isLink && event->type() == QEvent::MouseButtonRelease) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        const auto* label = static_cast<QWidget*>(watched);
+        // A click: the left button released over the label.
+        if (mouse->button() != Qt::LeftButton ||
+            !label->rect().contains(mouse->position().toPoint()))
+            return false;
+        if (watched == lblSite)
+            lblSite_Click();
+        else
+            lblQuillmark_Click();
+        return true;
+    }
+    return Form::eventFilter(watched, event);
+}
+
+void frmAbout::cmdQuit_Click() {
+    Unload();
+}
+
+void frmAbout::lblSite_Click() {
+    openSite();
+}
+
+void frmAbout::lblQuillmark_Click() {
+    openSite();
+}
+
+void frmAbout::openSite() {
+    // Handed to the desktop; neither waited for nor checked.
+    if (m_platform.shell)
+        m_platform.shell->open(siteAddress());
+}
+
+} // namespace kr
