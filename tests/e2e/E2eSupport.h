@@ -1,0 +1,133 @@
+#pragma once
+// Driving the real program under Xvfb: a temporary program folder, the
+// executable started from it, and xdotool to find windows and type.
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+namespace kr::e2e {
+
+inline QString run(const QString& program, const QStringList& args, int timeoutMs = 15000,
+                   int* exitCode = nullptr)
+{
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished();
+    }
+    if (exitCode)
+        *exitCode = p.exitCode();
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+}
+
+inline QString xdotool(const QStringList& args, int timeoutMs = 15000)
+{
+    return run(QStringLiteral("xdotool"), args, timeoutMs);
+}
+
+// Window ids whose title matches the regular expression, visible ones only.
+inline QStringList findWindows(const QString& titleRegex)
+{
+    const QString out = xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                 QStringLiteral("--name"), titleRegex});
+    return out.isEmpty() ? QStringList() : out.split(QLatin1Char('\n'));
+}
+
+inline QString waitForWindow(const QString& titleRegex, int timeoutMs = 15000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < timeoutMs) {
+        const QStringList ids = findWindows(titleRegex);
+        if (!ids.isEmpty())
+            return ids.constFirst();
+        QThread::msleep(50);
+    }
+    return {};
+}
+
+inline bool waitForNoWindow(const QString& titleRegex, int timeoutMs = 10000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < timeoutMs) {
+        if (findWindows(titleRegex).isEmpty())
+            return true;
+        QThread::msleep(50);
+    }
+    return false;
+}
+
+// Focuses a window (Xvfb has no window manager) and types into it.
+inline void focus(const QString& id)
+{
+    xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), id});
+    QThread::msleep(100);
+}
+
+inline void type(const QString& text)
+{
+    xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), text});
+}
+
+// Asks a window to close, as a title bar's close box does (WM_DELETE_WINDOW).
+bool closeWindow(const QString& id);
+
+inline void key(const QString& keys) { xdotool({QStringLiteral("key"), keys}); }
+
+inline QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+inline bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+// A program folder of its own: the executable copied into it, so the program
+// finds its files beside itself.
+class ProgramFolder {
+public:
+    explicit ProgramFolder(const QString& builtProgram)
+    {
+        m_exe = m_dir.filePath(QStringLiteral("Keyrovia"));
+        QFile::copy(builtProgram, m_exe);
+        QFile::setPermissions(m_exe, QFile::permissions(builtProgram));
+    }
+    QString path(const QString& name = QString()) const
+    {
+        return name.isEmpty() ? m_dir.path() : m_dir.filePath(name);
+    }
+    QString executable() const { return m_exe; }
+
+    // Starts the program from its folder, with a clean environment for it.
+    void start(QProcess& process, const QStringList& extraEnv = {}) const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("KEYROVIA_APP_DIR"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        for (const QString& kv : extraEnv) {
+            const qsizetype eq = kv.indexOf(QLatin1Char('='));
+            env.insert(kv.left(eq), kv.mid(eq + 1));
+        }
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(QDir::tempPath());
+        process.start(m_exe, {});
+        process.waitForStarted();
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_exe;
+};
+
+} // namespace kr::e2e

@@ -1,0 +1,128 @@
+// The real program started from a temporary program folder under Xvfb: the
+// gate refuses a wrong password (logged, program ended), accepts the right one
+// (main window, gate gone) and reports a missing database.
+#include "E2eSupport.h"
+#include "platform/sqlcipher/SqlCipherEngine.h"
+#include "store/PasswordStore.h"
+
+#include <QRegularExpression>
+#include <QtTest>
+
+using namespace kr;
+using namespace kr::e2e;
+
+class TestE2eStartup : public QObject {
+    Q_OBJECT
+
+    // A program folder with a database protected by password (empty = none).
+    static void prepare(ProgramFolder& folder, const QString& password, bool withParam = true)
+    {
+        int code = -1;
+        run(QStringLiteral(KEYROVIA_MAKEDB), {folder.path(QStringLiteral("BDMDP.MDB"))}, 15000, &code);
+        QCOMPARE(code, 0);
+        if (!password.isEmpty()) {
+            SqlCipherEngine engine;
+            PasswordStore store(engine, folder.path(QStringLiteral("BDMDP.MDB")));
+            QVERIFY(store.ChangeDatabasePassword(store.databasePath(), QString(), password));
+        }
+        if (withParam) {
+            QVERIFY(writeFile(folder.path(QStringLiteral("PARAM.ini")),
+                              "%%AFFICHERIE%%=0=%%ENDAFFICHERIE%%\r\n%%TJSVISIBLE%%=0=%%ENDTJSVISIBLE%%\r\n"
+                              "%%RECUPAUTO%%=0=%%ENDRECUPAUTO%%\r\n\r\n"));
+        }
+    }
+
+private slots:
+    void wrongPasswordIsLoggedAndEndsTheProgram()
+    {
+        ProgramFolder folder(QStringLiteral(KEYROVIA_EXE));
+        prepare(folder, QStringLiteral("Bon-Mot-2026"));
+        QProcess program;
+        folder.start(program);
+        const QString gate = waitForWindow(QStringLiteral("^Form1$"));
+        QVERIFY2(!gate.isEmpty(), "the gate did not appear");
+        focus(gate);
+        type(QStringLiteral("mauvais, essai"));
+        key(QStringLiteral("Return"));
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        const QByteArray log = readFile(folder.path(QStringLiteral("Logz.ini")));
+        static const QRegularExpression line(QStringLiteral(
+            "^Tentative d'acces Le : \\d{1,2} \\S+  a : \\d{1,2}:\\d{2}:\\d{2}( \\S+)?  :  Essai Avec Le "
+            "Mot de Pass : mauvais, essai\\r\\n\\r\\n$"));
+        QVERIFY2(line.match(QString::fromUtf8(log)).hasMatch(), log.constData());
+        QCOMPARE(QFile::permissions(folder.path(QStringLiteral("Logz.ini"))) & 0x0077, QFileDevice::Permissions());
+        QVERIFY(findWindows(QStringLiteral("^Keyrovia ")).isEmpty());
+    }
+
+    void rightPasswordOpensTheMainWindow()
+    {
+        ProgramFolder folder(QStringLiteral(KEYROVIA_EXE));
+        prepare(folder, QStringLiteral("Bon-Mot-2026"));
+        QProcess program;
+        folder.start(program);
+        const QString gate = waitForWindow(QStringLiteral("^Form1$"));
+        QVERIFY(!gate.isEmpty());
+        focus(gate);
+        type(QStringLiteral("Bon-Mot-2026"));
+        key(QStringLiteral("Return"));
+        const QString main = waitForWindow(QStringLiteral("^Keyrovia 1\\.1\\.0 - Http://"));
+        QVERIFY2(!main.isEmpty(), "the main window did not appear");
+        QVERIFY(waitForNoWindow(QStringLiteral("^Form1$")));
+        QVERIFY(!QFile::exists(folder.path(QStringLiteral("Logz.ini"))));
+        QCOMPARE(program.state(), QProcess::Running);
+        QVERIFY(closeWindow(main)); // the last window closed: the program ends
+        QVERIFY(program.waitForFinished(10000));
+    }
+
+    void databaseWithoutPasswordPassesAtOnce()
+    {
+        ProgramFolder folder(QStringLiteral(KEYROVIA_EXE));
+        prepare(folder, QString(), /*withParam=*/false);
+        QProcess program;
+        folder.start(program);
+        // No settings yet: the first-use message comes, then the main window.
+        const QString message = waitForWindow(QStringLiteral("^Configuration$"));
+        QVERIFY2(!message.isEmpty(), "the first-use message did not appear");
+        focus(message);
+        key(QStringLiteral("Return"));
+        QVERIFY(!waitForWindow(QStringLiteral("^Keyrovia 1\\.1\\.0 - ")).isEmpty());
+        QVERIFY(waitForNoWindow(QStringLiteral("^Form1$")));
+        program.kill();
+        program.waitForFinished();
+    }
+
+    void missingDatabaseIsReported()
+    {
+        ProgramFolder folder(QStringLiteral(KEYROVIA_EXE));
+        QProcess program;
+        folder.start(program);
+        const QString message = waitForWindow(QStringLiteral("^Fichier Introuvable$"));
+        QVERIFY2(!message.isEmpty(), "no message about the missing database");
+        focus(message);
+        key(QStringLiteral("Return"));
+        QVERIFY(program.waitForFinished(10000));
+        QVERIFY(!QFile::exists(folder.path(QStringLiteral("Logz.ini"))));
+        QVERIFY(!QFile::exists(folder.path(QStringLiteral("BDMDP.MDB"))));
+    }
+
+    void quitButtonIsLogged()
+    {
+        ProgramFolder folder(QStringLiteral(KEYROVIA_EXE));
+        prepare(folder, QStringLiteral("x"));
+        QProcess program;
+        folder.start(program);
+        const QString gate = waitForWindow(QStringLiteral("^Form1$"));
+        QVERIFY(!gate.isEmpty());
+        focus(gate);
+        key(QStringLiteral("Tab"));
+        key(QStringLiteral("space")); // the "X" button
+        QVERIFY(program.waitForFinished(10000));
+        const QByteArray log = readFile(folder.path(QStringLiteral("Logz.ini")));
+        QVERIFY2(log.startsWith("Il a Ouvert Le Prog Sans Metre De MDP Le : "), log.constData());
+        QVERIFY(log.endsWith("\r\n\r\n"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestE2eStartup)
+#include "tst_e2e_startup.moc"
