@@ -13,7 +13,7 @@ packages=(
   libsqlcipher-dev libssl-dev
   libx11-dev libxtst-dev
   libbenchmark-dev
-  xvfb xauth xdotool x11-xserver-utils
+  xvfb xauth xdotool x11-xserver-utils xclip
   fonts-dejavu-core
   chromium
 )

@@ -274,10 +274,8 @@ std::unique_ptr<QWidget> frmMotDePass::createWidget()
 
     // ---- Events
     connect(m_ui.lstSite, &QListWidget::itemClicked, this, [this] { lstSite_Click(); });
-    connect(m_ui.lstSite, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (row >= 0)
-            lstSite_Click();
-    });
+    // Keyboard selection counts as a click, as in a classic list box.
+    connect(m_ui.lstSite, &QListWidget::itemSelectionChanged, this, [this] { lstSite_Click(); });
     connect(m_ui.chkInfoEtoile, &QCheckBox::clicked, this, &frmMotDePass::chkInfoEtoile_Click);
     connect(m_ui.chkAddEtoile, &QCheckBox::clicked, this, &frmMotDePass::chkAddEtoile_Click);
     connect(m_ui.cmdInfoCopyUSER, &QPushButton::clicked, this, &frmMotDePass::cmdInfoCopyUSER_Click);
@@ -307,6 +305,18 @@ std::unique_ptr<QWidget> frmMotDePass::createWidget()
     });
     for (QLineEdit* box : {m_ui.txtAddSite, m_ui.txtAddUser, m_ui.txtAddMDP})
         box->installEventFilter(this);
+
+    // Tab moves down the list column, then the details, then the add form.
+    const QList<QWidget*> tabChain = {
+        m_ui.lstSite,         m_ui.cmdDellSite,   m_ui.txtInfoSite,     m_ui.cmdLunch,
+        m_ui.txtInfoUser,     m_ui.cmdInfoCopyUSER, m_ui.txtInfoMDP,    m_ui.cmdInfoCopyPass,
+        m_ui.chkInfoEtoile,   m_ui.cmdAutoSends,  m_ui.txtAddSite,      m_ui.cmdAddActualiser,
+        m_ui.txtAddUser,      m_ui.cmdAddCopyUser, m_ui.txtAddMDP,      m_ui.cmdAddCopyPass,
+        m_ui.chkAddEtoile,    m_ui.cmdAddSite};
+    for (qsizetype i = 1; i < tabChain.size(); ++i)
+        QWidget::setTabOrder(tabChain[i - 1], tabChain[i]);
+    // Ready for a new login (or the site the browser shows) from the start.
+    m_ui.txtAddSite->setFocus();
 
     w->adjustSize();
     w->setFixedSize(w->sizeHint()); // fixed, non-resizable border
