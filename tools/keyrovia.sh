@@ -11,7 +11,7 @@ packages=(
   g++ cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libsqlcipher-dev libssl-dev
-  libx11-dev libxtst-dev
+  libx11-dev libxtst-dev libxkbcommon-dev
   libbenchmark-dev
   xvfb xauth xdotool x11-xserver-utils xclip
   fonts-dejavu-core

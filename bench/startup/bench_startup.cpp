@@ -1,0 +1,94 @@
+// Start of the program to its gate window shown, measured on an X server:
+// the program is started from a temporary program folder whose database has a
+// password (so the gate stays), and the X server is polled for a viewable
+// top-level window titled "Form1". Run it under Xvfb (see the README).
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <signal.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+bool gateShown(Display* display)
+{
+    Window root = DefaultRootWindow(display), parent = 0, *children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(display, root, &root, &parent, &children, &count))
+        return false;
+    bool found = false;
+    for (unsigned int i = 0; i < count && !found; ++i) {
+        XWindowAttributes attributes;
+        if (!XGetWindowAttributes(display, children[i], &attributes) || attributes.map_state != IsViewable)
+            continue;
+        char* name = nullptr;
+        if (XFetchName(display, children[i], &name) && name) {
+            found = std::strcmp(name, "Form1") == 0;
+            XFree(name);
+        }
+    }
+    if (children)
+        XFree(children);
+    return found;
+}
+
+int quietErrors(Display*, XErrorEvent*) { return 0; } // a window may vanish while we look
+
+void BM_StartToGateShown(benchmark::State& state)
+{
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) {
+        state.SkipWithError("no X display (run under xvfb-run)");
+        return;
+    }
+    XSetErrorHandler(quietErrors);
+    const fs::path folder = fs::temp_directory_path() / ("keyrovia-startup-" + std::to_string(getpid()));
+    fs::create_directories(folder);
+    fs::copy_file(KEYROVIA_EXE, folder / "Keyrovia", fs::copy_options::overwrite_existing);
+    fs::copy_file(KEYROVIA_PROTECTED_DB, folder / "BDMDP.MDB", fs::copy_options::overwrite_existing);
+    const std::string exe = (folder / "Keyrovia").string();
+
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        const pid_t pid = fork();
+        if (pid == 0) {
+            setenv("QT_QPA_PLATFORM", "xcb", 1);
+            execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        bool shown = false;
+        while (!shown && std::chrono::steady_clock::now() - start < std::chrono::seconds(10)) {
+            shown = gateShown(display);
+            if (!shown)
+                std::this_thread::sleep_for(std::chrono::microseconds(500));
+        }
+        const auto end = std::chrono::steady_clock::now();
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        if (!shown) {
+            state.SkipWithError("the gate did not appear");
+            break;
+        }
+        state.SetIterationTime(std::chrono::duration<double>(end - start).count());
+        // Let the server forget the window before the next start.
+        for (int i = 0; i < 200 && gateShown(display); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    fs::remove_all(folder);
+    XCloseDisplay(display);
+}
+BENCHMARK(BM_StartToGateShown)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+
+} // namespace
+
+BENCHMARK_MAIN();
