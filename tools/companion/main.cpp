@@ -1,0 +1,117 @@
+// keyrovia-companion: the browser extension's native messaging host.
+//
+// Started by the browser (Chromium/Chrome pass the extension's origin,
+// Firefox the manifest path and the add-on id; both are ignored):
+//   keyrovia-companion chrome-extension://.../
+// Installed once per user, after which the extension can reach it:
+//   keyrovia-companion --install [--user-data-dir DIR]
+//   keyrovia-companion --uninstall [--user-data-dir DIR]
+#include "CompanionHost.h"
+#include "HostManifests.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTextStream>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+using namespace kr::companion;
+
+namespace {
+
+const char kUsage[] =
+    "Usage: keyrovia-companion --install [--user-data-dir DIR]\n"
+    "       keyrovia-companion --uninstall [--user-data-dir DIR]\n"
+    "\n"
+    "Registers this program with Chromium, Chrome and Firefox for the current user,\n"
+    "so that the Keyrovia browser extension can tell Keyrovia which page is shown.\n"
+    "--user-data-dir registers it for the one Chromium profile folder DIR instead.\n"
+    "Browsers start it themselves; there is no need to run it otherwise.\n";
+
+QString ownPath() {
+    return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+}
+
+int hostMode() {
+    // The browser reads our stdout as frames. We send none, but a stray print
+    // from anywhere would break the stream, so fd 1 goes to stderr. The pipe
+    // itself stays open: the browser takes its end as the host quitting.
+    const int frames = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    ::dup2(STDERR_FILENO, STDOUT_FILENO);
+
+    prepareSignals();
+    Host host(socketDirectory());
+    host.listen(); // without a socket, still drain the browser until it ends
+    host.run(STDIN_FILENO);
+    if (frames >= 0) {
+        ::close(frames);
+    }
+    return 0;
+}
+
+int manifestMode(bool install, const QString& userDataDir) {
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    const QString hostPath = ownPath();
+    if (hostPath.isEmpty()) {
+        err << "keyrovia-companion: cannot tell where this program is\n";
+        return 1;
+    }
+    const QString home = QDir::homePath();
+    QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (configHome.isEmpty() || !QDir::isAbsolutePath(configHome)) {
+        configHome = home + QLatin1String("/.config");
+    }
+    const auto files =
+        hostManifests(hostPath, home, configHome,
+                      userDataDir.isEmpty() ? QString() : QDir(userDataDir).absolutePath());
+    if (!install) {
+        for (const QString& path : removeManifests(files)) {
+            out << "Removed " << path << '\n';
+        }
+        return 0;
+    }
+    QString error;
+    if (!writeManifests(files, &error)) {
+        err << "keyrovia-companion: " << error << '\n';
+        return 1;
+    }
+    for (const auto& file : files) {
+        out << "Wrote " << file.path << '\n';
+    }
+    const QString extensions =
+        QFileInfo(hostPath).absolutePath() + QLatin1String("/browser-extension");
+    out << "\nNow load the extension once in each browser:\n"
+        << "  Chromium/Chrome: chrome://extensions, Developer mode, \"Load unpacked\", folder\n"
+        << "    " << extensions << "/chromium\n"
+        << "  Firefox: about:debugging, This Firefox, \"Load Temporary Add-on\", file\n"
+        << "    " << extensions << "/firefox/manifest.json\n";
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc >= 2) {
+        const QByteArray mode = argv[1];
+        if (mode == "--install" || mode == "--uninstall") {
+            QString userDataDir;
+            if (argc == 4 && QByteArray(argv[2]) == "--user-data-dir") {
+                userDataDir = QFile::decodeName(argv[3]);
+            } else if (argc != 2) {
+                std::fputs(kUsage, stderr);
+                return 2;
+            }
+            return manifestMode(mode == "--install", userDataDir);
+        }
+        if (mode == "--help" || mode == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+    }
+    return hostMode();
+}
