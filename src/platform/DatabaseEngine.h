@@ -32,7 +32,8 @@ public:
     virtual DbStatus execute(const QString& statement) = 0;
     virtual DbStatus select(const QString& statement, std::vector<DbRow>& rows) = 0;
     // Replaces the file's password (either may be empty = no password). Needs an
-    // exclusive open. The change is verified by reopening before it reports success.
+    // exclusive open. The change is verified by reopening before it reports success;
+    // the file that was open has then been replaced, so the connection is closed.
     virtual DbStatus changePassword(const QString& oldPassword, const QString& newPassword) = 0;
     virtual void close() = 0;
 };

@@ -1,0 +1,748 @@
+#include "platform/sqlcipher/SqlCipherEngine.h"
+
+// The codec API (sqlite3_key, ATTACH ... KEY) only exists with this defined, and
+// only in SQLCipher's header: a bare <sqlite3.h> is the system SQLite.
+#define SQLITE_HAS_CODEC 1
+#include <sqlcipher/sqlite3.h>
+
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace kr {
+namespace {
+
+using Step = SqlCipherEngine::ChangeStep;
+
+constexpr int SaltSize = 16;
+constexpr int RawKeySize = 32;
+constexpr std::size_t MaxKeptKeys = 8;
+// The first 16 bytes of a plain SQLite file; an encrypted one starts with its salt.
+constexpr char PlainHeader[SaltSize] = "SQLite format 3";
+
+const char* const StepNames[] = {"CreateTemp", "Attach",     "Export",     "Commit",
+                                 "Detach",     "SyncTemp",   "VerifyTemp", "KeepOld",
+                                 "Rename",     "SyncFolder", "Confirm",    "Finish"};
+static_assert(std::size(StepNames) == SqlCipherEngine::ChangeStepCount);
+
+// Passwords and derived keys: wiped when they go away, never copied.
+class Secret {
+public:
+    Secret() = default;
+    Secret(const char* data, std::size_t size) : m_bytes(data, data + size) {}
+    static Secret fromText(const QString& text) {
+        QByteArray utf8 = text.toUtf8();
+        Secret secret(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+        OPENSSL_cleanse(utf8.data(), static_cast<std::size_t>(utf8.size()));
+        return secret;
+    }
+    Secret(Secret&& other) noexcept : m_bytes(std::move(other.m_bytes)) { other.m_bytes.clear(); }
+    Secret& operator=(Secret&& other) noexcept {
+        if (this != &other) {
+            wipe();
+            m_bytes = std::move(other.m_bytes);
+            other.m_bytes.clear();
+        }
+        return *this;
+    }
+    Secret(const Secret&) = delete;
+    Secret& operator=(const Secret&) = delete;
+    ~Secret() { wipe(); }
+
+    void wipe() {
+        if (!m_bytes.empty())
+            OPENSSL_cleanse(m_bytes.data(), m_bytes.size());
+        m_bytes.clear();
+    }
+    // Never a null pointer: an empty key must reach SQLite as '' and not as NULL.
+    const char* data() const { return m_bytes.empty() ? "" : m_bytes.data(); }
+    int size() const { return static_cast<int>(m_bytes.size()); }
+    bool empty() const { return m_bytes.empty(); }
+    bool equals(const Secret& other) const {
+        return m_bytes.size() == other.m_bytes.size() &&
+               CRYPTO_memcmp(data(), other.data(), m_bytes.size()) == 0;
+    }
+
+private:
+    std::vector<char> m_bytes;
+};
+
+struct DbCloser {
+    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+using DbHandle = std::unique_ptr<sqlite3, DbCloser>;
+struct StmtFinalizer {
+    void operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
+};
+using Stmt = std::unique_ptr<sqlite3_stmt, StmtFinalizer>;
+
+// An SQLite result code -> the error number callers decide on.
+DbStatus statusFrom(int rc, sqlite3* db) {
+    const QString message = QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+    switch (rc & 0xff) {
+    case SQLITE_OK:
+    case SQLITE_ROW:
+    case SQLITE_DONE:
+        return {};
+    case SQLITE_NOTADB:
+        return {DbErrNotValidPassword, message};
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return {DbErrFileInUse, message};
+    case SQLITE_CANTOPEN:
+        if (db && sqlite3_system_errno(db) == ENOENT)
+            return {DbErrFileNotFound, message};
+        break;
+    case SQLITE_ERROR:
+        if (message.startsWith(QLatin1String("no such table")))
+            return {DbErrNoSuchTable, message};
+        break;
+    default:
+        break;
+    }
+    return {DbErrUnrecognized, message};
+}
+
+DbStatus errnoStatus(const char* what) {
+    const int error = errno;
+    return {DbErrUnrecognized, QString::fromUtf8(what) + QLatin1String(": ") +
+                                   QString::fromLocal8Bit(strerror(error))};
+}
+
+int exec(sqlite3* db, const QByteArray& sql) {
+    return sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr);
+}
+
+// The first read of the file: where a wrong key shows (SQLITE_NOTADB).
+int readSchema(sqlite3* db) {
+    sqlite3_stmt* raw = nullptr;
+    int rc = sqlite3_prepare_v2(db, "SELECT count(*) FROM sqlite_master;", -1, &raw, nullptr);
+    Stmt stmt(raw);
+    if (rc != SQLITE_OK)
+        return rc;
+    rc = sqlite3_step(stmt.get());
+    return rc == SQLITE_ROW ? SQLITE_OK : rc;
+}
+
+// Empty when the file is shorter than a salt or is a plain SQLite file.
+QByteArray readSalt(const QByteArray& path) {
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    char buffer[SaltSize];
+    ssize_t got = 0;
+    while (got < SaltSize) {
+        const ssize_t n = ::read(fd, buffer + got, static_cast<std::size_t>(SaltSize - got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += n;
+    }
+    ::close(fd);
+    if (got != SaltSize || std::memcmp(buffer, PlainHeader, SaltSize) == 0)
+        return {};
+    return QByteArray(buffer, SaltSize);
+}
+
+// The key SQLCipher derives from a passphrase, as the raw-key text x'<64 hex>'.
+Secret deriveRawKey(const Secret& password, const QByteArray& salt) {
+    std::array<unsigned char, RawKeySize> key{};
+    if (PKCS5_PBKDF2_HMAC_SHA1(password.data(), password.size(),
+                               reinterpret_cast<const unsigned char*>(salt.constData()),
+                               static_cast<int>(salt.size()), SqlCipherEngine::KdfIterations,
+                               RawKeySize, key.data()) != 1)
+        return {};
+    static const char hex[] = "0123456789abcdef";
+    std::array<char, 3 + 2 * RawKeySize> text{};
+    text[0] = 'x';
+    text[1] = '\'';
+    for (int i = 0; i < RawKeySize; ++i) {
+        text[2 + 2 * i] = hex[key[i] >> 4];
+        text[3 + 2 * i] = hex[key[i] & 0xf];
+    }
+    text[text.size() - 1] = '\'';
+    Secret raw(text.data(), text.size());
+    OPENSSL_cleanse(key.data(), key.size());
+    OPENSSL_cleanse(text.data(), text.size());
+    return raw;
+}
+
+bool syncPath(const QByteArray& path, int flags) {
+    const int fd = ::open(path.constData(), flags | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+struct FileId {
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool operator==(const FileId&) const = default;
+};
+
+std::optional<FileId> fileId(const QByteArray& path) {
+    struct stat info {};
+    if (::stat(path.constData(), &info) != 0)
+        return std::nullopt;
+    return FileId{info.st_dev, info.st_ino};
+}
+
+// Every table with its row count: what an export must carry over.
+std::optional<std::vector<std::pair<QByteArray, qint64>>> tableCounts(sqlite3* db) {
+    std::vector<std::pair<QByteArray, qint64>> counts;
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db,
+                           "SELECT name FROM main.sqlite_master WHERE type='table' ORDER BY name;",
+                           -1, &raw, nullptr) != SQLITE_OK)
+        return std::nullopt;
+    Stmt names(raw);
+    int rc;
+    while ((rc = sqlite3_step(names.get())) == SQLITE_ROW) {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(names.get(), 0));
+        counts.emplace_back(QByteArray(text, sqlite3_column_bytes(names.get(), 0)), 0);
+    }
+    if (rc != SQLITE_DONE)
+        return std::nullopt;
+    for (auto& [name, count] : counts) {
+        QByteArray quoted = name;
+        quoted.replace('"', "\"\"");
+        const QByteArray sql = "SELECT count(*) FROM main.\"" + quoted + "\";";
+        sqlite3_stmt* rawCount = nullptr;
+        if (sqlite3_prepare_v2(db, sql.constData(), -1, &rawCount, nullptr) != SQLITE_OK)
+            return std::nullopt;
+        Stmt stmt(rawCount);
+        if (sqlite3_step(stmt.get()) != SQLITE_ROW)
+            return std::nullopt;
+        count = sqlite3_column_int64(stmt.get(), 0);
+    }
+    return counts;
+}
+
+// Prepares exactly one statement; anything after it must be blanks or comments.
+DbStatus prepareSingle(sqlite3* db, const QString& statement, Stmt& out) {
+    const QByteArray sql = statement.toUtf8();
+    const char* end = sql.constData() + sql.size();
+    const char* tail = nullptr;
+    sqlite3_stmt* raw = nullptr;
+    int rc = sqlite3_prepare_v2(db, sql.constData(), static_cast<int>(sql.size()), &raw, &tail);
+    Stmt stmt(raw);
+    if (rc != SQLITE_OK)
+        return statusFrom(rc, db);
+    if (!stmt)
+        return {DbErrUnrecognized, QStringLiteral("no statement")};
+    if (tail && tail < end) {
+        sqlite3_stmt* rawNext = nullptr;
+        rc = sqlite3_prepare_v2(db, tail, static_cast<int>(end - tail), &rawNext, nullptr);
+        Stmt next(rawNext);
+        if (rc != SQLITE_OK || next)
+            return {DbErrUnrecognized, QStringLiteral("more than one statement")};
+    }
+    out = std::move(stmt);
+    return {};
+}
+
+const QByteArray KdfPragma =
+    "PRAGMA kdf_iter = " + QByteArray::number(SqlCipherEngine::KdfIterations) + ";";
+
+} // namespace
+
+struct SqlCipherEngine::Impl {
+    struct KeptKey {
+        Secret password;
+        QByteArray salt;
+        Secret rawKey;
+    };
+    std::vector<KeptKey> keys; // newest last
+    int derivations = 0;
+    FaultHook faultHook;
+
+    bool stepFails(Step step) const { return faultHook && faultHook(step); }
+
+    const KeptKey* findKey(const Secret& password, const QByteArray& salt) const {
+        for (const KeptKey& kept : keys)
+            if (kept.salt == salt && kept.password.equals(password))
+                return &kept;
+        return nullptr;
+    }
+    void forgetSalt(const QByteArray& salt) {
+        std::erase_if(keys, [&](const KeptKey& kept) { return kept.salt == salt; });
+    }
+
+    // open_v2 (never creating the file), key, kdf_iter, first read.
+    DbStatus openWithKey(const QByteArray& path, const Secret& key, bool passphrase,
+                         DbHandle& out) {
+        sqlite3* raw = nullptr;
+        int rc = sqlite3_open_v2(path.constData(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+        DbHandle db(raw);
+        if (rc != SQLITE_OK)
+            return statusFrom(rc, db.get());
+        sqlite3_busy_timeout(db.get(), BusyTimeoutMs);
+        if (!key.empty()) {
+            rc = sqlite3_key(db.get(), key.data(), key.size());
+            if (rc == SQLITE_OK)
+                rc = exec(db.get(), KdfPragma);
+            if (rc != SQLITE_OK)
+                return statusFrom(rc, db.get());
+        }
+        rc = readSchema(db.get());
+        if (!key.empty() && passphrase)
+            ++derivations;
+        if (rc != SQLITE_OK)
+            return statusFrom(rc, db.get());
+        out = std::move(db);
+        return {};
+    }
+
+    // After a passphrase open: derive the raw key ourselves and keep it once it
+    // has opened the same file, so later opens skip the 256,000 iterations.
+    void learnKey(const QByteArray& path, const Secret& password, const QByteArray& salt) {
+        Secret raw = deriveRawKey(password, salt);
+        ++derivations;
+        if (raw.empty())
+            return;
+        DbHandle check;
+        if (!openWithKey(path, raw, false, check).ok())
+            return; // derived differently from SQLCipher: keep paying, stay correct
+        check.reset();
+        if (readSalt(path) != salt)
+            return; // the file was replaced meanwhile
+        forgetSalt(salt);
+        if (keys.size() >= MaxKeptKeys)
+            keys.erase(keys.begin());
+        keys.push_back(KeptKey{Secret(password.data(), static_cast<std::size_t>(password.size())),
+                               salt, std::move(raw)});
+    }
+
+    static DbStatus lockExclusively(sqlite3* db) {
+        int rc = exec(db, "PRAGMA locking_mode = EXCLUSIVE;");
+        if (rc == SQLITE_OK)
+            rc = exec(db, "BEGIN EXCLUSIVE;");
+        if (rc == SQLITE_OK)
+            rc = exec(db, "ROLLBACK;"); // the lock stays; an open writes nothing
+        if (rc != SQLITE_OK) {
+            const DbStatus status = statusFrom(rc, db);
+            if (!sqlite3_get_autocommit(db))
+                exec(db, "ROLLBACK;");
+            return status;
+        }
+        return {};
+    }
+
+    DbStatus openHandle(const QByteArray& path, bool exclusive, const Secret& password,
+                        bool useKeptKeys, DbHandle& out) {
+        DbHandle db;
+        QByteArray salt;
+        if (!password.empty() && useKeptKeys) {
+            salt = readSalt(path);
+            if (const KeptKey* kept = salt.isEmpty() ? nullptr : findKey(password, salt)) {
+                const DbStatus status = openWithKey(path, kept->rawKey, false, db);
+                if (!status.ok() && status.number != DbErrNotValidPassword)
+                    return status;
+                if (!status.ok())
+                    forgetSalt(salt); // rekeyed elsewhere: ask SQLCipher afresh
+            }
+        }
+        if (!db) {
+            const DbStatus status = openWithKey(path, password, true, db);
+            if (!status.ok())
+                return status;
+            if (!salt.isEmpty())
+                learnKey(path, password, salt);
+        }
+        if (exclusive) {
+            const DbStatus status = lockExclusively(db.get());
+            if (!status.ok())
+                return status;
+        }
+        out = std::move(db);
+        return {};
+    }
+};
+
+namespace {
+
+// The sqlcipher_export route: the new file is built and verified beside the old
+// one and takes its name by rename, so a crash leaves either file whole. On
+// failure the destructor puts everything back.
+class PasswordChange {
+public:
+    PasswordChange(SqlCipherEngine::Impl& engine, sqlite3* db, const QString& path,
+                   const Secret& newPassword)
+        : m_engine(engine), m_db(db), m_path(QFile::encodeName(path)),
+          m_dir(QFile::encodeName(QFileInfo(path).absolutePath())),
+          m_base(QFile::encodeName(QFileInfo(path).fileName())), m_newPassword(newPassword) {}
+    PasswordChange(const PasswordChange&) = delete;
+    PasswordChange& operator=(const PasswordChange&) = delete;
+    ~PasswordChange() {
+        if (!m_done)
+            rollBack();
+    }
+
+    DbStatus run() {
+        DbStatus status;
+        if (fails(Step::CreateTemp, status))
+            return status;
+        QByteArray name = m_dir + "/." + m_base + ".new-XXXXXX";
+        const int fd = ::mkstemp(name.data());
+        if (fd < 0)
+            return errnoStatus("cannot create the new database file");
+        m_temp = name;
+        const bool private0600 = ::fchmod(fd, S_IRUSR | S_IWUSR) == 0;
+        ::close(fd);
+        if (!private0600)
+            return errnoStatus("cannot protect the new database file");
+
+        if (fails(Step::Attach, status) || !attach(status))
+            return status;
+
+        if (fails(Step::Export, status) || !sql("BEGIN EXCLUSIVE;", status) ||
+            !sql("SELECT sqlcipher_export('newdb');", status))
+            return status;
+        int version = 0;
+        if (!userVersion(version, status) ||
+            !sql("PRAGMA newdb.user_version = " + QByteArray::number(version) + ";", status))
+            return status;
+
+        if (fails(Step::Commit, status) || !sql("COMMIT;", status))
+            return status;
+        if (fails(Step::Detach, status) || !sql("DETACH DATABASE newdb;", status))
+            return status;
+        m_attached = false;
+
+        if (fails(Step::SyncTemp, status))
+            return status;
+        if (!syncPath(m_temp, O_RDONLY))
+            return errnoStatus("cannot write the new database file to disk");
+
+        if (fails(Step::VerifyTemp, status) || !verifyTemp(status))
+            return status;
+
+        if (fails(Step::KeepOld, status) || !keepOld(status))
+            return status;
+
+        if (fails(Step::Rename, status))
+            return status;
+        if (::rename(m_temp.constData(), m_path.constData()) != 0)
+            return errnoStatus("cannot put the new database file in place");
+        m_renamed = true;
+
+        if (fails(Step::SyncFolder, status))
+            return status;
+        if (!syncPath(m_dir, O_RDONLY | O_DIRECTORY))
+            return errnoStatus("cannot write the database folder to disk");
+
+        // The verifying connection has held the new file locked since before
+        // the rename, so nobody else can have written to it.
+        if (fails(Step::Confirm, status))
+            return status;
+        if (fileId(m_path) != m_newId || readSchema(m_verify.get()) != SQLITE_OK)
+            return {DbErrUnrecognized,
+                    QStringLiteral("the database file changed during the change")};
+
+        if (fails(Step::Finish, status))
+            return status;
+        ::unlink(m_backup.constData());
+        m_done = true;
+        m_verify.reset();
+        syncPath(m_dir, O_RDONLY | O_DIRECTORY);
+        return {};
+    }
+
+private:
+    bool fails(Step step, DbStatus& status) const {
+        if (!m_engine.stepFails(step))
+            return false;
+        status = {DbErrUnrecognized, QLatin1String("password change failed at ") +
+                                         SqlCipherEngine::changeStepName(step)};
+        return true;
+    }
+
+    bool sql(const QByteArray& text, DbStatus& status) {
+        const int rc = exec(m_db, text);
+        if (rc == SQLITE_OK)
+            return true;
+        status = statusFrom(rc, m_db);
+        return false;
+    }
+
+    bool attach(DbStatus& status) {
+        sqlite3_stmt* raw = nullptr;
+        int rc = sqlite3_prepare_v2(m_db, "ATTACH DATABASE ?1 AS newdb KEY ?2;", -1, &raw, nullptr);
+        Stmt stmt(raw);
+        if (rc == SQLITE_OK)
+            rc = sqlite3_bind_text(stmt.get(), 1, m_temp.constData(),
+                                   static_cast<int>(m_temp.size()), SQLITE_TRANSIENT);
+        // KEY '' attaches a plain file; a NULL key would mean "the main key".
+        if (rc == SQLITE_OK)
+            rc = sqlite3_bind_text(stmt.get(), 2, m_newPassword.data(), m_newPassword.size(),
+                                   SQLITE_STATIC);
+        if (rc == SQLITE_OK)
+            rc = sqlite3_step(stmt.get());
+        if (rc != SQLITE_DONE) {
+            status = statusFrom(rc, m_db);
+            return false;
+        }
+        stmt.reset();
+        m_attached = true;
+        if (m_newPassword.empty())
+            return true;
+        ++m_engine.derivations;
+        return sql("PRAGMA newdb.kdf_iter = " + QByteArray::number(SqlCipherEngine::KdfIterations) +
+                       ";",
+                   status);
+    }
+
+    bool userVersion(int& version, DbStatus& status) {
+        sqlite3_stmt* raw = nullptr;
+        int rc = sqlite3_prepare_v2(m_db, "PRAGMA main.user_version;", -1, &raw, nullptr);
+        Stmt stmt(raw);
+        if (rc == SQLITE_OK)
+            rc = sqlite3_step(stmt.get());
+        if (rc != SQLITE_ROW) {
+            status = statusFrom(rc, m_db);
+            return false;
+        }
+        version = sqlite3_column_int(stmt.get(), 0);
+        return true;
+    }
+
+    bool verifyTemp(DbStatus& status) {
+        status = m_engine.openHandle(m_temp, true, m_newPassword, false, m_verify);
+        if (!status.ok())
+            return false;
+        const auto before = tableCounts(m_db);
+        const auto after = tableCounts(m_verify.get());
+        const auto id = fileId(m_temp);
+        if (!before || !after || *before != *after || !id) {
+            status = {DbErrUnrecognized, QStringLiteral("the new database file does not match")};
+            return false;
+        }
+        m_newId = *id;
+        return true;
+    }
+
+    // A second name for the old file until the new one is confirmed.
+    bool keepOld(DbStatus& status) {
+        for (int attempt = 0; attempt < 32; ++attempt) {
+            const QByteArray name = m_dir + "/." + m_base + ".old-" +
+                                    QByteArray::number(QRandomGenerator::system()->generate(), 16);
+            if (::link(m_path.constData(), name.constData()) == 0) {
+                m_backup = name;
+                return true;
+            }
+            if (errno != EEXIST)
+                break;
+        }
+        status = errnoStatus("cannot keep the old database file");
+        return false;
+    }
+
+    void rollBack() {
+        if (!sqlite3_get_autocommit(m_db))
+            exec(m_db, "ROLLBACK;");
+        if (m_attached)
+            exec(m_db, "DETACH DATABASE newdb;");
+        m_verify.reset();
+        if (m_renamed) {
+            if (::rename(m_backup.constData(), m_path.constData()) != 0)
+                return; // the name keeps the verified new file, the old one its second name
+            syncPath(m_dir, O_RDONLY | O_DIRECTORY);
+            return;
+        }
+        if (!m_temp.isEmpty()) {
+            ::unlink(m_temp.constData());
+            ::unlink((m_temp + "-journal").constData());
+        }
+        if (!m_backup.isEmpty())
+            ::unlink(m_backup.constData());
+    }
+
+    SqlCipherEngine::Impl& m_engine;
+    sqlite3* m_db;
+    const QByteArray m_path;
+    const QByteArray m_dir;
+    const QByteArray m_base;
+    const Secret& m_newPassword;
+    QByteArray m_temp;
+    QByteArray m_backup;
+    DbHandle m_verify;
+    FileId m_newId;
+    bool m_attached = false;
+    bool m_renamed = false;
+    bool m_done = false;
+};
+
+class SqlCipherConnection final : public IDbConnection {
+public:
+    SqlCipherConnection(SqlCipherEngine::Impl& engine, QString path, bool exclusive,
+                        Secret password, DbHandle db)
+        : m_engine(engine), m_path(std::move(path)), m_exclusive(exclusive),
+          m_password(std::move(password)), m_db(std::move(db)) {}
+    ~SqlCipherConnection() override { close(); }
+
+    DbStatus execute(const QString& statement) override {
+        if (!m_db)
+            return closed();
+        Stmt stmt;
+        const DbStatus status = prepareSingle(m_db.get(), statement, stmt);
+        if (!status.ok())
+            return status;
+        int rc;
+        while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+        }
+        return rc == SQLITE_DONE ? DbStatus{} : statusFrom(rc, m_db.get());
+    }
+
+    DbStatus select(const QString& statement, std::vector<DbRow>& rows) override {
+        rows.clear();
+        if (!m_db)
+            return closed();
+        Stmt stmt;
+        const DbStatus status = prepareSingle(m_db.get(), statement, stmt);
+        if (!status.ok())
+            return status;
+        const int columns = sqlite3_column_count(stmt.get());
+        int rc;
+        while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+            DbRow row;
+            row.reserve(static_cast<std::size_t>(columns));
+            for (int c = 0; c < columns; ++c) {
+                if (sqlite3_column_type(stmt.get(), c) == SQLITE_NULL) {
+                    row.emplace_back(std::nullopt);
+                    continue;
+                }
+                const auto* text =
+                    reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), c));
+                row.emplace_back(QString::fromUtf8(text, sqlite3_column_bytes(stmt.get(), c)));
+            }
+            rows.push_back(std::move(row));
+        }
+        if (rc != SQLITE_DONE) {
+            rows.clear();
+            return statusFrom(rc, m_db.get());
+        }
+        return {};
+    }
+
+    // On success the old file is gone and this connection with it: it is closed.
+    DbStatus changePassword(const QString& oldPassword, const QString& newPassword) override {
+        if (!m_db)
+            return closed();
+        if (!m_exclusive)
+            return {DbErrUnrecognized, QStringLiteral("the password needs an exclusive open")};
+        if (!Secret::fromText(oldPassword).equals(m_password))
+            return {DbErrNotValidPassword, QStringLiteral("not a valid password")};
+        const Secret next = Secret::fromText(newPassword);
+        // Through a symbolic link the new file must replace the file, not the link.
+        const QString file = QFileInfo(m_path).canonicalFilePath();
+        if (file.isEmpty())
+            return {DbErrFileNotFound, QStringLiteral("the database file is gone")};
+        const QByteArray oldSalt = readSalt(QFile::encodeName(file));
+        DbStatus status;
+        {
+            PasswordChange change(m_engine, m_db.get(), file, next);
+            status = change.run();
+        }
+        if (!status.ok())
+            return status;
+        close();
+        if (!oldSalt.isEmpty())
+            m_engine.forgetSalt(oldSalt);
+        return {};
+    }
+
+    void close() override {
+        m_db.reset();
+        m_password.wipe();
+    }
+
+private:
+    static DbStatus closed() {
+        return {DbErrUnrecognized, QStringLiteral("the database is closed")};
+    }
+
+    SqlCipherEngine::Impl& m_engine;
+    QString m_path;
+    bool m_exclusive;
+    Secret m_password;
+    DbHandle m_db;
+};
+
+} // namespace
+
+SqlCipherEngine::SqlCipherEngine() : d(std::make_unique<Impl>()) {}
+SqlCipherEngine::~SqlCipherEngine() = default;
+
+DbStatus SqlCipherEngine::open(const QString& path, bool exclusive, const QString& connect,
+                               std::unique_ptr<IDbConnection>& connection) {
+    connection.reset();
+    QString password;
+    if (!passwordFromConnect(connect, password))
+        return {DbErrUnrecognized, QStringLiteral("connect string not understood")};
+    if (path.isEmpty())
+        return {DbErrFileNotFound, QStringLiteral("no database file named")};
+    Secret secret = Secret::fromText(password);
+    password.fill(QChar(0));
+    // Absolute, so that no name is read as ":memory:" or a URI.
+    const QString fullPath = QFileInfo(path).absoluteFilePath();
+    DbHandle db;
+    const DbStatus status = d->openHandle(QFile::encodeName(fullPath), exclusive, secret, true, db);
+    if (!status.ok())
+        return status;
+    connection = std::make_unique<SqlCipherConnection>(*d, fullPath, exclusive, std::move(secret),
+                                                       std::move(db));
+    return {};
+}
+
+int SqlCipherEngine::keyDerivations() const {
+    return d->derivations;
+}
+
+void SqlCipherEngine::forgetKeys() {
+    d->keys.clear();
+}
+
+void SqlCipherEngine::setFaultHook(FaultHook hook) {
+    d->faultHook = std::move(hook);
+}
+
+bool SqlCipherEngine::passwordFromConnect(const QString& connect, QString& password) {
+    const QLatin1String key(";pwd=");
+    if (connect.isEmpty()) {
+        password.clear();
+        return true;
+    }
+    if (!connect.startsWith(key, Qt::CaseInsensitive))
+        return false;
+    password = connect.mid(key.size());
+    return true;
+}
+
+QString SqlCipherEngine::changeStepName(ChangeStep step) {
+    return QString::fromLatin1(StepNames[static_cast<int>(step)]);
+}
+
+std::optional<SqlCipherEngine::ChangeStep>
+SqlCipherEngine::changeStepFromName(const QString& name) {
+    for (int i = 0; i < ChangeStepCount; ++i)
+        if (name == QLatin1String(StepNames[i]))
+            return static_cast<ChangeStep>(i);
+    return std::nullopt;
+}
+
+} // namespace kr

@@ -1,0 +1,68 @@
+#pragma once
+// The database engine on SQLCipher 3.4.1: an empty password is a plain SQLite
+// file, any other password an AES-256 encrypted one (PBKDF2-HMAC-SHA1 key).
+#include "platform/DatabaseEngine.h"
+
+#include <QString>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace kr {
+
+class SqlCipherEngine final : public IDatabaseEngine {
+public:
+    // SQLCipher does not store the iteration count in the file: every open sets it.
+    static constexpr int KdfIterations = 256000;
+    // How long an open or a statement waits for another process's lock.
+    static constexpr int BusyTimeoutMs = 250;
+
+    // The steps of a password change, in the order they run. The old file is
+    // never touched before Rename, and a failure at any step puts it back.
+    enum class ChangeStep {
+        CreateTemp, // mkstemp a 0600 file beside the database
+        Attach,     // attach it with the new key
+        Export,     // copy every object and user_version into it
+        Commit,
+        Detach,
+        SyncTemp,   // fsync the new file
+        VerifyTemp, // open it afresh with the new password, compare row counts
+        KeepOld,    // hard link to the old file, the way back
+        Rename,     // the new file takes the database's name
+        SyncFolder, // make the rename durable
+        Confirm,    // the name now holds the verified file
+        Finish,     // drop the way back
+    };
+    static QString changeStepName(ChangeStep step);
+    static std::optional<ChangeStep> changeStepFromName(const QString& name);
+    static constexpr int ChangeStepCount = static_cast<int>(ChangeStep::Finish) + 1;
+
+    // Called before each step; returning true makes that step fail. For tests.
+    using FaultHook = std::function<bool(ChangeStep)>;
+
+    SqlCipherEngine();
+    ~SqlCipherEngine() override;
+    SqlCipherEngine(const SqlCipherEngine&) = delete;
+    SqlCipherEngine& operator=(const SqlCipherEngine&) = delete;
+
+    // A connection must not outlive the engine that opened it.
+    DbStatus open(const QString& path, bool exclusive, const QString& connect,
+                  std::unique_ptr<IDbConnection>& connection) override;
+
+    // Full PBKDF2 key derivations paid so far (our own and SQLCipher's).
+    int keyDerivations() const;
+    // Wipes the derived keys kept from earlier opens.
+    void forgetKeys();
+    void setFaultHook(FaultHook hook);
+
+    // ";pwd=<password>" (or an empty text) -> the password; false when the text
+    // has another shape.
+    static bool passwordFromConnect(const QString& connect, QString& password);
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> d;
+};
+
+} // namespace kr
