@@ -1,64 +1,33 @@
 // Main window timings on the real database engine (offscreen widgets):
 // adding a login to 1,000 and seeing it in the list, opening the main window
 // with 10,000 logins.
-#include "PlatformDoubles.h"
-#include "ShellDouble.h"
-#include "app/Application.h"
-#include "common/Form.h"
-#include "platform/sqlcipher/SqlCipherEngine.h"
+#include "AppFixture.h"
 
 #include <QApplication>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
 using namespace kr;
 
 namespace {
 
-struct Program {
-    QTemporaryDir dir;
-    test::RecordingMessageBox messages;
-    test::RecordingProcess process;
-    test::MemoryClipboard clipboard;
-    test::RecordingShell shell;
-    test::FixedClock clock{QDateTime::currentDateTime()};
-    SqlCipherEngine engine;
-    Platform platform;
-    std::unique_ptr<KeyroviaApp> app;
-
+// The whole program on the test doubles, its database holding `logins` logins.
+struct Program : test::AppFixture {
     Program(int logins, const QString& password)
     {
-        qputenv("KEYROVIA_APP_DIR", dir.path().toLocal8Bit());
-        platform.messageBox = &messages;
-        platform.process = &process;
-        platform.clipboard = &clipboard;
-        platform.shell = &shell;
-        platform.clock = &clock;
-        platform.database = &engine;
-        QProcess make;
-        make.start(QStringLiteral(KEYROVIA_MAKEDB), {dir.filePath(QStringLiteral("BDMDP.MDB"))});
-        make.waitForFinished();
-        PasswordStore store(engine, dir.filePath(QStringLiteral("BDMDP.MDB")));
-        store.ChangeDatabasePassword(store.databasePath(), QString(), password);
-        store.setProgramPassword(password);
+        makeDatabase(password);
         std::unique_ptr<IDbConnection> db;
-        engine.open(store.databasePath(), false, PasswordStore::connectString(password), db);
+        engine.open(path(QStringLiteral("BDMDP.MDB")), false, PasswordStore::connectString(password), db);
         db->execute(QStringLiteral("BEGIN"));
         for (int i = 0; i < logins; ++i)
             db->execute(PasswordStore::insertStatement(QStringLiteral("site%1.example").arg(i, 5, 10, QLatin1Char('0')),
                                                        QStringLiteral("user%1").arg(i), QStringLiteral("pass%1").arg(i)));
         db->execute(QStringLiteral("COMMIT"));
         db->close();
-        QFile param(dir.filePath(QStringLiteral("PARAM.ini")));
-        param.open(QIODevice::WriteOnly);
-        param.write("%%AFFICHERIE%%=0=%%ENDAFFICHERIE%%%%TJSVISIBLE%%=0=%%ENDTJSVISIBLE%%%%RECUPAUTO%%=0=%%ENDRECUPAUTO%%");
-        param.close();
-        FormRegistry::instance().setOnLastUnloaded([] {});
+        writeParam(0, 0, 0);
         app = std::make_unique<KeyroviaApp>(platform);
-        // The gate has accepted the password (its key derivation is measured elsewhere).
+        // The gate has accepted the password (its key derivation is measured in bench_store).
         app->store().CheckProgramPassword(password);
     }
 };

@@ -1,5 +1,8 @@
 #include "E2eSupport.h"
 
+#include "platform/sqlcipher/SqlCipherEngine.h"
+#include "store/PasswordStore.h"
+
 #include <X11/Xlib.h>
 
 namespace kr::e2e {
@@ -19,6 +22,33 @@ bool closeWindow(const QString& id)
     const Status sent = XSendEvent(display, event.xclient.window, False, NoEventMask, &event);
     XCloseDisplay(display);
     return sent != 0;
+}
+
+bool makeDatabase(const ProgramFolder& folder, const QString& password, const QList<QStringList>& logins)
+{
+    const QString path = folder.path(QStringLiteral("BDMDP.MDB"));
+    int code = -1;
+    run(QStringLiteral(KEYROVIA_MAKEDB), {path}, 15000, &code);
+    if (code != 0)
+        return false;
+    SqlCipherEngine engine;
+    PasswordStore store(engine, path);
+    for (const QStringList& login : logins) {
+        if (login.size() != 3 || !store.InsertSiteRecord(login[0], login[1], login[2]).ok())
+            return false;
+    }
+    return password.isEmpty() || store.ChangeDatabasePassword(path, QString(), password);
+}
+
+bool writeSettings(const ProgramFolder& folder, int afficherIE, int tjsVisible, int recupAuto)
+{
+    return writeFile(folder.path(QStringLiteral("PARAM.ini")),
+                     QStringLiteral("%%AFFICHERIE%%=%1=%%ENDAFFICHERIE%%\r\n%%TJSVISIBLE%%=%2=%%ENDTJSVISIBLE%%\r\n"
+                                    "%%RECUPAUTO%%=%3=%%ENDRECUPAUTO%%\r\n\r\n")
+                         .arg(afficherIE)
+                         .arg(tjsVisible)
+                         .arg(recupAuto)
+                         .toLatin1());
 }
 
 } // namespace kr::e2e

@@ -130,4 +130,12 @@ private:
     QString m_exe;
 };
 
+// BDMDP.MDB made by keyrovia-makedb in the folder, then given the password
+// (none when empty) and the logins (site, user, password).
+bool makeDatabase(const ProgramFolder& folder, const QString& password = QString(),
+                  const QList<QStringList>& logins = {});
+
+// PARAM.ini with the three settings.
+bool writeSettings(const ProgramFolder& folder, int afficherIE, int tjsVisible, int recupAuto);
+
 } // namespace kr::e2e

@@ -2,8 +2,6 @@
 // program's form two seconds after "SenDKeys", then its main window is gone.
 #include "E2eSupport.h"
 #include "ReceiverProcess.h"
-#include "platform/sqlcipher/SqlCipherEngine.h"
-#include "store/PasswordStore.h"
 
 #include <QtTest>
 
@@ -22,18 +20,8 @@ private slots:
     void typesTheSelectedLoginIntoTheFocusedForm()
     {
         ProgramFolder folder(QStringLiteral(KEYROVIA_EXE));
-        int code = -1;
-        run(QStringLiteral(KEYROVIA_MAKEDB), {folder.path(QStringLiteral("BDMDP.MDB"))}, 15000, &code);
-        QCOMPARE(code, 0);
-        {
-            SqlCipherEngine engine;
-            PasswordStore store(engine, folder.path(QStringLiteral("BDMDP.MDB")));
-            const DbStatus inserted = store.InsertSiteRecord(QStringLiteral("bank.test"), kUser, kPass);
-            QVERIFY2(inserted.ok(), qPrintable(inserted.description));
-        }
-        QVERIFY(writeFile(folder.path(QStringLiteral("PARAM.ini")),
-                          "%%AFFICHERIE%%=0=%%ENDAFFICHERIE%%%%TJSVISIBLE%%=0=%%ENDTJSVISIBLE%%"
-                          "%%RECUPAUTO%%=0=%%ENDRECUPAUTO%%"));
+        QVERIFY(makeDatabase(folder, QString(), {{QStringLiteral("bank.test"), kUser, kPass}}));
+        QVERIFY(writeSettings(folder, 0, 0, 0));
         QTemporaryDir runtime;
         QFile::setPermissions(runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 

@@ -3,14 +3,12 @@
 // the page the browser shows, with its stored login selected. Without a
 // browser the site box keeps its reduced text and no message appears.
 #include "E2eSupport.h"
+#include "ChromiumSession.h"
 #include "ScriptedServer.h"
 #include "platform/pageaddress/CompanionPageAddress.h"
-#include "platform/sqlcipher/SqlCipherEngine.h"
-#include "store/PasswordStore.h"
 
 #include <QElapsedTimer>
 #include <QStandardPaths>
-#include <QTcpSocket>
 #include <QtTest>
 
 using namespace kr;
@@ -34,20 +32,6 @@ QString copyFocusedBox()
     return clipboard();
 }
 
-bool openTab(quint16 devToolsPort, const QString& address)
-{
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress(QHostAddress::LocalHost), devToolsPort);
-    if (!socket.waitForConnected(5000))
-        return false;
-    socket.write("PUT /json/new?" + address.toUtf8() + " HTTP/1.1\r\nHost: 127.0.0.1:" +
-                 QByteArray::number(devToolsPort) + "\r\nConnection: close\r\n\r\n");
-    QByteArray response;
-    while (!response.contains("\r\n\r\n") && socket.waitForReadyRead(10000))
-        response += socket.readAll();
-    return response.startsWith("HTTP/1.1 200");
-}
-
 } // namespace
 
 class TestE2eBrowser : public QObject {
@@ -60,16 +44,10 @@ class TestE2eBrowser : public QObject {
     void makeProgramFolder(const QString& site)
     {
         folder = std::make_unique<ProgramFolder>(QStringLiteral(KEYROVIA_EXE));
-        int code = -1;
-        run(QStringLiteral(KEYROVIA_MAKEDB), {folder->path(QStringLiteral("BDMDP.MDB"))}, 15000, &code);
-        QCOMPARE(code, 0);
-        SqlCipherEngine engine;
-        PasswordStore store(engine, folder->path(QStringLiteral("BDMDP.MDB")));
-        QVERIFY(store.InsertSiteRecord(QStringLiteral("aaa.test"), QStringLiteral("other-user"), QStringLiteral("x")).ok());
-        QVERIFY(store.InsertSiteRecord(site, QStringLiteral("e2e-user"), QStringLiteral("e2e-pass")).ok());
-        QVERIFY(writeFile(folder->path(QStringLiteral("PARAM.ini")),
-                          "%%AFFICHERIE%%=0=%%ENDAFFICHERIE%%%%TJSVISIBLE%%=0=%%ENDTJSVISIBLE%%"
-                          "%%RECUPAUTO%%=1=%%ENDRECUPAUTO%%"));
+        QVERIFY(makeDatabase(*folder, QString(),
+                             {{QStringLiteral("aaa.test"), QStringLiteral("other-user"), QStringLiteral("x")},
+                              {site, QStringLiteral("e2e-user"), QStringLiteral("e2e-pass")}}));
+        QVERIFY(writeSettings(*folder, 0, 0, 1));
     }
 
     QString startProgram(QProcess& program)
@@ -91,8 +69,7 @@ private slots:
 
     void opensOnTheBrowsersSite()
     {
-        const QString chromium = QStandardPaths::findExecutable(QStringLiteral("chromium"));
-        if (chromium.isEmpty())
+        if (test::ChromiumSession::executable().isEmpty())
             QSKIP("chromium is not installed");
         const QString home = root.filePath(QStringLiteral("home"));
         const QString profile = root.filePath(QStringLiteral("profile"));
@@ -107,46 +84,10 @@ private slots:
         const QString site = QStringLiteral("example.test:%1").arg(web.port());
         makeProgramFolder(site);
 
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), home);
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
-        env.remove(QStringLiteral("XDG_CONFIG_HOME"));
-        QProcess install;
-        install.setProcessEnvironment(env);
-        install.start(QStringLiteral(KEYROVIA_COMPANION),
-                      {QStringLiteral("--install"), QStringLiteral("--user-data-dir"), profile});
-        QVERIFY(install.waitForFinished(10000));
-        QCOMPARE(install.exitCode(), 0);
-
-        QProcess browser;
-        browser.setProcessEnvironment(env);
-        browser.setStandardOutputFile(QProcess::nullDevice());
-        browser.setStandardErrorFile(QProcess::nullDevice());
-        browser.start(chromium,
-                      {"--headless=new", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-                       "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                       "--user-data-dir=" + profile,
-                       "--load-extension=" + QStringLiteral(KEYROVIA_EXTENSION_DIR) + "/chromium",
-                       "--host-resolver-rules=MAP * 127.0.0.1", "--remote-debugging-port=0"});
-        QVERIFY(browser.waitForStarted(10000));
-        auto stopBrowser = qScopeGuard([&] {
-            browser.terminate();
-            if (!browser.waitForFinished(15000)) {
-                browser.kill();
-                browser.waitForFinished();
-            }
-        });
-        quint16 devTools = 0;
-        QTRY_VERIFY_WITH_TIMEOUT(
-            [&] {
-                QFile file(profile + "/DevToolsActivePort");
-                if (file.open(QIODevice::ReadOnly))
-                    devTools = quint16(file.readLine().trimmed().toUInt());
-                return devTools != 0;
-            }(),
-            60000);
+        test::ChromiumSession browser(home, runtime, profile);
+        QVERIFY2(browser.start(KEYROVIA_COMPANION, KEYROVIA_EXTENSION_DIR), "Chromium did not start");
         const QString address = QStringLiteral("http://www.example.test:%1/login").arg(web.port());
-        QVERIFY(openTab(devTools, address));
+        QVERIFY(browser.openTab(address));
         CompanionPageAddress companion(runtime + QStringLiteral("/keyrovia"));
         QTRY_VERIFY_WITH_TIMEOUT(companion.request(1000).value_or(QString()).startsWith("\"" + address), 60000);
 

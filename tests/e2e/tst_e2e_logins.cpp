@@ -13,7 +13,8 @@ using namespace kr::e2e;
 namespace {
 
 const QString kMain = QStringLiteral("^Keyrovia 1\\.1\\.0 - Http://");
-const QString kPassword = QStringLiteral("Maître-Clé 2026");
+// ASCII only: xdotool drops characters that are not on the keyboard layout.
+const QString kPassword = QStringLiteral("Maitre-Cle 2026");
 
 void keys(const QString& name, int times)
 {
@@ -62,15 +63,8 @@ private slots:
     void initTestCase()
     {
         folder = std::make_unique<ProgramFolder>(QStringLiteral(KEYROVIA_EXE));
-        int code = -1;
-        run(QStringLiteral(KEYROVIA_MAKEDB), {folder->path(QStringLiteral("BDMDP.MDB"))}, 15000, &code);
-        QCOMPARE(code, 0);
-        SqlCipherEngine engine;
-        PasswordStore store(engine, folder->path(QStringLiteral("BDMDP.MDB")));
-        QVERIFY(store.ChangeDatabasePassword(store.databasePath(), QString(), kPassword));
-        QVERIFY(writeFile(folder->path(QStringLiteral("PARAM.ini")),
-                          "%%AFFICHERIE%%=0=%%ENDAFFICHERIE%%\r\n%%TJSVISIBLE%%=0=%%ENDTJSVISIBLE%%\r\n"
-                          "%%RECUPAUTO%%=0=%%ENDRECUPAUTO%%\r\n\r\n"));
+        QVERIFY(makeDatabase(*folder, kPassword));
+        QVERIFY(writeSettings(*folder, 0, 0, 0));
     }
 
     void addThroughTheFormWithEnter()
@@ -83,7 +77,7 @@ private slots:
         key(QStringLiteral("Return"));
         type(QStringLiteral("jean.dupont"));
         key(QStringLiteral("Return"));
-        type(QStringLiteral("p@ss,{wörd}'"));
+        type(QStringLiteral("p@ss,{word}'"));
         key(QStringLiteral("Return"));
         const QString added = waitForWindow(QStringLiteral("^Ajout Avec Succes$"));
         QVERIFY2(!added.isEmpty(), "no confirmation of the new login");
@@ -94,7 +88,7 @@ private slots:
         QVERIFY(program.waitForFinished(10000));
         const auto rows = storedRows();
         QCOMPARE(rows.size(), size_t(1));
-        QCOMPARE(rows[0], (SiteRecord{"e2e.example", "jean.dupont", "p@ss,{wörd}'"}));
+        QCOMPARE(rows[0], (SiteRecord{"e2e.example", "jean.dupont", "p@ss,{word}'"}));
     }
 
     void restartCopyAndDelete()
@@ -106,7 +100,7 @@ private slots:
         key(QStringLiteral("space"));         // selects the first (only) login: details shown
         keys(QStringLiteral("Tab"), 7);       // to the password's copy button
         key(QStringLiteral("space"));
-        QTRY_COMPARE_WITH_TIMEOUT(clipboardFromAnotherProcess(), QStringLiteral("p@ss,{wörd}'"), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(clipboardFromAnotherProcess(), QStringLiteral("p@ss,{word}'"), 5000);
         keys(QStringLiteral("shift+Tab"), 6); // to "Supprimer"
         key(QStringLiteral("space"));
         const QString question = waitForWindow(QStringLiteral("^T Sur \\?$"));

@@ -2,8 +2,6 @@
 // gate refuses a wrong password (logged, program ended), accepts the right one
 // (main window, gate gone) and reports a missing database.
 #include "E2eSupport.h"
-#include "platform/sqlcipher/SqlCipherEngine.h"
-#include "store/PasswordStore.h"
 
 #include <QRegularExpression>
 #include <QtTest>
@@ -17,19 +15,19 @@ class TestE2eStartup : public QObject {
     // A program folder with a database protected by password (empty = none).
     static void prepare(ProgramFolder& folder, const QString& password, bool withParam = true)
     {
-        int code = -1;
-        run(QStringLiteral(KEYROVIA_MAKEDB), {folder.path(QStringLiteral("BDMDP.MDB"))}, 15000, &code);
-        QCOMPARE(code, 0);
-        if (!password.isEmpty()) {
-            SqlCipherEngine engine;
-            PasswordStore store(engine, folder.path(QStringLiteral("BDMDP.MDB")));
-            QVERIFY(store.ChangeDatabasePassword(store.databasePath(), QString(), password));
-        }
-        if (withParam) {
-            QVERIFY(writeFile(folder.path(QStringLiteral("PARAM.ini")),
-                              "%%AFFICHERIE%%=0=%%ENDAFFICHERIE%%\r\n%%TJSVISIBLE%%=0=%%ENDTJSVISIBLE%%\r\n"
-                              "%%RECUPAUTO%%=0=%%ENDRECUPAUTO%%\r\n\r\n"));
-        }
+        QVERIFY(makeDatabase(folder, password));
+        if (withParam)
+            QVERIFY(writeSettings(folder, 0, 0, 0));
+    }
+
+    // Starts the program and waits for its gate.
+    static QString startAtGate(const ProgramFolder& folder, QProcess& program)
+    {
+        folder.start(program);
+        const QString gate = waitForWindow(QStringLiteral("^Form1$"));
+        if (!gate.isEmpty())
+            focus(gate);
+        return gate;
     }
 
 private slots:
@@ -38,10 +36,7 @@ private slots:
         ProgramFolder folder(QStringLiteral(KEYROVIA_EXE));
         prepare(folder, QStringLiteral("Bon-Mot-2026"));
         QProcess program;
-        folder.start(program);
-        const QString gate = waitForWindow(QStringLiteral("^Form1$"));
-        QVERIFY2(!gate.isEmpty(), "the gate did not appear");
-        focus(gate);
+        QVERIFY2(!startAtGate(folder, program).isEmpty(), "the gate did not appear");
         type(QStringLiteral("mauvais, essai"));
         key(QStringLiteral("Return"));
         QVERIFY(program.waitForFinished(10000));
@@ -60,10 +55,7 @@ private slots:
         ProgramFolder folder(QStringLiteral(KEYROVIA_EXE));
         prepare(folder, QStringLiteral("Bon-Mot-2026"));
         QProcess program;
-        folder.start(program);
-        const QString gate = waitForWindow(QStringLiteral("^Form1$"));
-        QVERIFY(!gate.isEmpty());
-        focus(gate);
+        QVERIFY(!startAtGate(folder, program).isEmpty());
         type(QStringLiteral("Bon-Mot-2026"));
         key(QStringLiteral("Return"));
         const QString main = waitForWindow(QStringLiteral("^Keyrovia 1\\.1\\.0 - Http://"));
@@ -111,10 +103,7 @@ private slots:
         ProgramFolder folder(QStringLiteral(KEYROVIA_EXE));
         prepare(folder, QStringLiteral("x"));
         QProcess program;
-        folder.start(program);
-        const QString gate = waitForWindow(QStringLiteral("^Form1$"));
-        QVERIFY(!gate.isEmpty());
-        focus(gate);
+        QVERIFY(!startAtGate(folder, program).isEmpty());
         key(QStringLiteral("Tab"));
         key(QStringLiteral("space")); // the "X" button
         QVERIFY(program.waitForFinished(10000));

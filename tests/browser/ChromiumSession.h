@@ -1,0 +1,101 @@
+#pragma once
+// Debian's Chromium, headless, with the extension loaded and the companion
+// host installed into a fresh profile. The DevTools endpoint only drives the
+// browser (opens tabs); every host name resolves to 127.0.0.1.
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTcpSocket>
+#include <QThread>
+
+namespace kr::test {
+
+class ChromiumSession {
+public:
+    static QString executable() { return QStandardPaths::findExecutable(QStringLiteral("chromium")); }
+
+    // home, runtime (a 0700 folder) and profile must exist.
+    ChromiumSession(const QString& home, const QString& runtime, const QString& profile)
+        : m_profile(profile)
+    {
+        m_env = QProcessEnvironment::systemEnvironment();
+        m_env.insert(QStringLiteral("HOME"), home);
+        m_env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+        m_env.remove(QStringLiteral("XDG_CONFIG_HOME"));
+    }
+    ~ChromiumSession() { stop(); }
+    ChromiumSession(const ChromiumSession&) = delete;
+    ChromiumSession& operator=(const ChromiumSession&) = delete;
+
+    // Installs the host for the profile, starts the browser and waits for its
+    // DevTools port. False when any step fails.
+    bool start(const QString& companion, const QString& extensionDir)
+    {
+        QProcess install;
+        install.setProcessEnvironment(m_env);
+        install.start(companion, {QStringLiteral("--install"), QStringLiteral("--user-data-dir"), m_profile});
+        if (!install.waitForFinished(10000) || install.exitCode() != 0)
+            return false;
+        m_browser.setProcessEnvironment(m_env);
+        m_browser.setStandardOutputFile(QProcess::nullDevice());
+        m_browser.setStandardErrorFile(QProcess::nullDevice());
+        m_browser.start(executable(),
+                        {"--headless=new", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+                         "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                         "--user-data-dir=" + m_profile, "--load-extension=" + extensionDir + "/chromium",
+                         "--host-resolver-rules=MAP * 127.0.0.1", "--remote-debugging-port=0"});
+        if (!m_browser.waitForStarted(10000))
+            return false;
+        // With port 0 Chromium picks one and writes it into the profile.
+        QElapsedTimer timer;
+        timer.start();
+        while (m_devTools == 0 && timer.elapsed() < 60000) {
+            QFile file(m_profile + QStringLiteral("/DevToolsActivePort"));
+            if (file.open(QIODevice::ReadOnly))
+                m_devTools = quint16(file.readLine().trimmed().toUInt());
+            if (m_devTools == 0)
+                QThread::msleep(50);
+        }
+        return m_devTools != 0;
+    }
+
+    quint16 devToolsPort() const { return m_devTools; }
+
+    // DevTools "open a tab": PUT /json/new?<address>.
+    bool openTab(const QString& address) const
+    {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress(QHostAddress::LocalHost), m_devTools);
+        if (!socket.waitForConnected(5000))
+            return false;
+        socket.write("PUT /json/new?" + address.toUtf8() + " HTTP/1.1\r\nHost: 127.0.0.1:" +
+                     QByteArray::number(m_devTools) + "\r\nConnection: close\r\n\r\n");
+        QByteArray response;
+        while (!response.contains("\r\n\r\n") && socket.waitForReadyRead(10000))
+            response += socket.readAll();
+        return response.startsWith("HTTP/1.1 200");
+    }
+
+    // Closes the browser the way a user does; false when it did not go.
+    bool stop()
+    {
+        if (m_browser.state() == QProcess::NotRunning)
+            return true;
+        m_browser.terminate();
+        if (m_browser.waitForFinished(30000))
+            return true;
+        m_browser.kill();
+        m_browser.waitForFinished();
+        return false;
+    }
+
+private:
+    QString m_profile;
+    QProcessEnvironment m_env;
+    QProcess m_browser;
+    quint16 m_devTools = 0;
+};
+
+} // namespace kr::test
