@@ -7,7 +7,7 @@
 #include <QFile>
 #include <QStringList>
 
-#include <optional>
+#include <algorithm>
 #include <sys/stat.h>
 #include <vector>
 
@@ -17,88 +17,57 @@ inline QString connectWith(const QString& password) {
     return QLatin1String(";pwd=") + password;
 }
 
-inline QString sqlText(const QString& value) {
-    QString text = value;
-    text.replace(QLatin1Char('\''), QLatin1String("''"));
-    return QLatin1Char('\'') + text + QLatin1Char('\'');
+inline int openNumber(IDatabaseEngine& engine, const QString& path, const QString& password,
+                      bool exclusive = false) {
+    std::unique_ptr<IDbConnection> connection;
+    return engine.open(path, exclusive, connectWith(password), connection).number;
 }
 
 // A 0-byte file: the engine makes it a database (plain or keyed) at the first write.
 inline bool touch(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        return false;
-    return file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    return file.open(QIODevice::WriteOnly | QIODevice::NewOnly) &&
+           file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
 }
 
-// Runs the statements in one transaction on a fresh connection.
-inline bool run(IDatabaseEngine& engine, const QString& path, const QString& password,
-                const QStringList& statements) {
-    std::unique_ptr<IDbConnection> connection;
-    if (!engine.open(path, false, connectWith(password), connection).ok())
-        return false;
-    bool ok = connection->execute(QStringLiteral("BEGIN")).ok();
-    for (const QString& statement : statements)
-        ok = ok && connection->execute(statement).ok();
-    ok = ok && connection->execute(QStringLiteral("COMMIT")).ok();
-    connection->close();
-    return ok;
-}
-
-inline QString insertRow(const SiteRecord& row) {
-    return QLatin1String("INSERT INTO tblSite VALUES (") + sqlText(row.Site) + QLatin1Char(',') +
-           sqlText(row.User) + QLatin1Char(',') + sqlText(row.Pass) + QLatin1Char(')');
-}
-
-// tblSite with the rows; an empty password gives a plain file.
+// tblSite with the rows, then the further statements, in one transaction. An empty
+// password gives a plain file.
 inline bool makeDatabase(IDatabaseEngine& engine, const QString& path, const QString& password,
-                         const std::vector<SiteRecord>& rows) {
-    if (!touch(path))
+                         const std::vector<SiteRecord>& rows, const QStringList& more = {}) {
+    const auto text = [](QString value) { return value.replace(u'\'', QLatin1String("''")); };
+    QStringList statements{"BEGIN", "CREATE TABLE tblSite (Site TEXT, User TEXT, Pass TEXT)"};
+    for (const SiteRecord& r : rows)
+        statements << QStringLiteral("INSERT INTO tblSite VALUES ('%1','%2','%3')")
+                          .arg(text(r.Site), text(r.User), text(r.Pass));
+    statements << more << "COMMIT";
+    std::unique_ptr<IDbConnection> connection;
+    if (!touch(path) || !engine.open(path, false, connectWith(password), connection).ok())
         return false;
-    QStringList statements{
-        QStringLiteral("CREATE TABLE tblSite (Site TEXT, User TEXT, Pass TEXT)")};
-    for (const SiteRecord& row : rows)
-        statements << insertRow(row);
-    return run(engine, path, password, statements);
+    return std::all_of(statements.begin(), statements.end(), [&](const QString& statement) {
+        return connection->execute(statement).ok();
+    });
 }
 
 inline std::vector<SiteRecord> sampleRows(int count) {
     std::vector<SiteRecord> rows;
-    rows.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i)
         rows.push_back({QStringLiteral("site%1.example").arg(i, 5, 10, QLatin1Char('0')),
                         QStringLiteral("user%1").arg(i), QStringLiteral("p'ss é %1").arg(i)});
     return rows;
 }
 
-// Every row in the order it was stored, or nothing when the file does not open.
-inline std::optional<std::vector<DbRow>> readAll(IDatabaseEngine& engine, const QString& path,
-                                                 const QString& password) {
+// Every row in the order it was stored (Null as "<null>"), or none when the file does not open.
+inline std::vector<SiteRecord> readAll(IDatabaseEngine& engine, const QString& path,
+                                       const QString& password) {
     std::unique_ptr<IDbConnection> connection;
-    if (!engine.open(path, false, connectWith(password), connection).ok())
-        return std::nullopt;
     std::vector<DbRow> rows;
-    const bool ok =
-        connection
-            ->select(QStringLiteral("SELECT Site,User,Pass FROM tblSite ORDER BY rowid"), rows)
-            .ok();
-    connection->close();
-    if (!ok)
-        return std::nullopt;
-    return rows;
-}
-
-inline std::vector<DbRow> asDbRows(const std::vector<SiteRecord>& records) {
-    std::vector<DbRow> rows;
-    for (const SiteRecord& r : records)
-        rows.push_back({r.Site, r.User, r.Pass});
-    return rows;
-}
-
-inline int openNumber(IDatabaseEngine& engine, const QString& path, const QString& password,
-                      bool exclusive = false) {
-    std::unique_ptr<IDbConnection> connection;
-    return engine.open(path, exclusive, connectWith(password), connection).number;
+    std::vector<SiteRecord> records;
+    if (engine.open(path, false, connectWith(password), connection).ok())
+        connection->select("SELECT Site,User,Pass FROM tblSite ORDER BY rowid", rows);
+    for (const DbRow& row : rows)
+        records.push_back(
+            {row[0].value_or("<null>"), row[1].value_or("<null>"), row[2].value_or("<null>")});
+    return records;
 }
 
 // Hidden files included: a password change must leave no temporary file behind.
@@ -110,14 +79,12 @@ inline QStringList folderEntries(const QString& dir) {
 // Permission bits, or -1 when there is no file.
 inline int fileMode(const QString& path) {
     struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
-        return -1;
-    return static_cast<int>(info.st_mode & 07777);
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
 }
 
-inline QByteArray fileHead(const QString& path, int size) {
+inline QByteArray fileBytes(const QString& path) {
     QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.read(size) : QByteArray();
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace kr::test
