@@ -2,7 +2,6 @@
 // Debian's Chromium, headless, with the extension loaded and the companion
 // host installed into a fresh profile. The DevTools endpoint only drives the
 // browser (opens tabs); every host name resolves to 127.0.0.1.
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -14,45 +13,41 @@ namespace kr::test {
 
 class ChromiumSession {
 public:
-    static QString executable() { return QStandardPaths::findExecutable(QStringLiteral("chromium")); }
+    static QString executable() { return QStandardPaths::findExecutable("chromium"); }
 
     // home, runtime (a 0700 folder) and profile must exist.
     ChromiumSession(const QString& home, const QString& runtime, const QString& profile)
-        : m_profile(profile)
-    {
-        m_env = QProcessEnvironment::systemEnvironment();
-        m_env.insert(QStringLiteral("HOME"), home);
-        m_env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
-        m_env.remove(QStringLiteral("XDG_CONFIG_HOME"));
+        : m_profile(profile), m_env(QProcessEnvironment::systemEnvironment()) {
+        m_env.insert("HOME", home);
+        m_env.insert("XDG_RUNTIME_DIR", runtime);
+        m_env.remove("XDG_CONFIG_HOME");
     }
     ~ChromiumSession() { stop(); }
-    ChromiumSession(const ChromiumSession&) = delete;
-    ChromiumSession& operator=(const ChromiumSession&) = delete;
 
     // Installs the host for the profile, starts the browser and waits for its
     // DevTools port. False when any step fails.
-    bool start(const QString& companion, const QString& extensionDir)
-    {
+    bool start(const QString& companion, const QString& extensionDir) {
         QProcess install;
         install.setProcessEnvironment(m_env);
-        install.start(companion, {QStringLiteral("--install"), QStringLiteral("--user-data-dir"), m_profile});
+        install.start(companion, {"--install", "--user-data-dir", m_profile});
         if (!install.waitForFinished(10000) || install.exitCode() != 0)
             return false;
         m_browser.setProcessEnvironment(m_env);
         m_browser.setStandardOutputFile(QProcess::nullDevice());
         m_browser.setStandardErrorFile(QProcess::nullDevice());
-        m_browser.start(executable(),
-                        {"--headless=new", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-                         "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                         "--user-data-dir=" + m_profile, "--load-extension=" + extensionDir + "/chromium",
-                         "--host-resolver-rules=MAP * 127.0.0.1", "--remote-debugging-port=0"});
+        m_browser.start(
+            executable(),
+            {"--headless=new", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+             "--disable-background-networking", "--disable-component-update", "--disable-sync",
+             "--user-data-dir=" + m_profile, "--load-extension=" + extensionDir + "/chromium",
+             "--host-resolver-rules=MAP * 127.0.0.1", "--remote-debugging-port=0"});
         if (!m_browser.waitForStarted(10000))
             return false;
         // With port 0 Chromium picks one and writes it into the profile.
         QElapsedTimer timer;
         timer.start();
         while (m_devTools == 0 && timer.elapsed() < 60000) {
-            QFile file(m_profile + QStringLiteral("/DevToolsActivePort"));
+            QFile file(m_profile + "/DevToolsActivePort");
             if (file.open(QIODevice::ReadOnly))
                 m_devTools = quint16(file.readLine().trimmed().toUInt());
             if (m_devTools == 0)
@@ -64,8 +59,7 @@ public:
     quint16 devToolsPort() const { return m_devTools; }
 
     // DevTools "open a tab": PUT /json/new?<address>.
-    bool openTab(const QString& address) const
-    {
+    bool openTab(const QString& address) const {
         QTcpSocket socket;
         socket.connectToHost(QHostAddress(QHostAddress::LocalHost), m_devTools);
         if (!socket.waitForConnected(5000))
@@ -79,8 +73,7 @@ public:
     }
 
     // Closes the browser the way a user does; false when it did not go.
-    bool stop()
-    {
+    bool stop() {
         if (m_browser.state() == QProcess::NotRunning)
             return true;
         m_browser.terminate();

@@ -67,32 +67,27 @@ private:
         std::vector<int> held;
         while (ready(m_listen)) {
             const int fd = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
-            if (fd < 0) {
+            if (fd < 0)
                 continue;
-            }
             QByteArray request;
             char buffer[4096];
             ssize_t n = 0;
             while (ready(fd) && (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0) {
                 request.append(buffer, n);
-                if (request.contains(request.contains("HTTP/1.") ? "\r\n\r\n" : "\n")) {
+                if (request.contains(request.contains("HTTP/1.") ? "\r\n\r\n" : "\n"))
                     break;
-                }
             }
             m_requests += n > 0 ? 1 : 0;
             const auto reply = n > 0 ? m_responder(request) : std::nullopt;
             if (reply) {
                 (void)::send(fd, reply->constData(), size_t(reply->size()), MSG_NOSIGNAL);
-            }
-            if (reply) {
                 ::close(fd);
             } else {
                 held.push_back(fd);
             }
         }
-        for (int fd : held) {
+        for (int fd : held)
             ::close(fd);
-        }
     }
 
     Responder m_responder;

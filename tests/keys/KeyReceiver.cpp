@@ -11,65 +11,57 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
-#include <QWidget>
 #include <QWindow>
 #include <cstdio>
+#include <utility>
 
 namespace {
 
 void say(const QByteArray& line) {
-    std::fputs(line.constData(), stdout);
-    std::fputc('\n', stdout);
+    std::printf("%s\n", line.constData());
     std::fflush(stdout);
 }
 
 class Form final : public QWidget {
 public:
-    explicit Form(QString outFile) : m_outFile(std::move(outFile)) {
+    Form(const QString& outFile, const QString& title) {
         auto* layout = new QFormLayout(this);
-        m_user = new QLineEdit(this);
-        m_password = new QLineEdit(this);
-        m_password->setEchoMode(QLineEdit::Password);
-        layout->addRow(QStringLiteral("User"), m_user);
-        layout->addRow(QStringLiteral("Password"), m_password);
-        connect(m_password, &QLineEdit::returnPressed, this, &Form::submit);
-        m_user->setFocus();
+        auto* user = new QLineEdit(this);
+        auto* password = new QLineEdit(this);
+        password->setEchoMode(QLineEdit::Password);
+        layout->addRow(QStringLiteral("User"), user);
+        layout->addRow(QStringLiteral("Password"), password);
+        connect(password, &QLineEdit::returnPressed, this, [=] {
+            QFile file(outFile);
+            if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                file.write(QJsonDocument(
+                               QJsonObject{{"user", user->text()}, {"password", password->text()}})
+                               .toJson(QJsonDocument::Compact));
+            file.close();
+            say("done");
+            QCoreApplication::quit();
+        });
+        user->setFocus();
+        setWindowTitle(title);
+        resize(320, 100);
+        winId(); // creates the native window, so exposure can be watched from the start
+        windowHandle()->installEventFilter(this);
     }
 
 protected:
     bool event(QEvent* e) override {
-        if (e->type() == QEvent::WindowActivate && !m_saidActive) {
-            m_saidActive = true;
+        if (e->type() == QEvent::WindowActivate && !std::exchange(m_saidActive, true))
             say("active");
-        }
         return QWidget::event(e);
     }
     bool eventFilter(QObject* watched, QEvent* e) override {
-        if (e->type() == QEvent::Expose && !m_saidWindow && windowHandle()->isExposed()) {
-            m_saidWindow = true;
+        if (e->type() == QEvent::Expose && windowHandle()->isExposed() &&
+            !std::exchange(m_saidWindow, true))
             say("window " + QByteArray::number(winId()));
-        }
         return QWidget::eventFilter(watched, e);
     }
 
-public:
-    void watchExposure() { windowHandle()->installEventFilter(this); }
-
 private:
-    void submit() {
-        const QJsonObject received{{QStringLiteral("user"), m_user->text()},
-                                   {QStringLiteral("password"), m_password->text()}};
-        QFile file(m_outFile);
-        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            file.write(QJsonDocument(received).toJson(QJsonDocument::Compact));
-        file.close();
-        say("done");
-        QCoreApplication::quit();
-    }
-
-    QString m_outFile;
-    QLineEdit* m_user = nullptr;
-    QLineEdit* m_password = nullptr;
     bool m_saidWindow = false;
     bool m_saidActive = false;
 };
@@ -83,11 +75,7 @@ int main(int argc, char** argv) {
         std::fputs("usage: kr_key_receiver <output.json> [window title]\n", stderr);
         return 2;
     }
-    Form form(args.at(1));
-    form.setWindowTitle(args.size() > 2 ? args.at(2) : QStringLiteral("kr_key_receiver"));
-    form.resize(320, 100);
-    form.winId(); // creates the native window, so exposure can be watched from the start
-    form.watchExposure();
+    Form form(args.at(1), args.value(2, QStringLiteral("kr_key_receiver")));
     form.show();
     return app.exec();
 }

@@ -21,35 +21,26 @@ public:
     ReceiverProcess(QString program, QString dir)
         : m_program(std::move(program)), m_dir(std::move(dir)) {}
     ~ReceiverProcess() { kill(); }
-    ReceiverProcess(const ReceiverProcess&) = delete;
-    ReceiverProcess& operator=(const ReceiverProcess&) = delete;
 
     // Returns once the form is on screen and has the keyboard focus.
     bool start() {
         static int count = 0;
-        ++count;
-        m_out = m_dir + QStringLiteral("/received-%1.json").arg(count);
+        m_out = m_dir + QStringLiteral("/received-%1.json").arg(++count);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir);
         m_process.setProcessEnvironment(env);
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start(m_program, {m_out, QStringLiteral("kr receiver %1").arg(count)});
-
-        QByteArray window;
+        QByteArray line;
         bool active = false;
-        while (window.isEmpty()) {
-            const QByteArray line = readLine();
+        while (!(line = readLine()).startsWith("window ")) {
             if (line.isEmpty())
                 return false;
-            if (line == "active")
-                active = true;
-            else if (line.startsWith("window "))
-                window = line.mid(7);
+            active = active || line == "active";
         }
         // No window manager under Xvfb: hand the focus over directly.
-        if (QProcess::execute(QStringLiteral("xdotool"),
-                              {QStringLiteral("windowfocus"), QStringLiteral("--sync"),
-                               QString::fromLatin1(window)}) != 0)
+        const QStringList focus{"windowfocus", "--sync", QString::fromLatin1(line.mid(7))};
+        if (QProcess::execute(QStringLiteral("xdotool"), focus) != 0)
             return false;
         return active || readLine() == "active";
     }
@@ -59,29 +50,25 @@ public:
 
     // What the form received; nothing when it never got its Enter.
     std::optional<Received> result() {
-        if (!m_process.waitForFinished(20000))
-            return std::nullopt;
         QFile file(m_out);
-        if (!file.open(QIODevice::ReadOnly))
+        if (!m_process.waitForFinished(20000) || !file.open(QIODevice::ReadOnly))
             return std::nullopt;
         const QJsonObject o = QJsonDocument::fromJson(file.readAll()).object();
-        return Received{o.value(QStringLiteral("user")).toString(),
-                        o.value(QStringLiteral("password")).toString()};
+        return Received{o.value("user").toString(), o.value("password").toString()};
     }
 
     void kill() {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        m_process.kill();
-        m_process.waitForFinished(5000);
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
     }
 
 private:
     QByteArray readLine() {
-        while (!m_process.canReadLine()) {
+        while (!m_process.canReadLine())
             if (!m_process.waitForReadyRead(20000))
                 return QByteArray();
-        }
         return m_process.readLine().trimmed();
     }
 
