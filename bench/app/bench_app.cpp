@@ -21,8 +21,9 @@ struct Program : test::AppFixture {
         engine.open(path(QStringLiteral("BDMDP.MDB")), false, PasswordStore::connectString(password), db);
         db->execute(QStringLiteral("BEGIN"));
         for (int i = 0; i < logins; ++i)
-            db->execute(PasswordStore::insertStatement(QStringLiteral("site%1.example").arg(i, 5, 10, QLatin1Char('0')),
-                                                       QStringLiteral("user%1").arg(i), QStringLiteral("pass%1").arg(i)));
+            db->execute(PasswordStore::insertStatement(
+                QStringLiteral("site%1.example").arg(i, 5, 10, QLatin1Char('0')),
+                QStringLiteral("user%1").arg(i), QStringLiteral("pass%1").arg(i)));
         db->execute(QStringLiteral("COMMIT"));
         db->close();
         writeParam(0, 0, 0);

@@ -24,9 +24,10 @@ namespace {
 
 // count hosts, each told a page, in a private runtime folder of their own.
 struct Hosts {
-    explicit Hosts(int count) {
-        QFile::setPermissions(runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                  QFileDevice::ExeOwner);
+    explicit Hosts(int count)
+    {
+        QFile::setPermissions(runtime.path(),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
         for (int i = 0; i < count; ++i) {
@@ -45,7 +46,8 @@ struct Hosts {
             QThread::msleep(10);
         }
     }
-    ~Hosts() {
+    ~Hosts()
+    {
         for (auto& host : hosts) {
             host->closeWriteChannel();
             host->waitForFinished();
@@ -57,7 +59,8 @@ struct Hosts {
     std::vector<std::unique_ptr<QProcess>> hosts;
 };
 
-void BM_CompanionRequest(benchmark::State& state) {
+void BM_CompanionRequest(benchmark::State& state)
+{
     Hosts hosts(int(state.range(0)));
     CompanionPageAddress client(hosts.socketDir());
     for (auto _ : state) {
@@ -72,7 +75,8 @@ void BM_CompanionRequest(benchmark::State& state) {
 BENCHMARK(BM_CompanionRequest)->Arg(1)->Arg(4)->Unit(benchmark::kMicrosecond);
 
 // No host has ever run: the program must not wait at all.
-void BM_NothingRunning(benchmark::State& state) {
+void BM_NothingRunning(benchmark::State& state)
+{
     QTemporaryDir runtime;
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
     qunsetenv("KEYROVIA_DEVTOOLS_PORT");

@@ -18,15 +18,16 @@ namespace {
 
 // Times one login typed into a fresh form; false (and an error on the state)
 // when the form did not get it exactly.
-bool typeLogin(benchmark::State& state, const QString& user, const QString& password) {
+bool typeLogin(benchmark::State& state, const QString& user, const QString& password)
+{
     QTemporaryDir dir;
     test::ReceiverProcess form(QStringLiteral(KR_KEY_RECEIVER), dir.path());
     if (!form.start()) {
         state.SkipWithError("the form did not start or take the focus");
         return false;
     }
-    const QString keys = EscapeForKeyString(user) + QStringLiteral("{TAB}") +
-                         EscapeForKeyString(password) + QStringLiteral("{ENTER}");
+    const QString keys = EscapeForKeyString(user) + QStringLiteral("{TAB}") + EscapeForKeyString(password) +
+                         QStringLiteral("{ENTER}");
     X11Keystrokes typer;
     QElapsedTimer clock;
     clock.start();
@@ -41,7 +42,8 @@ bool typeLogin(benchmark::State& state, const QString& user, const QString& pass
     return true;
 }
 
-void BM_Login40HalfOffLayout(benchmark::State& state) {
+void BM_Login40HalfOffLayout(benchmark::State& state)
+{
     // 20 distinct characters missing from a US layout: more than Xvfb's 19
     // spare keycodes, so they are lent out in two rounds.
     const QString user =
@@ -59,7 +61,8 @@ void BM_Login40HalfOffLayout(benchmark::State& state) {
 }
 BENCHMARK(BM_Login40HalfOffLayout)->UseManualTime()->Iterations(10)->Unit(benchmark::kMillisecond);
 
-void BM_AsciiPerCharacter(benchmark::State& state) {
+void BM_AsciiPerCharacter(benchmark::State& state)
+{
     const int length = int(state.range(0));
     QString user;
     for (int i = 0; i < length; ++i)
@@ -76,15 +79,12 @@ void BM_AsciiPerCharacter(benchmark::State& state) {
     state.counters["ms_per_char"] =
         benchmark::Counter(1000.0 * seconds / double(state.iterations()) / double(length + 3));
 }
-BENCHMARK(BM_AsciiPerCharacter)
-    ->Arg(200)
-    ->UseManualTime()
-    ->Iterations(5)
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AsciiPerCharacter)->Arg(200)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

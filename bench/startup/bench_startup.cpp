@@ -42,7 +42,10 @@ bool gateShown(Display* display)
     return found;
 }
 
-int quietErrors(Display*, XErrorEvent*) { return 0; } // a window may vanish while we look
+int quietErrors(Display*, XErrorEvent*)
+{
+    return 0;
+} // a window may vanish while we look
 
 void BM_StartToGateShown(benchmark::State& state)
 {

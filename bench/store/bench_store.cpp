@@ -24,7 +24,8 @@ struct Database {
     QString file;
 };
 
-const QString& database(int count) {
+const QString& database(int count)
+{
     static std::map<int, std::unique_ptr<Database>> made;
     std::unique_ptr<Database>& db = made[count];
     if (db)
@@ -36,10 +37,9 @@ const QString& database(int count) {
     empty.close();
     SqlCipherEngine engine;
     std::unique_ptr<IDbConnection> c;
-    ok =
-        ok && engine.open(db->file, false, QLatin1String(";pwd=") + Password, c).ok() &&
-        c->execute(QStringLiteral("CREATE TABLE tblSite (Site TEXT, User TEXT, Pass TEXT)")).ok() &&
-        c->execute(QStringLiteral("BEGIN")).ok();
+    ok = ok && engine.open(db->file, false, QLatin1String(";pwd=") + Password, c).ok() &&
+         c->execute(QStringLiteral("CREATE TABLE tblSite (Site TEXT, User TEXT, Pass TEXT)")).ok() &&
+         c->execute(QStringLiteral("BEGIN")).ok();
     for (int i = 0; ok && i < count; ++i)
         ok = c->execute(PasswordStore::insertStatement(QStringLiteral("site%1.example").arg(i),
                                                        QStringLiteral("user%1").arg(i),
@@ -54,7 +54,8 @@ const QString& database(int count) {
 }
 
 // The engine of a running program: the gate has been passed once.
-SqlCipherEngine& gatedEngine(const QString& file) {
+SqlCipherEngine& gatedEngine(const QString& file)
+{
     static SqlCipherEngine engine;
     PasswordStore store(engine, file);
     if (store.CheckProgramPassword(Password) != DbOk)
@@ -62,7 +63,8 @@ SqlCipherEngine& gatedEngine(const QString& file) {
     return engine;
 }
 
-void BM_Gate(benchmark::State& state) {
+void BM_Gate(benchmark::State& state)
+{
     const QString& file = database(1000);
     for (auto _ : state) {
         SqlCipherEngine engine; // a fresh start: nothing derived yet
@@ -73,7 +75,8 @@ void BM_Gate(benchmark::State& state) {
 }
 BENCHMARK(BM_Gate)->Unit(benchmark::kMillisecond)->Iterations(5);
 
-void BM_GateWrongPassword(benchmark::State& state) {
+void BM_GateWrongPassword(benchmark::State& state)
+{
     const QString& file = database(1000);
     for (auto _ : state) {
         SqlCipherEngine engine;
@@ -84,7 +87,8 @@ void BM_GateWrongPassword(benchmark::State& state) {
 }
 BENCHMARK(BM_GateWrongPassword)->Unit(benchmark::kMillisecond)->Iterations(5);
 
-void BM_CheckProgramPassword(benchmark::State& state) {
+void BM_CheckProgramPassword(benchmark::State& state)
+{
     const QString& file = database(static_cast<int>(state.range(0)));
     PasswordStore store(gatedEngine(file), file);
     for (auto _ : state)
@@ -92,7 +96,8 @@ void BM_CheckProgramPassword(benchmark::State& state) {
 }
 BENCHMARK(BM_CheckProgramPassword)->Arg(1000)->Unit(benchmark::kMillisecond);
 
-void BM_LoadSiteList(benchmark::State& state) {
+void BM_LoadSiteList(benchmark::State& state)
+{
     const QString& file = database(static_cast<int>(state.range(0)));
     PasswordStore store(gatedEngine(file), file);
     store.setProgramPassword(Password);
@@ -102,7 +107,8 @@ void BM_LoadSiteList(benchmark::State& state) {
 }
 BENCHMARK(BM_LoadSiteList)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 
-void BM_InsertSiteRecord(benchmark::State& state) {
+void BM_InsertSiteRecord(benchmark::State& state)
+{
     const QString& file = database(static_cast<int>(state.range(0)));
     PasswordStore store(gatedEngine(file), file);
     store.setProgramPassword(Password);
@@ -118,14 +124,14 @@ void BM_InsertSiteRecord(benchmark::State& state) {
 }
 BENCHMARK(BM_InsertSiteRecord)->Arg(1000)->Unit(benchmark::kMillisecond);
 
-void BM_DeleteSiteRecords(benchmark::State& state) {
+void BM_DeleteSiteRecords(benchmark::State& state)
+{
     const QString& file = database(static_cast<int>(state.range(0)));
     PasswordStore store(gatedEngine(file), file);
     store.setProgramPassword(Password);
     for (auto _ : state) {
         state.PauseTiming();
-        store.InsertSiteRecord(QStringLiteral("gone.example"), QStringLiteral("u"),
-                               QStringLiteral("p"));
+        store.InsertSiteRecord(QStringLiteral("gone.example"), QStringLiteral("u"), QStringLiteral("p"));
         state.ResumeTiming();
         if (!store.DeleteSiteRecords(QStringLiteral("gone.example")).ok())
             state.SkipWithError("delete failed");
@@ -133,7 +139,8 @@ void BM_DeleteSiteRecords(benchmark::State& state) {
 }
 BENCHMARK(BM_DeleteSiteRecords)->Arg(1000)->Unit(benchmark::kMillisecond);
 
-void BM_ChangeDatabasePassword(benchmark::State& state) {
+void BM_ChangeDatabasePassword(benchmark::State& state)
+{
     const QString& file = database(static_cast<int>(state.range(0)));
     PasswordStore store(gatedEngine(file), file);
     QString current = Password;

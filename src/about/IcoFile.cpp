@@ -13,17 +13,20 @@ constexpr int kBmpHeaderSize = 40;
 constexpr int kMaxSide = 256;
 constexpr int kDotsPerMeter96Dpi = 3780;
 
-void putU8(QByteArray& out, int v) {
+void putU8(QByteArray& out, int v)
+{
     out.append(static_cast<char>(v & 0xFF));
 }
 
-void putU16(QByteArray& out, quint16 v) {
+void putU16(QByteArray& out, quint16 v)
+{
     char b[2];
     qToLittleEndian(v, b);
     out.append(b, 2);
 }
 
-void putU32(QByteArray& out, quint32 v) {
+void putU32(QByteArray& out, quint32 v)
+{
     char b[4];
     qToLittleEndian(v, b);
     out.append(b, 4);
@@ -33,7 +36,8 @@ void putU32(QByteArray& out, quint32 v) {
 // colour rows and the mask rows count together), the colour rows bottom-up in
 // BGRA without premultiplication, then the 1-bit AND mask (1 = transparent),
 // its rows padded to 32 bits. Readers that ignore alpha use the mask.
-QByteArray encodeDib(const QImage& source) {
+QByteArray encodeDib(const QImage& source)
+{
     const QImage img = source.convertToFormat(QImage::Format_ARGB32);
     const int w = img.width();
     const int h = img.height();
@@ -76,7 +80,8 @@ QByteArray encodeDib(const QImage& source) {
     return out;
 }
 
-std::optional<QByteArray> encodePng(const QImage& img) {
+std::optional<QByteArray> encodePng(const QImage& img)
+{
     QImage png = img.convertToFormat(QImage::Format_ARGB32);
     // The resolution would otherwise follow the screen (or its absence), and
     // the same artwork would give different files.
@@ -92,7 +97,8 @@ std::optional<QByteArray> encodePng(const QImage& img) {
 
 } // namespace
 
-std::optional<QByteArray> encodeIco(const QList<QImage>& images) {
+std::optional<QByteArray> encodeIco(const QList<QImage>& images)
+{
     if (images.isEmpty() || images.size() > 0xFFFF)
         return std::nullopt;
 
@@ -134,7 +140,8 @@ std::optional<QByteArray> encodeIco(const QList<QImage>& images) {
     return out;
 }
 
-bool writeIcoFile(const QString& path, const QList<QImage>& images, QString* error) {
+bool writeIcoFile(const QString& path, const QList<QImage>& images, QString* error)
+{
     const auto data = encodeIco(images);
     if (!data) {
         if (error)

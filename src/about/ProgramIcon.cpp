@@ -18,11 +18,13 @@ const QColor kRedDark(0x6E, 0x0C, 0x10);
 
 } // namespace
 
-QList<int> programIconSizes() {
+QList<int> programIconSizes()
+{
     return {16, 32, 48, 256};
 }
 
-QImage programIconImage(int size) {
+QImage programIconImage(int size)
+{
     QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
 
@@ -91,7 +93,8 @@ QImage programIconImage(int size) {
     return image;
 }
 
-QIcon programIcon() {
+QIcon programIcon()
+{
     QIcon icon;
     for (int size : programIconSizes())
         icon.addPixmap(QPixmap::fromImage(programIconImage(size)));

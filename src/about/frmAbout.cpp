@@ -27,13 +27,15 @@ constexpr int kPresentationWidth = 215;
 
 const QColor kLinkBlue(0, 0, 255);
 
-QString makerName() {
+QString makerName()
+{
     return QStringLiteral("Quillmark");
 }
 
 // The banner: the maker's name as a logo, white on a deep blue ground, with
 // the program's padlock beside it.
-QPixmap drawBanner() {
+QPixmap drawBanner()
+{
     QPixmap banner(kBannerWidth, kBannerHeight);
     const QRectF all(0, 0, kBannerWidth, kBannerHeight);
     QPainter p(&banner);
@@ -82,7 +84,8 @@ QPixmap drawBanner() {
     return banner;
 }
 
-QLabel* makeLink(QWidget* parent, const char* name, const QString& text) {
+QLabel* makeLink(QWidget* parent, const char* name, const QString& text)
+{
     auto* label = new QLabel(text, parent);
     label->setObjectName(QLatin1String(name));
     label->setTextFormat(Qt::PlainText);
@@ -93,14 +96,16 @@ QLabel* makeLink(QWidget* parent, const char* name, const QString& text) {
     return label;
 }
 
-QLabel* makeCaption(QWidget* parent, const char* name, const QString& text) {
+QLabel* makeCaption(QWidget* parent, const char* name, const QString& text)
+{
     auto* label = new QLabel(text, parent);
     label->setObjectName(QLatin1String(name));
     label->setTextFormat(Qt::PlainText);
     return label;
 }
 
-QLineEdit* makeField(QWidget* parent, const char* name) {
+QLineEdit* makeField(QWidget* parent, const char* name)
+{
     auto* box = new QLineEdit(parent);
     box->setObjectName(QLatin1String(name));
     box->setReadOnly(true);
@@ -112,15 +117,18 @@ QLineEdit* makeField(QWidget* parent, const char* name) {
 frmAbout::frmAbout(Platform& platform, std::function<QWidget*()> mainWindow,
                    std::function<bool()> keepMainOnTop, QObject* parent)
     : Form(parent), m_platform(platform), m_mainWindow(std::move(mainWindow)),
-      m_keepMainOnTop(std::move(keepMainOnTop)) {
+      m_keepMainOnTop(std::move(keepMainOnTop))
+{
     setObjectName(QStringLiteral("frmAbout"));
 }
 
-QString frmAbout::siteAddress() {
+QString frmAbout::siteAddress()
+{
     return QStringLiteral("http://") + vendorHost() + QLatin1Char('/');
 }
 
-std::unique_ptr<QWidget> frmAbout::createWidget() {
+std::unique_ptr<QWidget> frmAbout::createWidget()
+{
     auto window = std::make_unique<QWidget>(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
     window->setObjectName(QStringLiteral("frmAbout"));
     window->setWindowTitle(QStringLiteral("A Propo De..."));
@@ -201,8 +209,8 @@ std::unique_ptr<QWidget> frmAbout::createWidget() {
     lblQuillmark->setFont(makerFont);
     lblQuillmark->installEventFilter(this);
     maker->addWidget(lblQuillmark, 0, Qt::AlignHCenter);
-    auto* Label2 = makeCaption(Frame1, "Label2",
-                               QStringLiteral("© %1 - Tous droits réservés").arg(makerName()));
+    auto* Label2 =
+        makeCaption(Frame1, "Label2", QStringLiteral("© %1 - Tous droits réservés").arg(makerName()));
     QFont small = Label2->font();
     small.setPointSizeF(small.pointSizeF() * 0.85);
     Label2->setFont(small);
@@ -217,7 +225,8 @@ std::unique_ptr<QWidget> frmAbout::createWidget() {
     return window;
 }
 
-void frmAbout::onLoad() {
+void frmAbout::onLoad()
+{
     const QString name = executableName();
     const QString version = versionText();
     widget()->setWindowTitle(QStringLiteral("A propos de ") + name + QLatin1Char(' ') + version);
@@ -230,7 +239,8 @@ void frmAbout::onLoad() {
     ClearAlwaysOnTop(m_mainWindow ? m_mainWindow() : nullptr);
 }
 
-void frmAbout::onUnload() {
+void frmAbout::onUnload()
+{
     QWidget* main = m_mainWindow ? m_mainWindow() : nullptr;
     if (m_keepMainOnTop && m_keepMainOnTop())
         SetAlwaysOnTop(main);
@@ -238,7 +248,8 @@ void frmAbout::onUnload() {
         ClearAlwaysOnTop(main);
 }
 
-void frmAbout::onDestroyed() {
+void frmAbout::onDestroyed()
+{
     txtProg = nullptr;
     txtVersion = nullptr;
     txtComments = nullptr;
@@ -247,14 +258,14 @@ void frmAbout::onDestroyed() {
     lblSite = nullptr;
 }
 
-bool frmAbout::eventFilter(QObject* watched, QEvent* event) {
+bool frmAbout::eventFilter(QObject* watched, QEvent* event)
+{
     const bool isLink = watched && (watched == lblSite || watched == lblQuillmark);
     if (isLink && event->type() == QEvent::MouseButtonRelease) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         const auto* label = static_cast<QWidget*>(watched);
         // A click: the left button released over the label.
-        if (mouse->button() != Qt::LeftButton ||
-            !label->rect().contains(mouse->position().toPoint()))
+        if (mouse->button() != Qt::LeftButton || !label->rect().contains(mouse->position().toPoint()))
             return false;
         if (watched == lblSite)
             lblSite_Click();
@@ -265,19 +276,23 @@ bool frmAbout::eventFilter(QObject* watched, QEvent* event) {
     return Form::eventFilter(watched, event);
 }
 
-void frmAbout::cmdQuit_Click() {
+void frmAbout::cmdQuit_Click()
+{
     Unload();
 }
 
-void frmAbout::lblSite_Click() {
+void frmAbout::lblSite_Click()
+{
     openSite();
 }
 
-void frmAbout::lblQuillmark_Click() {
+void frmAbout::lblQuillmark_Click()
+{
     openSite();
 }
 
-void frmAbout::openSite() {
+void frmAbout::openSite()
+{
     // Handed to the desktop; neither waited for nor checked.
     if (m_platform.shell)
         m_platform.shell->open(siteAddress());

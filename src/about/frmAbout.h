@@ -21,8 +21,8 @@ public:
     // mainWindow: the main window's widget, nullptr when it is not loaded (it is
     // never loaded from here). keepMainOnTop: whether the main window's box
     // "Visible" (chkParamTjsVisi) is ticked.
-    frmAbout(Platform& platform, std::function<QWidget*()> mainWindow,
-             std::function<bool()> keepMainOnTop, QObject* parent = nullptr);
+    frmAbout(Platform& platform, std::function<QWidget*()> mainWindow, std::function<bool()> keepMainOnTop,
+             QObject* parent = nullptr);
 
     // The vendor web site's home page, shown by lblSite and opened by both links.
     static QString siteAddress();

@@ -7,7 +7,10 @@
 
 namespace kr {
 
-QString logPath() { return AppDir() + QStringLiteral("Logz.ini"); }
+QString logPath()
+{
+    return AppDir() + QStringLiteral("Logz.ini");
+}
 
 namespace {
 
@@ -26,8 +29,8 @@ QString datePieces(const QDateTime& when)
 {
     const QDate date = when.date();
     return QString::number(date.day()) + QLatin1Char(' ') +
-           QLocale::system().monthName(date.month(), QLocale::LongFormat) +
-           QStringLiteral("  a : ") + timeText(when.time());
+           QLocale::system().monthName(date.month(), QLocale::LongFormat) + QStringLiteral("  a : ") +
+           timeText(when.time());
 }
 
 } // namespace
@@ -50,6 +53,9 @@ bool AppendLogEntry(const QString& entry)
     return WriteTextFile(logPath(), old + entry, FileAccess::OwnerOnly);
 }
 
-bool EraseLog() { return WriteTextFile(logPath(), QString(), FileAccess::OwnerOnly); }
+bool EraseLog()
+{
+    return WriteTextFile(logPath(), QString(), FileAccess::OwnerOnly);
+}
 
 } // namespace kr

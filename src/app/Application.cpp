@@ -14,22 +14,24 @@
 namespace kr {
 
 KeyroviaApp::KeyroviaApp(Platform& platform)
-    : m_platform(platform),
-      m_store(*platform.database, AppDir() + QStringLiteral("BDMDP.MDB")),
-      m_icon(kr::programIcon()),
-      m_gate(*this),
-      m_main(*this),
+    : m_platform(platform), m_store(*platform.database, AppDir() + QStringLiteral("BDMDP.MDB")),
+      m_icon(kr::programIcon()), m_gate(*this), m_main(*this),
       m_about(std::make_unique<frmAbout>(
           platform, [this]() -> QWidget* { return m_main.isLoaded() ? m_main.widget() : nullptr; },
           [this] { return m_main.isLoaded() && frmMotDePass::checkValue(m_main.ui().chkParamTjsVisi) == 1; }))
-{
-}
+{}
 
 KeyroviaApp::~KeyroviaApp() = default;
 
-void KeyroviaApp::start() { m_gate.Show(); }
+void KeyroviaApp::start()
+{
+    m_gate.Show();
+}
 
-void KeyroviaApp::EnterMainWindow() { kr::EnterMainWindow(*this, *m_platform.messageBox); }
+void KeyroviaApp::EnterMainWindow()
+{
+    kr::EnterMainWindow(*this, *m_platform.messageBox);
+}
 
 void KeyroviaApp::setParamPasswordBox(const QString& password)
 {
@@ -37,7 +39,10 @@ void KeyroviaApp::setParamPasswordBox(const QString& password)
         m_main.ui().txtParamMDP->setText(password);
 }
 
-void KeyroviaApp::showAbout() { m_about->Show(); }
+void KeyroviaApp::showAbout()
+{
+    m_about->Show();
+}
 
 void KeyroviaApp::showSuggestion()
 {
@@ -91,9 +96,9 @@ void KeyroviaApp::SaveSettings()
     settings.tjsVisible = frmMotDePass::checkValue(c.chkParamTjsVisi);
     settings.recupAuto = frmMotDePass::checkValue(c.chkParamRecupIE);
     if (!WriteTextFile(paramIniPath(), SettingsFileText(settings))) {
-        m_platform.messageBox->show(MsgCritical,
-                                    QStringLiteral("Impossible d'écrire le fichier PARAM.ini.\r\n") + paramIniPath(),
-                                    QString());
+        m_platform.messageBox->show(
+            MsgCritical, QStringLiteral("Impossible d'écrire le fichier PARAM.ini.\r\n") + paramIniPath(),
+            QString());
     }
     setMainWindowOnTop(settings.tjsVisible == 1);
     QCoreApplication::processEvents();
@@ -105,9 +110,12 @@ QCheckBox* KeyroviaApp::settingCheckBox(SettingKey key)
 {
     MotDePassControls& c = m_main.ui();
     switch (key) {
-    case SettingKey::AfficherIE: return c.chkParamVisiIE;
-    case SettingKey::TjsVisible: return c.chkParamTjsVisi;
-    case SettingKey::RecupAuto: return c.chkParamRecupIE;
+    case SettingKey::AfficherIE:
+        return c.chkParamVisiIE;
+    case SettingKey::TjsVisible:
+        return c.chkParamTjsVisi;
+    case SettingKey::RecupAuto:
+        return c.chkParamRecupIE;
     }
     return nullptr;
 }
@@ -117,15 +125,30 @@ void KeyroviaApp::setSettingBox(SettingKey key, int value)
     frmMotDePass::setCheckValue(settingCheckBox(key), value);
 }
 
-int KeyroviaApp::settingBox(SettingKey key) { return frmMotDePass::checkValue(settingCheckBox(key)); }
+int KeyroviaApp::settingBox(SettingKey key)
+{
+    return frmMotDePass::checkValue(settingCheckBox(key));
+}
 
-void KeyroviaApp::showMainWindow() { m_main.Show(); }
+void KeyroviaApp::showMainWindow()
+{
+    m_main.Show();
+}
 
-void KeyroviaApp::unloadGate() { m_gate.Unload(); }
+void KeyroviaApp::unloadGate()
+{
+    m_gate.Unload();
+}
 
-bool KeyroviaApp::loadSiteList() { return m_main.LoadSiteList(); }
+bool KeyroviaApp::loadSiteList()
+{
+    return m_main.LoadSiteList();
+}
 
-void KeyroviaApp::recupSiteIE() { m_main.RecupSiteIE(); }
+void KeyroviaApp::recupSiteIE()
+{
+    m_main.RecupSiteIE();
+}
 
 void KeyroviaApp::setMainWindowOnTop(bool onTop)
 {
@@ -137,7 +160,10 @@ void KeyroviaApp::setMainWindowOnTop(bool onTop)
         ClearAlwaysOnTop(m_main.widget());
 }
 
-void KeyroviaApp::setLogText(const QString& text) { m_main.setLogText(text); }
+void KeyroviaApp::setLogText(const QString& text)
+{
+    m_main.setLogText(text);
+}
 
 void KeyroviaApp::clearGateOnTop()
 {

@@ -16,8 +16,16 @@ class frmMDP final : public Form {
 public:
     explicit frmMDP(KeyroviaApp& app);
 
-    QLineEdit* txtMdp() { widget(); return m_txtMdp; }
-    QPushButton* cmdQuit() { widget(); return m_cmdQuit; }
+    QLineEdit* txtMdp()
+    {
+        widget();
+        return m_txtMdp;
+    }
+    QPushButton* cmdQuit()
+    {
+        widget();
+        return m_cmdQuit;
+    }
 
     // Tests the candidate against the database and acts on the outcome.
     void CheckProgramPassword(const QString& password);

@@ -51,8 +51,7 @@ QLineEdit* passwordBox(QWidget* parent, const QString& name)
     return box;
 }
 
-template <typename T>
-T* named(T* w, const QString& name, const QString& toolTip = QString())
+template <typename T> T* named(T* w, const QString& name, const QString& toolTip = QString())
 {
     w->setObjectName(name);
     if (!toolTip.isEmpty())
@@ -60,16 +59,14 @@ T* named(T* w, const QString& name, const QString& toolTip = QString())
     return w;
 }
 
-QPushButton* smallButton(QWidget* parent, const QString& text, const QString& name,
-                         const QString& toolTip)
+QPushButton* smallButton(QWidget* parent, const QString& text, const QString& name, const QString& toolTip)
 {
     auto* b = named(new QPushButton(text, parent), name, toolTip);
     b->setFixedWidth(28);
     return b;
 }
 
-QLabel* label(QWidget* parent, const QString& text, const QString& name,
-              const QString& toolTip = QString())
+QLabel* label(QWidget* parent, const QString& text, const QString& name, const QString& toolTip = QString())
 {
     return named(new QLabel(text, parent), name, toolTip);
 }
@@ -92,17 +89,19 @@ MotDePassControls& frmMotDePass::ui()
 int frmMotDePass::checkValue(const QCheckBox* box)
 {
     switch (box->checkState()) {
-    case Qt::Unchecked: return 0;
-    case Qt::Checked: return 1;
-    case Qt::PartiallyChecked: return 2;
+    case Qt::Unchecked:
+        return 0;
+    case Qt::Checked:
+        return 1;
+    case Qt::PartiallyChecked:
+        return 2;
     }
     return 0;
 }
 
 void frmMotDePass::setCheckValue(QCheckBox* box, int value)
 {
-    box->setCheckState(value == 1 ? Qt::Checked
-                                  : (value == 2 ? Qt::PartiallyChecked : Qt::Unchecked));
+    box->setCheckState(value == 1 ? Qt::Checked : (value == 2 ? Qt::PartiallyChecked : Qt::Unchecked));
 }
 
 std::unique_ptr<QWidget> frmMotDePass::createWidget()
@@ -120,21 +119,20 @@ std::unique_ptr<QWidget> frmMotDePass::createWidget()
     // ---- Tab 0: "Mot De Passe"
     auto* tab0 = new QWidget;
     auto* grid0 = new QGridLayout(tab0);
-    auto* fraLstSite = named(new QGroupBox(QStringLiteral("Site Web ( Ou Progz )"), tab0),
-                             QStringLiteral("fraLstSite"));
+    auto* fraLstSite =
+        named(new QGroupBox(QStringLiteral("Site Web ( Ou Progz )"), tab0), QStringLiteral("fraLstSite"));
     auto* lstLayout = new QVBoxLayout(fraLstSite);
     m_ui.lstSite = named(new QListWidget(fraLstSite), QStringLiteral("lstSite"));
     m_ui.lstSite->setFont(QFont(QStringLiteral("Arial")));
     m_ui.lstSite->setUniformItemSizes(true);
     m_ui.lstSite->setMinimumWidth(200);
     lstLayout->addWidget(m_ui.lstSite);
-    m_ui.cmdDellSite = named(new QPushButton(QStringLiteral("Supprimer"), fraLstSite),
-                             QStringLiteral("cmdDellSite"));
+    m_ui.cmdDellSite =
+        named(new QPushButton(QStringLiteral("Supprimer"), fraLstSite), QStringLiteral("cmdDellSite"));
     lstLayout->addWidget(m_ui.cmdDellSite);
     grid0->addWidget(fraLstSite, 0, 0, 2, 1);
 
-    auto* fraInfo = named(new QGroupBox(QStringLiteral("Information"), tab0),
-                          QStringLiteral("fraInfo"));
+    auto* fraInfo = named(new QGroupBox(QStringLiteral("Information"), tab0), QStringLiteral("fraInfo"));
     auto* info = new QGridLayout(fraInfo);
     info->addWidget(label(fraInfo, QStringLiteral("Site :"), QStringLiteral("lblInfoSite")), 0, 0);
     info->addWidget(label(fraInfo, QStringLiteral("User :"), QStringLiteral("lblInfoUser")), 1, 0);
@@ -154,8 +152,8 @@ std::unique_ptr<QWidget> frmMotDePass::createWidget()
     info->addWidget(m_ui.cmdLunch, 0, 2);
     info->addWidget(m_ui.cmdInfoCopyUSER, 1, 2);
     info->addWidget(m_ui.cmdInfoCopyPass, 2, 2);
-    m_ui.chkInfoEtoile = named(new QCheckBox(QStringLiteral("*"), fraInfo),
-                               QStringLiteral("chkInfoEtoile"), QStringLiteral("Cacher par des *"));
+    m_ui.chkInfoEtoile = named(new QCheckBox(QStringLiteral("*"), fraInfo), QStringLiteral("chkInfoEtoile"),
+                               QStringLiteral("Cacher par des *"));
     m_ui.chkInfoEtoile->setChecked(true);
     info->addWidget(m_ui.chkInfoEtoile, 2, 3);
     m_ui.cmdAutoSends = named(new QPushButton(QStringLiteral("SenDKeys ( Envois Automatique )"), fraInfo),
@@ -189,12 +187,12 @@ std::unique_ptr<QWidget> frmMotDePass::createWidget()
     add->addWidget(m_ui.cmdAddActualiser, 0, 2);
     add->addWidget(m_ui.cmdAddCopyUser, 1, 2);
     add->addWidget(m_ui.cmdAddCopyPass, 2, 2);
-    m_ui.chkAddEtoile = named(new QCheckBox(QStringLiteral("*"), fraAddSite),
-                              QStringLiteral("chkAddEtoile"), QStringLiteral("Cacher par des *"));
+    m_ui.chkAddEtoile = named(new QCheckBox(QStringLiteral("*"), fraAddSite), QStringLiteral("chkAddEtoile"),
+                              QStringLiteral("Cacher par des *"));
     m_ui.chkAddEtoile->setChecked(true);
     add->addWidget(m_ui.chkAddEtoile, 2, 3);
-    m_ui.cmdAddSite = named(new QPushButton(QStringLiteral("Ajouter"), fraAddSite),
-                            QStringLiteral("cmdAddSite"));
+    m_ui.cmdAddSite =
+        named(new QPushButton(QStringLiteral("Ajouter"), fraAddSite), QStringLiteral("cmdAddSite"));
     add->addWidget(m_ui.cmdAddSite, 3, 0, 1, 4);
     grid0->addWidget(fraAddSite, 1, 1);
     tabs->addTab(tab0, QStringLiteral("Mot De Passe"));
@@ -202,8 +200,8 @@ std::unique_ptr<QWidget> frmMotDePass::createWidget()
     // ---- Tab 1: "Configuration"
     auto* tab1 = new QWidget;
     auto* grid1 = new QGridLayout(tab1);
-    auto* frmLogz = named(new QGroupBox(QStringLiteral("Logs Des tentatives d'acces"), tab1),
-                          QStringLiteral("frmLogz"));
+    auto* frmLogz =
+        named(new QGroupBox(QStringLiteral("Logs Des tentatives d'acces"), tab1), QStringLiteral("frmLogz"));
     auto* logLayout = new QHBoxLayout(frmLogz);
     m_ui.txtLogz = named(new QPlainTextEdit(frmLogz), QStringLiteral("txtLogz"));
     m_ui.txtLogz->setReadOnly(true);
@@ -219,10 +217,11 @@ std::unique_ptr<QWidget> frmMotDePass::createWidget()
     auto* fraParam = named(new QGroupBox(QStringLiteral("Paramettres"), tab1), QStringLiteral("fraParam"));
     auto* param = new QGridLayout(fraParam);
     param->addWidget(label(fraParam, QStringLiteral("Afficher Dans Internet Explorer : "),
-                           QStringLiteral("lblOuvrirDema"), QStringLiteral("Ajouter l'icone a internet explorer")),
+                           QStringLiteral("lblOuvrirDema"),
+                           QStringLiteral("Ajouter l'icone a internet explorer")),
                      0, 0);
-    m_ui.chkParamVisiIE = named(new TwoStateCheckBox(QStringLiteral("Afficher"), fraParam),
-                                QStringLiteral("chkParamVisiIE"));
+    m_ui.chkParamVisiIE =
+        named(new TwoStateCheckBox(QStringLiteral("Afficher"), fraParam), QStringLiteral("chkParamVisiIE"));
     param->addWidget(m_ui.chkParamVisiIE, 0, 1);
     param->addWidget(label(fraParam, QStringLiteral("Récupérer Le Site Web Auto :"), QStringLiteral("Label8"),
                            QStringLiteral("Récupérer automatiquement le site de IE")),
@@ -238,16 +237,18 @@ std::unique_ptr<QWidget> frmMotDePass::createWidget()
     param->addWidget(m_ui.chkParamTjsVisi, 2, 1);
     for (QCheckBox* box : {m_ui.chkParamVisiIE, m_ui.chkParamRecupIE, m_ui.chkParamTjsVisi})
         box->setCheckState(Qt::Checked);
-    param->addWidget(label(fraParam, QStringLiteral("Mot De Passe d'acces :"), QStringLiteral("lblMdp")), 3, 0);
+    param->addWidget(label(fraParam, QStringLiteral("Mot De Passe d'acces :"), QStringLiteral("lblMdp")), 3,
+                     0);
     m_ui.txtParamMDP = passwordBox(fraParam, QStringLiteral("txtParamMDP"));
     m_ui.txtParamMDP->setToolTip(QStringLiteral("Mot de passe pour l'accès au programme."));
     param->addWidget(m_ui.txtParamMDP, 3, 1);
     auto* paramButtons = new QHBoxLayout;
-    m_ui.cmd_Param_Default = named(new QPushButton(QStringLiteral("Paramètre Par Défault"), fraParam),
-                                   QStringLiteral("cmd_Param_Default"),
-                                   QStringLiteral("Applique les paramètres par défault."));
-    m_ui.cmd_Applik_Param = named(new QPushButton(QStringLiteral("Appliquer"), fraParam),
-                                  QStringLiteral("cmd_Applik_Param"), QStringLiteral("Appliquer les paramètres."));
+    m_ui.cmd_Param_Default =
+        named(new QPushButton(QStringLiteral("Paramètre Par Défault"), fraParam),
+              QStringLiteral("cmd_Param_Default"), QStringLiteral("Applique les paramètres par défault."));
+    m_ui.cmd_Applik_Param =
+        named(new QPushButton(QStringLiteral("Appliquer"), fraParam), QStringLiteral("cmd_Applik_Param"),
+              QStringLiteral("Appliquer les paramètres."));
     paramButtons->addWidget(m_ui.cmd_Param_Default);
     paramButtons->addWidget(m_ui.cmd_Applik_Param);
     param->addLayout(paramButtons, 4, 0, 1, 2);
@@ -259,7 +260,8 @@ std::unique_ptr<QWidget> frmMotDePass::createWidget()
     m_ui.imaIcon->setAlignment(Qt::AlignCenter);
     side->addWidget(m_ui.imaIcon);
     m_ui.cmdAbout = named(new QPushButton(QStringLiteral("A Propos De.."), tab1), QStringLiteral("cmdAbout"));
-    m_ui.cmdSuggest = named(new QPushButton(QStringLiteral("Suggestion"), tab1), QStringLiteral("cmdSuggest"));
+    m_ui.cmdSuggest =
+        named(new QPushButton(QStringLiteral("Suggestion"), tab1), QStringLiteral("cmdSuggest"));
     side->addWidget(m_ui.cmdAbout);
     side->addWidget(m_ui.cmdSuggest);
     side->addStretch();
@@ -307,12 +309,12 @@ std::unique_ptr<QWidget> frmMotDePass::createWidget()
         box->installEventFilter(this);
 
     // Tab moves down the list column, then the details, then the add form.
-    const QList<QWidget*> tabChain = {
-        m_ui.lstSite,         m_ui.cmdDellSite,   m_ui.txtInfoSite,     m_ui.cmdLunch,
-        m_ui.txtInfoUser,     m_ui.cmdInfoCopyUSER, m_ui.txtInfoMDP,    m_ui.cmdInfoCopyPass,
-        m_ui.chkInfoEtoile,   m_ui.cmdAutoSends,  m_ui.txtAddSite,      m_ui.cmdAddActualiser,
-        m_ui.txtAddUser,      m_ui.cmdAddCopyUser, m_ui.txtAddMDP,      m_ui.cmdAddCopyPass,
-        m_ui.chkAddEtoile,    m_ui.cmdAddSite};
+    const QList<QWidget*> tabChain = {m_ui.lstSite,        m_ui.cmdDellSite,     m_ui.txtInfoSite,
+                                      m_ui.cmdLunch,       m_ui.txtInfoUser,     m_ui.cmdInfoCopyUSER,
+                                      m_ui.txtInfoMDP,     m_ui.cmdInfoCopyPass, m_ui.chkInfoEtoile,
+                                      m_ui.cmdAutoSends,   m_ui.txtAddSite,      m_ui.cmdAddActualiser,
+                                      m_ui.txtAddUser,     m_ui.cmdAddCopyUser,  m_ui.txtAddMDP,
+                                      m_ui.cmdAddCopyPass, m_ui.chkAddEtoile,    m_ui.cmdAddSite};
     for (qsizetype i = 1; i < tabChain.size(); ++i)
         QWidget::setTabOrder(tabChain[i - 1], tabChain[i]);
     // Ready for a new login (or the site the browser shows) from the start.
@@ -330,9 +332,15 @@ void frmMotDePass::onLoad()
     widget()->setWindowTitle(mainWindowTitle());
 }
 
-void frmMotDePass::onUnload() { ClearAlwaysOnTop(widget()); }
+void frmMotDePass::onUnload()
+{
+    ClearAlwaysOnTop(widget());
+}
 
-void frmMotDePass::onDestroyed() { m_ui = MotDePassControls{}; }
+void frmMotDePass::onDestroyed()
+{
+    m_ui = MotDePassControls{};
+}
 
 bool frmMotDePass::eventFilter(QObject* watched, QEvent* event)
 {
@@ -430,7 +438,8 @@ void frmMotDePass::cmdAddSite_Click()
     const QString typed = c.txtAddSite->text();
     for (const SiteRecord& r : m_app.store().siteTable()) {
         if (r.Site == typed) {
-            msg.show(MsgCritical, QStringLiteral("Le Site Web Existe Deja"), QStringLiteral("Site Web Existant"));
+            msg.show(MsgCritical, QStringLiteral("Le Site Web Existe Deja"),
+                     QStringLiteral("Site Web Existant"));
             return;
         }
     }
@@ -473,10 +482,9 @@ void frmMotDePass::cmdDellSite_Click()
     if (!item || c.lstSite->currentRow() < 0 || !item->isSelected())
         return;
     const QString site = item->text();
-    const MsgAnswer answer =
-        m_app.platform().messageBox->show(MsgYesNoExclamation,
-                                          QStringLiteral("être Vous sur de supprimer :\r\n") + site,
-                                          QStringLiteral("T Sur ?"));
+    const MsgAnswer answer = m_app.platform().messageBox->show(
+        MsgYesNoExclamation, QStringLiteral("être Vous sur de supprimer :\r\n") + site,
+        QStringLiteral("T Sur ?"));
     if (answer == MsgAnswer::No || !isLoaded())
         return;
     if (site == c.lblSite->text())
@@ -526,9 +534,15 @@ void applyMask(QCheckBox* box, QLineEdit* text)
 }
 } // namespace
 
-void frmMotDePass::chkInfoEtoile_Click() { applyMask(ui().chkInfoEtoile, m_ui.txtInfoMDP); }
+void frmMotDePass::chkInfoEtoile_Click()
+{
+    applyMask(ui().chkInfoEtoile, m_ui.txtInfoMDP);
+}
 
-void frmMotDePass::chkAddEtoile_Click() { applyMask(ui().chkAddEtoile, m_ui.txtAddMDP); }
+void frmMotDePass::chkAddEtoile_Click()
+{
+    applyMask(ui().chkAddEtoile, m_ui.txtAddMDP);
+}
 
 // ---------------------------------------------------------------- access log
 
@@ -552,13 +566,15 @@ void frmMotDePass::cmdLogzEfface_Click()
     if (c.txtLogz->toPlainText().isEmpty())
         return;
     const MsgAnswer answer = m_app.platform().messageBox->show(
-        MsgYesNoExclamation, QStringLiteral("être Vous sur de supprimer le Logz ?"), QStringLiteral("T Sur ?"));
+        MsgYesNoExclamation, QStringLiteral("être Vous sur de supprimer le Logz ?"),
+        QStringLiteral("T Sur ?"));
     if (answer == MsgAnswer::No || !isLoaded())
         return;
     if (!EraseLog()) {
         // The box keeps showing what the file still holds.
         m_app.platform().messageBox->show(
-            MsgCritical, QStringLiteral("Impossible d'éffacer le fichier Logz.ini.\r\n") + logPath(), QString());
+            MsgCritical, QStringLiteral("Impossible d'éffacer le fichier Logz.ini.\r\n") + logPath(),
+            QString());
         return;
     }
     c.txtLogz->clear();

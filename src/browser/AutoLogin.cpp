@@ -10,9 +10,18 @@ QString BuildLoginKeyString(const QString& user, const QString& pass)
            QStringLiteral("{ENTER}");
 }
 
-bool IsCapsLockOn(ILockKeys& locks) { return locks.isOn(LockKey::Caps); }
-bool IsNumLockOn(ILockKeys& locks) { return locks.isOn(LockKey::Num); }
-bool IsScrollLockOn(ILockKeys& locks) { return locks.isOn(LockKey::Scroll); }
+bool IsCapsLockOn(ILockKeys& locks)
+{
+    return locks.isOn(LockKey::Caps);
+}
+bool IsNumLockOn(ILockKeys& locks)
+{
+    return locks.isOn(LockKey::Num);
+}
+bool IsScrollLockOn(ILockKeys& locks)
+{
+    return locks.isOn(LockKey::Scroll);
+}
 
 namespace {
 void toggleIfSwitchable(ILockKeys& locks, LockKey key)
@@ -22,9 +31,18 @@ void toggleIfSwitchable(ILockKeys& locks, LockKey key)
 }
 } // namespace
 
-void ToggleCapsLock(ILockKeys& locks) { toggleIfSwitchable(locks, LockKey::Caps); }
-void ToggleNumLock(ILockKeys& locks) { toggleIfSwitchable(locks, LockKey::Num); }
-void ToggleScrollLock(ILockKeys& locks) { toggleIfSwitchable(locks, LockKey::Scroll); }
+void ToggleCapsLock(ILockKeys& locks)
+{
+    toggleIfSwitchable(locks, LockKey::Caps);
+}
+void ToggleNumLock(ILockKeys& locks)
+{
+    toggleIfSwitchable(locks, LockKey::Num);
+}
+void ToggleScrollLock(ILockKeys& locks)
+{
+    toggleIfSwitchable(locks, LockKey::Scroll);
+}
 
 bool mySendKeys(IKeystrokes& keys, ILockKeys& locks, const QString& sKeys, bool bWait)
 {

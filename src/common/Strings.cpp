@@ -2,8 +2,7 @@
 
 namespace kr {
 
-std::optional<QString> StrBetween(const QString& source, const QString& startMarker,
-                                  const QString& endMarker)
+std::optional<QString> StrBetween(const QString& source, const QString& startMarker, const QString& endMarker)
 {
     const qsizetype start = source.indexOf(startMarker, 0, Qt::CaseSensitive);
     if (start < 0)

@@ -1,6 +1,6 @@
 #pragma once
-#include <optional>
 #include <QString>
+#include <optional>
 
 namespace kr {
 

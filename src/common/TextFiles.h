@@ -8,8 +8,8 @@ namespace kr {
 QString AppDir();
 
 struct ReadResult {
-    bool ok = false;   // false when the file is missing or unreadable
-    QString text;      // the items joined with CRLF
+    bool ok = false; // false when the file is missing or unreadable
+    QString text;    // the items joined with CRLF
 };
 
 // Reads the file item by item the way the classic runtime's delimited input does:
@@ -26,7 +26,6 @@ enum class FileAccess { Shared, OwnerOnly };
 
 // Writes text + CRLF in the system's 8-bit encoding, atomically (temporary file
 // then rename): a crash never leaves a half-written file. Returns false on failure.
-bool WriteTextFile(const QString& path, const QString& text,
-                   FileAccess access = FileAccess::Shared);
+bool WriteTextFile(const QString& path, const QString& text, FileAccess access = FileAccess::Shared);
 
 } // namespace kr

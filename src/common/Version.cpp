@@ -18,9 +18,15 @@ QString versionText()
     return QStringLiteral("%1.%2.%3").arg(v.major).arg(v.minor).arg(v.revision);
 }
 
-QString versionComment() { return QStringLiteral(KEYROVIA_VERSION_COMMENT); }
+QString versionComment()
+{
+    return QStringLiteral(KEYROVIA_VERSION_COMMENT);
+}
 
-QString appTitle() { return QStringLiteral(KEYROVIA_APP_TITLE); }
+QString appTitle()
+{
+    return QStringLiteral(KEYROVIA_APP_TITLE);
+}
 
 QString executableName()
 {

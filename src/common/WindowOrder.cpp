@@ -24,9 +24,15 @@ void applyTopmost(QWidget* window, bool on)
 
 } // namespace
 
-void SetAlwaysOnTop(QWidget* window) { applyTopmost(window, true); }
+void SetAlwaysOnTop(QWidget* window)
+{
+    applyTopmost(window, true);
+}
 
-void ClearAlwaysOnTop(QWidget* window) { applyTopmost(window, false); }
+void ClearAlwaysOnTop(QWidget* window)
+{
+    applyTopmost(window, false);
+}
 
 bool IsAlwaysOnTop(const QWidget* window)
 {

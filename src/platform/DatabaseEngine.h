@@ -11,11 +11,11 @@ namespace kr {
 // Error numbers of the classic engine that callers decide on.
 enum DbErrorNumber : int {
     DbOk = 0,
-    DbErrFileNotFound = 3024,   // the database file is missing
+    DbErrFileNotFound = 3024,     // the database file is missing
     DbErrNotValidPassword = 3031, // wrong password, or not a database of ours
-    DbErrFileInUse = 3045,      // locked by another process
-    DbErrUnrecognized = 3343,   // damaged file or any other engine failure
-    DbErrNoSuchTable = 3078,    // the table is missing (an empty file)
+    DbErrFileInUse = 3045,        // locked by another process
+    DbErrUnrecognized = 3343,     // damaged file or any other engine failure
+    DbErrNoSuchTable = 3078,      // the table is missing (an empty file)
 };
 
 struct DbStatus {

@@ -25,11 +25,21 @@ MsgAnswer QtMessageBox::show(int style, const QString& text, const QString& titl
     box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     const int icon = style & 0xF0;
     switch (icon) {
-    case 16: box.setIcon(QMessageBox::Critical); break;
-    case 32: box.setIcon(QMessageBox::Question); break;
-    case 48: box.setIcon(QMessageBox::Warning); break;
-    case 64: box.setIcon(QMessageBox::Information); break;
-    default: box.setIcon(QMessageBox::NoIcon); break;
+    case 16:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case 32:
+        box.setIcon(QMessageBox::Question);
+        break;
+    case 48:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case 64:
+        box.setIcon(QMessageBox::Information);
+        break;
+    default:
+        box.setIcon(QMessageBox::NoIcon);
+        break;
     }
     if ((style & 0x0F) == 4) {
         QPushButton* yes = box.addButton(QStringLiteral("&Oui"), QMessageBox::YesRole);
@@ -52,7 +62,10 @@ void ImmediateExit::endNow()
     ::_exit(0);
 }
 
-void QtClipboard::clear() { QGuiApplication::clipboard()->clear(); }
+void QtClipboard::clear()
+{
+    QGuiApplication::clipboard()->clear();
+}
 
 void QtClipboard::setText(const QString& text, bool secret)
 {

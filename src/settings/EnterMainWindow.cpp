@@ -28,8 +28,7 @@ bool EnterMainWindow(MainWindowEntryHost& host, IMessageBox& messageBox)
     }
     // Each box is set before the next value is read: a value that fails leaves
     // the boxes before it as they were set.
-    for (const SettingKey key :
-         {SettingKey::AfficherIE, SettingKey::TjsVisible, SettingKey::RecupAuto}) {
+    for (const SettingKey key : {SettingKey::AfficherIE, SettingKey::TjsVisible, SettingKey::RecupAuto}) {
         const std::optional<int> value = ReadSettingValue(file.text, key);
         if (!value) {
             FirstUseFlow(host, messageBox);

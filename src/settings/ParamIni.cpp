@@ -10,9 +10,12 @@ namespace kr {
 QString settingKeyName(SettingKey key)
 {
     switch (key) {
-    case SettingKey::AfficherIE: return QStringLiteral("AFFICHERIE");
-    case SettingKey::TjsVisible: return QStringLiteral("TJSVISIBLE");
-    case SettingKey::RecupAuto: return QStringLiteral("RECUPAUTO");
+    case SettingKey::AfficherIE:
+        return QStringLiteral("AFFICHERIE");
+    case SettingKey::TjsVisible:
+        return QStringLiteral("TJSVISIBLE");
+    case SettingKey::RecupAuto:
+        return QStringLiteral("RECUPAUTO");
     }
     return {};
 }
@@ -28,8 +31,8 @@ std::optional<double> toNumber(const QString& raw)
     if (text.isEmpty())
         return std::nullopt;
     for (const QChar c : text) {
-        if (!(c.isDigit() && c.unicode() < 128) && c != u'.' && c != u'+' && c != u'-' &&
-            c != u'e' && c != u'E')
+        if (!(c.isDigit() && c.unicode() < 128) && c != u'.' && c != u'+' && c != u'-' && c != u'e' &&
+            c != u'E')
             return std::nullopt;
     }
     bool ok = false;
@@ -44,8 +47,9 @@ std::optional<double> toNumber(const QString& raw)
 std::optional<int> ReadSettingValue(const QString& text, SettingKey key)
 {
     const QString name = settingKeyName(key);
-    const std::optional<QString> between = StrBetween(
-        text, QStringLiteral("%%") + name + QStringLiteral("%%="), QStringLiteral("=%%END") + name + QStringLiteral("%%"));
+    const std::optional<QString> between =
+        StrBetween(text, QStringLiteral("%%") + name + QStringLiteral("%%="),
+                   QStringLiteral("=%%END") + name + QStringLiteral("%%"));
     if (!between)
         return 0;
     const std::optional<double> number = toNumber(*between);
@@ -68,6 +72,9 @@ QString SettingsFileText(const ProgramSettings& s)
         .arg(s.recupAuto);
 }
 
-QString paramIniPath() { return AppDir() + QStringLiteral("PARAM.ini"); }
+QString paramIniPath()
+{
+    return AppDir() + QStringLiteral("PARAM.ini");
+}
 
 } // namespace kr

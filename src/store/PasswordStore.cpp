@@ -7,7 +7,8 @@ namespace kr {
 namespace {
 
 // The SQL escape of a quote inside a quoted text; nothing else needs one.
-QString quoted(const QString& value) {
+QString quoted(const QString& value)
+{
     QString text = value;
     text.replace(QLatin1Char('\''), QLatin1String("''"));
     return text;
@@ -16,28 +17,32 @@ QString quoted(const QString& value) {
 } // namespace
 
 PasswordStore::PasswordStore(IDatabaseEngine& engine, QString databasePath)
-    : m_engine(engine), m_path(std::move(databasePath)) {}
+    : m_engine(engine), m_path(std::move(databasePath))
+{}
 
-QString PasswordStore::selectStatement() {
+QString PasswordStore::selectStatement()
+{
     return QStringLiteral("SELECT Site,User,Pass FROM tblSite ORDER BY Site ");
 }
 
-QString PasswordStore::insertStatement(const QString& site, const QString& user,
-                                       const QString& pass) {
+QString PasswordStore::insertStatement(const QString& site, const QString& user, const QString& pass)
+{
     return QLatin1String("INSERT INTO tblSite (Site,User,Pass) VALUES ('") + quoted(site) +
-           QLatin1String("','") + quoted(user) + QLatin1String("','") + quoted(pass) +
-           QLatin1String("') ");
+           QLatin1String("','") + quoted(user) + QLatin1String("','") + quoted(pass) + QLatin1String("') ");
 }
 
-QString PasswordStore::deleteStatement(const QString& site) {
+QString PasswordStore::deleteStatement(const QString& site)
+{
     return QLatin1String("DELETE FROM tblSite WHERE [Site]='") + quoted(site) + QLatin1String("' ");
 }
 
-QString PasswordStore::connectString(const QString& password) {
+QString PasswordStore::connectString(const QString& password)
+{
     return QLatin1String(";pwd=") + password;
 }
 
-int PasswordStore::CheckProgramPassword(const QString& password) {
+int PasswordStore::CheckProgramPassword(const QString& password)
+{
     std::unique_ptr<IDbConnection> connection;
     const DbStatus status = m_engine.open(m_path, false, connectString(password), connection);
     if (!status.ok())
@@ -47,7 +52,8 @@ int PasswordStore::CheckProgramPassword(const QString& password) {
     return DbOk;
 }
 
-DbStatus PasswordStore::LoadSiteList() {
+DbStatus PasswordStore::LoadSiteList()
+{
     m_siteTable.clear();
     std::unique_ptr<IDbConnection> connection;
     DbStatus status = m_engine.open(m_path, false, connectString(m_programPassword), connection);
@@ -63,14 +69,13 @@ DbStatus PasswordStore::LoadSiteList() {
     for (const DbRow& row : rows) {
         if (row.size() < 3 || !row[0])
             continue;
-        m_siteTable.push_back(
-            SiteRecord{*row[0], row[1].value_or(QString()), row[2].value_or(QString())});
+        m_siteTable.push_back(SiteRecord{*row[0], row[1].value_or(QString()), row[2].value_or(QString())});
     }
     return {};
 }
 
-DbStatus PasswordStore::InsertSiteRecord(const QString& site, const QString& user,
-                                         const QString& pass) {
+DbStatus PasswordStore::InsertSiteRecord(const QString& site, const QString& user, const QString& pass)
+{
     std::unique_ptr<IDbConnection> connection;
     DbStatus status = m_engine.open(m_path, false, connectString(m_programPassword), connection);
     if (!status.ok())
@@ -80,7 +85,8 @@ DbStatus PasswordStore::InsertSiteRecord(const QString& site, const QString& use
     return status;
 }
 
-DbStatus PasswordStore::DeleteSiteRecords(const QString& site) {
+DbStatus PasswordStore::DeleteSiteRecords(const QString& site)
+{
     std::unique_ptr<IDbConnection> connection;
     DbStatus status = m_engine.open(m_path, false, connectString(m_programPassword), connection);
     if (!status.ok())
@@ -91,7 +97,8 @@ DbStatus PasswordStore::DeleteSiteRecords(const QString& site) {
 }
 
 bool PasswordStore::ChangeDatabasePassword(const QString& path, const QString& oldPassword,
-                                           const QString& newPassword) {
+                                           const QString& newPassword)
+{
     if (!QFileInfo::exists(path))
         return false;
     std::unique_ptr<IDbConnection> connection;
@@ -108,7 +115,8 @@ bool PasswordStore::ChangeDatabasePassword(const QString& path, const QString& o
     return true;
 }
 
-int FindSiteExact(const std::vector<SiteRecord>& table, const QString& site) {
+int FindSiteExact(const std::vector<SiteRecord>& table, const QString& site)
+{
     for (std::size_t i = 0; i < table.size(); ++i)
         if (table[i].Site == site)
             return static_cast<int>(i);

@@ -35,8 +35,7 @@ public:
 
     // Changes the password of the file at path; false when the file is missing,
     // the exclusive open is refused, or the change could not be verified.
-    bool ChangeDatabasePassword(const QString& path, const QString& oldPassword,
-                                const QString& newPassword);
+    bool ChangeDatabasePassword(const QString& path, const QString& oldPassword, const QString& newPassword);
 
     // The fixed statement texts, with every single quote inside a value doubled.
     static QString selectStatement();

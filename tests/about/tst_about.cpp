@@ -32,23 +32,27 @@ class TestAbout : public QObject {
     bool keepMainOnTop = false;
     std::unique_ptr<frmAbout> about;
 
-    template <typename T> T* control(const char* name) {
+    template <typename T> T* control(const char* name)
+    {
         return about->widget()->findChild<T*>(QLatin1String(name));
     }
     QString field(const char* name) { return control<QLineEdit>(name)->text(); }
-    bool showAbout() {
+    bool showAbout()
+    {
         about->Show();
         return QTest::qWaitForWindowExposed(about->widget());
     }
 
 private slots:
-    void initTestCase() {
+    void initTestCase()
+    {
         platform.shell = &shell;
         // Unloading the last window must not end the test's event loop.
         FormRegistry::instance().setOnLastUnloaded([] {});
     }
 
-    void init() {
+    void init()
+    {
         shell.opened.clear();
         mainLoaded = true;
         keepMainOnTop = false;
@@ -60,14 +64,16 @@ private slots:
             [this] { return keepMainOnTop; });
     }
 
-    void cleanup() {
+    void cleanup()
+    {
         about->Unload();
         about.reset();
         mainWindow.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
-    void loadFillsCaptionAndFields() {
+    void loadFillsCaptionAndFields()
+    {
         QVERIFY(showAbout());
         // The test's own executable name, not a fixed one.
         const QString name = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
@@ -79,11 +85,11 @@ private slots:
                  QStringLiteral("Ce programme a été conçu à l'origine pour mon utilisation "
                                 "personnel. Suite au multiple demande, il est maintenant "
                                 "disponible pour vous tous !! Consulter notre site internet "));
-        QCOMPARE(control<QLabel>("Image2")->pixmap().deviceIndependentSize().toSize(),
-                 QSize(548, 86));
+        QCOMPARE(control<QLabel>("Image2")->pixmap().deviceIndependentSize().toSize(), QSize(548, 86));
     }
 
-    void links_data() {
+    void links_data()
+    {
         QTest::addColumn<QString>("link");
         QTest::addColumn<Qt::MouseButton>("button");
         QTest::addColumn<QStringList>("opened");
@@ -93,7 +99,8 @@ private slots:
         QTest::newRow("site, right button") << "lblSite" << Qt::RightButton << QStringList();
     }
 
-    void links() {
+    void links()
+    {
         QFETCH(QString, link);
         QFETCH(Qt::MouseButton, button);
         QFETCH(QStringList, opened);
@@ -103,7 +110,8 @@ private slots:
         QVERIFY(about->isLoaded());
     }
 
-    void closingSetsMainTopmost_data() {
+    void closingSetsMainTopmost_data()
+    {
         QTest::addColumn<CloseBy>("closeBy");
         QTest::addColumn<bool>("keep"); // the main window's "Visible" box
         for (const bool keep : {true, false}) {
@@ -114,7 +122,8 @@ private slots:
         }
     }
 
-    void closingSetsMainTopmost() {
+    void closingSetsMainTopmost()
+    {
         QFETCH(CloseBy, closeBy);
         QFETCH(bool, keep);
         QVERIFY(showAbout());
@@ -131,13 +140,15 @@ private slots:
         QCOMPARE(IsAlwaysOnTop(mainWindow.get()), keep);
     }
 
-    void loadClearsMainTopmost_data() {
+    void loadClearsMainTopmost_data()
+    {
         QTest::addColumn<bool>("mainIsLoaded");
         QTest::newRow("main window loaded") << true;
         QTest::newRow("main window not loaded") << false;
     }
 
-    void loadClearsMainTopmost() {
+    void loadClearsMainTopmost()
+    {
         QFETCH(bool, mainIsLoaded);
         mainLoaded = mainIsLoaded;
         SetAlwaysOnTop(mainWindow.get());
@@ -145,7 +156,8 @@ private slots:
         QCOMPARE(IsAlwaysOnTop(mainWindow.get()), !mainIsLoaded);
     }
 
-    void showWhileOpenDoesNotReload() {
+    void showWhileOpenDoesNotReload()
+    {
         QVERIFY(showAbout());
         control<QLineEdit>("txtProg")->setText(QStringLiteral("changed"));
         SetAlwaysOnTop(mainWindow.get());
@@ -162,7 +174,8 @@ private slots:
     }
 
     // ICON.ico as built equals the encoder's output, and Qt's own reader reads it back.
-    void iconFile() {
+    void iconFile()
+    {
         QList<QImage> drawn;
         for (const int size : programIconSizes())
             drawn.append(programIconImage(size));

@@ -55,20 +55,39 @@ private slots:
         QTest::addColumn<QString>("shownUser"); // empty: nothing selected
         const auto r = [](const char* s) { return std::optional<QString>(QString::fromUtf8(s)); };
         QTest::newRow("www removed, case-insensitive selection")
-            << r("\"http://www.example.org/login\",\"Login\"") << "" << "example.org" << "org-user";
-        QTest::newRow("WWW removed") << r("\"https://WWW.EXAMPLE.ORG/\",\"x\"") << "" << "EXAMPLE.ORG" << "org-user";
-        QTest::newRow("mixed-case prefix kept") << r("\"http://Www.example.org/\",\"x\"") << "" << "Www.example.org" << "";
-        QTest::newRow("port kept") << r("\"http://www.example.test:8080/a/b\",\"t\"") << "" << "example.test:8080"
+            << r("\"http://www.example.org/login\",\"Login\"") << ""
+            << "example.org"
+            << "org-user";
+        QTest::newRow("WWW removed") << r("\"https://WWW.EXAMPLE.ORG/\",\"x\"") << ""
+                                     << "EXAMPLE.ORG"
+                                     << "org-user";
+        QTest::newRow("mixed-case prefix kept") << r("\"http://Www.example.org/\",\"x\"") << ""
+                                                << "Www.example.org"
+                                                << "";
+        QTest::newRow("port kept") << r("\"http://www.example.test:8080/a/b\",\"t\"") << ""
+                                   << "example.test:8080"
                                    << "port-user";
-        QTest::newRow("file address gives empty") << r("\"file:///home/me/a.html\",\"a\"") << "" << "" << "";
+        QTest::newRow("file address gives empty") << r("\"file:///home/me/a.html\",\"a\"") << ""
+                                                  << ""
+                                                  << "";
         QTest::newRow("no slash after host runs into the title")
-            << r("\"http://bank.test\",\"Bank / login\"") << "" << "bank.test\",\"Bank " << "";
-        QTest::newRow("no slash at all gives empty") << r("\"http://bank.test\",\"Bank\"") << "" << "" << "";
+            << r("\"http://bank.test\",\"Bank / login\"") << ""
+            << "bank.test\",\"Bank "
+            << "";
+        QTest::newRow("no slash at all gives empty") << r("\"http://bank.test\",\"Bank\"") << ""
+                                                     << ""
+                                                     << "";
         QTest::newRow("silent browser: typed name reduced to empty")
-            << std::optional<QString>() << "bank.test" << "" << "";
+            << std::optional<QString>() << "bank.test"
+            << ""
+            << "";
         QTest::newRow("silent browser: address in the box reduced")
-            << std::optional<QString>() << "https://bank.test/x" << "bank.test" << "Jörg";
-        QTest::newRow("garbage") << r("\x01\x02garbage") << "" << "" << "";
+            << std::optional<QString>() << "https://bank.test/x"
+            << "bank.test"
+            << "Jörg";
+        QTest::newRow("garbage") << r("\x01\x02garbage") << ""
+                                 << ""
+                                 << "";
     }
     void reduction()
     {
@@ -124,10 +143,18 @@ private slots:
         QTest::addColumn<QString>("user");
         QTest::addColumn<QString>("pass");
         QTest::addColumn<QString>("keys");
-        QTest::newRow("plain") << "jean" << "secret" << "jean{TAB}secret{ENTER}";
-        QTest::newRow("no password") << "jean" << "" << "jean{TAB}{ENTER}";
-        QTest::newRow("empty login") << "" << "" << "{TAB}{ENTER}";
-        QTest::newRow("accents untouched") << "Jörg" << "éß€ж" << "Jörg{TAB}éß€ж{ENTER}";
+        QTest::newRow("plain") << "jean"
+                               << "secret"
+                               << "jean{TAB}secret{ENTER}";
+        QTest::newRow("no password") << "jean"
+                                     << ""
+                                     << "jean{TAB}{ENTER}";
+        QTest::newRow("empty login") << ""
+                                     << ""
+                                     << "{TAB}{ENTER}";
+        QTest::newRow("accents untouched") << "Jörg"
+                                           << "éß€ж"
+                                           << "Jörg{TAB}éß€ж{ENTER}";
     }
     void keyString()
     {
@@ -186,7 +213,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!app.mainWindow().isLoaded(), 4000);
         QCOMPARE(keys.sent.size(), size_t(1));
         QVERIFY(keys.sent[0].wait);
-        QCOMPARE(keys.sent[0].keys, BuildLoginKeyString(QStringLiteral("Jörg"), QStringLiteral("a+b^c%d~e(f)g{h}i[j]")));
+        QCOMPARE(keys.sent[0].keys,
+                 BuildLoginKeyString(QStringLiteral("Jörg"), QStringLiteral("a+b^c%d~e(f)g{h}i[j]")));
         QCOMPARE(f->programEnded, 1);
     }
 

@@ -12,7 +12,10 @@ using namespace kr;
 using namespace kr::test;
 
 namespace {
-void pressEnter(QLineEdit* box) { QTest::keyClick(box, Qt::Key_Return); }
+void pressEnter(QLineEdit* box)
+{
+    QTest::keyClick(box, Qt::Key_Return);
+}
 } // namespace
 
 class TestGate : public QObject {
@@ -56,10 +59,14 @@ private slots:
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<bool>("accepted");
-        QTest::newRow("right") << "s3cret" << "s3cret" << true;
-        QTest::newRow("quotes braces accents") << "a'b\"c{d}é€" << "a'b\"c{d}é€" << true;
-        QTest::newRow("wrong") << "s3cret" << "S3cret" << false;
-        QTest::newRow("password on a plain file") << "" << "anything" << false;
+        QTest::newRow("right") << "s3cret"
+                               << "s3cret" << true;
+        QTest::newRow("quotes braces accents") << "a'b\"c{d}é€"
+                                               << "a'b\"c{d}é€" << true;
+        QTest::newRow("wrong") << "s3cret"
+                               << "S3cret" << false;
+        QTest::newRow("password on a plain file") << ""
+                                                  << "anything" << false;
     }
     void passwords()
     {
@@ -105,8 +112,10 @@ private slots:
         QCOMPARE(f.messages.shown.size(), size_t(1));
         QCOMPARE(f.messages.shown[0].style, 16);
         QCOMPARE(f.messages.shown[0].title, QStringLiteral("Fichier Introuvable"));
-        QCOMPARE(f.messages.shown[0].text,
-                 QStringLiteral("Le fichier de base de donner ( BDMDP.MDB ) est innacésible\r\nLe programme va se fermer"));
+        QCOMPARE(
+            f.messages.shown[0].text,
+            QStringLiteral(
+                "Le fichier de base de donner ( BDMDP.MDB ) est innacésible\r\nLe programme va se fermer"));
         QCOMPARE(f.process.ended, 1);
         QVERIFY(!QFile::exists(f.path(QStringLiteral("Logz.ini"))));
     }
@@ -157,11 +166,12 @@ private slots:
     {
         const QDateTime t(QDate(2026, 3, 4), QTime(7, 8, 9));
         const QString month = QLocale::system().monthName(3, QLocale::LongFormat);
-        QVERIFY(gateLeftEntry(t).startsWith(QStringLiteral("Il a Ouvert Le Prog Sans Metre De MDP Le : 4 ") + month +
-                                            QStringLiteral("  a : ")));
+        QVERIFY(gateLeftEntry(t).startsWith(QStringLiteral("Il a Ouvert Le Prog Sans Metre De MDP Le : 4 ") +
+                                            month + QStringLiteral("  a : ")));
         QVERIFY(gateLeftEntry(t).endsWith(QStringLiteral(":08:09\r\n")));
         const QString refused = refusedPasswordEntry(t, QStringLiteral("pw"));
-        QVERIFY(refused.startsWith(QStringLiteral("Tentative d'acces Le : 4 ") + month + QStringLiteral("  a : ")));
+        QVERIFY(refused.startsWith(QStringLiteral("Tentative d'acces Le : 4 ") + month +
+                                   QStringLiteral("  a : ")));
         QVERIFY(refused.endsWith(QStringLiteral(":08:09  :  Essai Avec Le Mot de Pass : pw\r\n")));
     }
 

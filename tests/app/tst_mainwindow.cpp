@@ -147,21 +147,48 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("stored"); // empty: nothing stored
         const QString missing = QStringLiteral("Érreur, Manque D'Information");
-        QTest::newRow("duplicate") << "dup.example" << "u" << "Site Web Existant" << "Le Site Web Existe Deja" << "";
-        QTest::newRow("empty site first") << "" << "" << missing << "Pas De Site Web Ou Nom" << "";
-        QTest::newRow("empty user") << "new.example" << "" << missing << "Pas de Nom D'utilisateur" << "";
-        QTest::newRow("www alone") << "www." << "u" << missing << "Pas De Site Web Ou Nom" << "";
-        QTest::newRow("www removed") << "www.new.example" << "u" << "Ajout Avec Succes"
-                                     << "new.example\r\nA Bien été Ajouter" << "new.example";
-        QTest::newRow("WWW removed") << "WWW.New.example" << "u" << "Ajout Avec Succes"
-                                     << "New.example\r\nA Bien été Ajouter" << "New.example";
-        QTest::newRow("Www kept") << "Www.new.example" << "u" << "Ajout Avec Succes"
-                                  << "Www.new.example\r\nA Bien été Ajouter" << "Www.new.example";
-        QTest::newRow("case differs: not a duplicate") << "DUP.example" << "u" << "Ajout Avec Succes"
-                                                       << "DUP.example\r\nA Bien été Ajouter" << "DUP.example";
-        QTest::newRow("duplicate slips through with www") << "www.dup.example" << "u" << "Ajout Avec Succes"
-                                                          << "dup.example\r\nA Bien été Ajouter" << "dup.example";
-        QTest::newRow("injection stored as text") << "x'); DELETE FROM tblSite; --" << "u'" << "Ajout Avec Succes"
+        QTest::newRow("duplicate") << "dup.example"
+                                   << "u"
+                                   << "Site Web Existant"
+                                   << "Le Site Web Existe Deja"
+                                   << "";
+        QTest::newRow("empty site first") << ""
+                                          << "" << missing << "Pas De Site Web Ou Nom"
+                                          << "";
+        QTest::newRow("empty user") << "new.example"
+                                    << "" << missing << "Pas de Nom D'utilisateur"
+                                    << "";
+        QTest::newRow("www alone") << "www."
+                                   << "u" << missing << "Pas De Site Web Ou Nom"
+                                   << "";
+        QTest::newRow("www removed") << "www.new.example"
+                                     << "u"
+                                     << "Ajout Avec Succes"
+                                     << "new.example\r\nA Bien été Ajouter"
+                                     << "new.example";
+        QTest::newRow("WWW removed") << "WWW.New.example"
+                                     << "u"
+                                     << "Ajout Avec Succes"
+                                     << "New.example\r\nA Bien été Ajouter"
+                                     << "New.example";
+        QTest::newRow("Www kept") << "Www.new.example"
+                                  << "u"
+                                  << "Ajout Avec Succes"
+                                  << "Www.new.example\r\nA Bien été Ajouter"
+                                  << "Www.new.example";
+        QTest::newRow("case differs: not a duplicate") << "DUP.example"
+                                                       << "u"
+                                                       << "Ajout Avec Succes"
+                                                       << "DUP.example\r\nA Bien été Ajouter"
+                                                       << "DUP.example";
+        QTest::newRow("duplicate slips through with www") << "www.dup.example"
+                                                          << "u"
+                                                          << "Ajout Avec Succes"
+                                                          << "dup.example\r\nA Bien été Ajouter"
+                                                          << "dup.example";
+        QTest::newRow("injection stored as text") << "x'); DELETE FROM tblSite; --"
+                                                  << "u'"
+                                                  << "Ajout Avec Succes"
                                                   << "x'); DELETE FROM tblSite; --\r\nA Bien été Ajouter"
                                                   << "x'); DELETE FROM tblSite; --";
     }
@@ -188,7 +215,8 @@ private slots:
         QVERIFY(listTexts(c->lstSite).contains(stored));
         QCOMPARE(c->lstSite->count(), 2);
         QCOMPARE(c->lstSite->currentRow(), -1);
-        QVERIFY(c->txtAddSite->text().isEmpty() && c->txtAddUser->text().isEmpty() && c->txtAddMDP->text().isEmpty());
+        QVERIFY(c->txtAddSite->text().isEmpty() && c->txtAddUser->text().isEmpty() &&
+                c->txtAddMDP->text().isEmpty());
         QVERIFY(c->txtAddSite->hasFocus());
         QCOMPARE(app->store().siteTable().size(), size_t(2));
     }
@@ -217,7 +245,8 @@ private slots:
         QTest::newRow("no selection") << -1 << true << QStringList{"quillmark.example", "twice", "twice"};
         QTest::newRow("answer No") << 1 << false << QStringList{"quillmark.example", "twice", "twice"};
         QTest::newRow("both rows of a site") << 1 << true << QStringList{"quillmark.example"};
-        QTest::newRow("vendor entry stays") << 0 << true << QStringList{"quillmark.example", "twice", "twice"};
+        QTest::newRow("vendor entry stays")
+            << 0 << true << QStringList{"quillmark.example", "twice", "twice"};
     }
     void deleting()
     {
@@ -252,7 +281,8 @@ private slots:
         QVERIFY(f->makeDatabase());
         std::vector<SiteRecord> rows;
         for (int i = 0; i < 1500; ++i)
-            rows.push_back({QStringLiteral("site%1").arg(i, 4, 10, QLatin1Char('0')), QString(1000, QLatin1Char('u')), "p"});
+            rows.push_back({QStringLiteral("site%1").arg(i, 4, 10, QLatin1Char('0')),
+                            QString(1000, QLatin1Char('u')), "p"});
         QVERIFY(f->addRows(rows));
         f->writeParam(0, 0, 0);
         app = &f->start();
@@ -281,7 +311,8 @@ private slots:
         c = &app->mainWindow().ui();
         QCOMPARE(app->mainWindow().logText(), lines);
         QVERIFY(c->txtLogz->isReadOnly());
-        QCOMPARE(c->txtLogz->textCursor().position(), c->txtLogz->toPlainText().size()); // scrolled to its end
+        QCOMPARE(c->txtLogz->textCursor().position(),
+                 c->txtLogz->toPlainText().size()); // scrolled to its end
 
         // The file cannot be replaced (a folder stands in its place): the box keeps the log.
         QVERIFY(QFile::rename(f->path(QStringLiteral("Logz.ini")), f->path(QStringLiteral("Logz.bak"))));

@@ -17,7 +17,8 @@ public:
 
     // home, runtime (a 0700 folder) and profile must exist.
     ChromiumSession(const QString& home, const QString& runtime, const QString& profile)
-        : m_profile(profile), m_env(QProcessEnvironment::systemEnvironment()) {
+        : m_profile(profile), m_env(QProcessEnvironment::systemEnvironment())
+    {
         m_env.insert("HOME", home);
         m_env.insert("XDG_RUNTIME_DIR", runtime);
         m_env.remove("XDG_CONFIG_HOME");
@@ -26,7 +27,8 @@ public:
 
     // Installs the host for the profile, starts the browser and waits for its
     // DevTools port. False when any step fails.
-    bool start(const QString& companion, const QString& extensionDir) {
+    bool start(const QString& companion, const QString& extensionDir)
+    {
         QProcess install;
         install.setProcessEnvironment(m_env);
         install.start(companion, {"--install", "--user-data-dir", m_profile});
@@ -35,12 +37,12 @@ public:
         m_browser.setProcessEnvironment(m_env);
         m_browser.setStandardOutputFile(QProcess::nullDevice());
         m_browser.setStandardErrorFile(QProcess::nullDevice());
-        m_browser.start(
-            executable(),
-            {"--headless=new", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-             "--disable-background-networking", "--disable-component-update", "--disable-sync",
-             "--user-data-dir=" + m_profile, "--load-extension=" + extensionDir + "/chromium",
-             "--host-resolver-rules=MAP * 127.0.0.1", "--remote-debugging-port=0"});
+        m_browser.start(executable(),
+                        {"--headless=new", "--no-sandbox", "--disable-gpu", "--disable-quic",
+                         "--no-first-run", "--disable-background-networking", "--disable-component-update",
+                         "--disable-sync", "--user-data-dir=" + m_profile,
+                         "--load-extension=" + extensionDir + "/chromium",
+                         "--host-resolver-rules=MAP * 127.0.0.1", "--remote-debugging-port=0"});
         if (!m_browser.waitForStarted(10000))
             return false;
         // With port 0 Chromium picks one and writes it into the profile.
@@ -59,7 +61,8 @@ public:
     quint16 devToolsPort() const { return m_devTools; }
 
     // DevTools "open a tab": PUT /json/new?<address>.
-    bool openTab(const QString& address) const {
+    bool openTab(const QString& address) const
+    {
         QTcpSocket socket;
         socket.connectToHost(QHostAddress(QHostAddress::LocalHost), m_devTools);
         if (!socket.waitForConnected(5000))
@@ -73,7 +76,8 @@ public:
     }
 
     // Closes the browser the way a user does; false when it did not go.
-    bool stop() {
+    bool stop()
+    {
         if (m_browser.state() == QProcess::NotRunning)
             return true;
         m_browser.terminate();

@@ -27,7 +27,8 @@ public:
 
     // TCP on a free port of 127.0.0.1, or a Unix socket at unixPath.
     explicit ScriptedServer(Responder responder, const QString& unixPath = {})
-        : m_responder(std::move(responder)) {
+        : m_responder(std::move(responder))
+    {
         if (unixPath.isEmpty()) {
             sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
             socklen_t size = sizeof address;
@@ -45,7 +46,8 @@ public:
         ::listen(m_listen, 16);
         m_thread = std::thread([this] { serve(); });
     }
-    ~ScriptedServer() {
+    ~ScriptedServer()
+    {
         m_stop = true;
         m_thread.join();
         ::close(m_listen);
@@ -56,14 +58,16 @@ public:
 
 private:
     // Waits for fd; false once the server stops.
-    bool ready(int fd) {
+    bool ready(int fd)
+    {
         pollfd polled{fd, POLLIN, 0};
         while (!m_stop && ::poll(&polled, 1, 50) == 0) {
         }
         return !m_stop;
     }
 
-    void serve() {
+    void serve()
+    {
         std::vector<int> held;
         while (ready(m_listen)) {
             const int fd = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
@@ -99,7 +103,8 @@ private:
 };
 
 inline QByteArray httpResponse(const QByteArray& status, const QByteArray& body,
-                               const QByteArray& type = "application/json") {
+                               const QByteArray& type = "application/json")
+{
     return "HTTP/1.1 " + status + "\r\nContent-Type: " + type +
            "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
 }

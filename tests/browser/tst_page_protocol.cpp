@@ -12,7 +12,8 @@ using namespace kr::companion;
 
 namespace {
 
-QByteArray message(const QString& url) {
+QByteArray message(const QString& url)
+{
     return encodeFrame(QJsonDocument(QJsonObject{{"url", url}, {"title", "t"}}).toJson());
 }
 
@@ -22,7 +23,8 @@ class PageProtocolTest : public QObject {
     Q_OBJECT
 private slots:
     // The addresses of the pages the browser's byte stream reports, fed in chunks.
-    void decodesFrames_data() {
+    void decodesFrames_data()
+    {
         QTest::addColumn<QByteArray>("stream");
         QTest::addColumn<int>("chunk"); // 0: all at once
         QTest::addColumn<QStringList>("urls");
@@ -35,10 +37,11 @@ private slots:
         QTest::newRow("garbage") << encodeFrame("not json") + encodeFrame("[\"http://x.com/\"]") +
                                         encodeFrame("{\"url\":5}") + two
                                  << 0 << both << 0;
-        QTest::newRow("oversize") << encodeFrame(QByteArray(int(kMaxFrameBytes) + 1, '{')) + two
-                                  << 4096 << both << 1;
+        QTest::newRow("oversize") << encodeFrame(QByteArray(int(kMaxFrameBytes) + 1, '{')) + two << 4096
+                                  << both << 1;
     }
-    void decodesFrames() {
+    void decodesFrames()
+    {
         QFETCH(QByteArray, stream);
         QFETCH(int, chunk);
         QFETCH(QStringList, urls);
@@ -58,22 +61,21 @@ private slots:
 
     // The user information ends at the last "@" of the authority; both parts
     // are cut to their bounds.
-    void quotesTheReply_data() {
+    void quotesTheReply_data()
+    {
         QTest::addColumn<QString>("address");
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("expected");
         const auto row = [](const char* name, const QString& address, const QString& title,
-                            const QString& expected) {
-            QTest::newRow(name) << address << title << expected;
-        };
+                            const QString& expected) { QTest::newRow(name) << address << title << expected; };
         row("@ in the password", "http://bob:p@w@a.com", "t", "\"http://a.com\",\"t\"");
-        row("@ after the host", "http://a.com/u@x?to=u@y", "t",
-            "\"http://a.com/u@x?to=u@y\",\"t\"");
+        row("@ after the host", "http://a.com/u@x?to=u@y", "t", "\"http://a.com/u@x?to=u@y\",\"t\"");
         row("huge", "http://u:p@a.com/" + QString(100000, u'p'), QString(100000, u'T'),
             "\"http://a.com/" + QString(page::kMaxAddressChars - 13, u'p') + "\",\"" +
                 QString(page::kMaxTitleChars, u'T') + '"');
     }
-    void quotesTheReply() {
+    void quotesTheReply()
+    {
         QFETCH(QString, address);
         QFETCH(QString, title);
         QFETCH(QString, expected);

@@ -54,10 +54,8 @@ private slots:
         QTest::newRow("leading empty items vanish") << QByteArray("\r\n\r\nA\r\n") << "A";
         QTest::newRow("comma splits, blanks skipped")
             << QByteArray("x : ab, cd\r\n\r\n") << "x : ab\r\ncd\r\n";
-        QTest::newRow("quoted item keeps commas")
-            << QByteArray("\"a, b\",c\r\n") << "a, b\r\nc";
-        QTest::newRow("text after closing quote dropped")
-            << QByteArray("\"ab\"zz,c") << "ab\r\nc";
+        QTest::newRow("quoted item keeps commas") << QByteArray("\"a, b\",c\r\n") << "a, b\r\nc";
+        QTest::newRow("text after closing quote dropped") << QByteArray("\"ab\"zz,c") << "ab\r\nc";
         QTest::newRow("bare LF line ends") << QByteArray("A\nB\n") << "A\r\nB";
         QTest::newRow("utf-8 accents") << QByteArray("décembre\r\n") << "décembre";
     }

@@ -18,7 +18,8 @@ struct SentKeys {
 // test can make "sending" change lock states the way real typing could.
 class RecordingKeystrokes final : public IKeystrokes {
 public:
-    bool sendKeys(const QString& keys, bool wait) override {
+    bool sendKeys(const QString& keys, bool wait) override
+    {
         sent.push_back({keys, wait});
         if (onSend)
             onSend(sent.back());
@@ -35,11 +36,13 @@ public:
 class FakeLockKeys final : public ILockKeys {
 public:
     bool canSwitch() override { return switchable; }
-    bool isOn(LockKey key) override {
+    bool isOn(LockKey key) override
+    {
         calls << QStringLiteral("isOn ") + name(key);
         return state(key);
     }
-    void toggle(LockKey key) override {
+    void toggle(LockKey key) override
+    {
         calls << QStringLiteral("toggle ") + name(key);
         toggles.push_back(key);
         if (switchable)
@@ -47,7 +50,8 @@ public:
     }
     // For onSend hooks: what sending did to a lock.
     void set(LockKey key, bool on) { state(key) = on; }
-    bool& state(LockKey key) {
+    bool& state(LockKey key)
+    {
         switch (key) {
         case LockKey::Caps:
             return caps;
@@ -58,7 +62,8 @@ public:
         }
         return scroll;
     }
-    static QString name(LockKey key) {
+    static QString name(LockKey key)
+    {
         switch (key) {
         case LockKey::Caps:
             return QStringLiteral("Caps");

@@ -10,18 +10,21 @@ namespace kr::test {
 class ScriptedPageAddress final : public IPageAddress {
 public:
     ScriptedPageAddress() = default;
-    explicit ScriptedPageAddress(std::initializer_list<std::optional<QString>> replies) {
+    explicit ScriptedPageAddress(std::initializer_list<std::optional<QString>> replies)
+    {
         for (const auto& reply : replies) {
             push(reply);
         }
     }
 
-    void push(const std::optional<QString>& reply) {
+    void push(const std::optional<QString>& reply)
+    {
         m_replies.append({reply.has_value(), reply.value_or(QString())});
     }
 
     // Once the script is used up, the browser stays silent.
-    std::optional<QString> request(int timeoutMs = 5000) override {
+    std::optional<QString> request(int timeoutMs = 5000) override
+    {
         timeouts.append(timeoutMs);
         if (m_replies.isEmpty()) {
             return std::nullopt;

@@ -34,8 +34,8 @@ inline QString xdotool(const QStringList& args, int timeoutMs = 15000)
 // Window ids whose title matches the regular expression, visible ones only.
 inline QStringList findWindows(const QString& titleRegex)
 {
-    const QString out = xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                 QStringLiteral("--name"), titleRegex});
+    const QString out = xdotool(
+        {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"), titleRegex});
     return out.isEmpty() ? QStringList() : out.split(QLatin1Char('\n'));
 }
 
@@ -79,7 +79,10 @@ inline void type(const QString& text)
 // Asks a window to close, as a title bar's close box does (WM_DELETE_WINDOW).
 bool closeWindow(const QString& id);
 
-inline void key(const QString& keys) { xdotool({QStringLiteral("key"), keys}); }
+inline void key(const QString& keys)
+{
+    xdotool({QStringLiteral("key"), keys});
+}
 
 inline QByteArray readFile(const QString& path)
 {

@@ -23,7 +23,8 @@ private slots:
         QVERIFY(makeDatabase(folder, QString(), {{QStringLiteral("bank.test"), kUser, kPass}}));
         QVERIFY(writeSettings(folder, 0, 0, 0));
         QTemporaryDir runtime;
-        QFile::setPermissions(runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(runtime.path(),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 
         // The login form of another program, started first.
         test::ReceiverProcess receiver(QStringLiteral(KR_KEY_RECEIVER), runtime.path());
@@ -38,7 +39,7 @@ private slots:
             key(QStringLiteral("shift+Tab")); // from the site box back to the list
         key(QStringLiteral("space"));         // select the login
         for (int i = 0; i < 9; ++i)
-            key(QStringLiteral("Tab"));       // to "SenDKeys ( Envois Automatique )"
+            key(QStringLiteral("Tab")); // to "SenDKeys ( Envois Automatique )"
         key(QStringLiteral("space"));
         QVERIFY(waitForNoWindow(kMain, 1500)); // hidden at once
 

@@ -2,8 +2,8 @@
 // companion host: with "Automatique" ticked the program opens on the site of
 // the page the browser shows, with its stored login selected. Without a
 // browser the site box keeps its reduced text and no message appears.
-#include "E2eSupport.h"
 #include "ChromiumSession.h"
+#include "E2eSupport.h"
 #include "ScriptedServer.h"
 #include "platform/pageaddress/CompanionPageAddress.h"
 
@@ -20,7 +20,8 @@ const QString kMain = QStringLiteral("^Keyrovia 1\\.1\\.0 - Http://");
 
 QString clipboard()
 {
-    return run(QStringLiteral("xclip"), {QStringLiteral("-o"), QStringLiteral("-selection"), QStringLiteral("clipboard")});
+    return run(QStringLiteral("xclip"),
+               {QStringLiteral("-o"), QStringLiteral("-selection"), QStringLiteral("clipboard")});
 }
 
 // Copies the focused text box's whole text and reads it from the clipboard.
@@ -64,7 +65,8 @@ private slots:
     {
         runtime = root.filePath(QStringLiteral("runtime"));
         QVERIFY(QDir().mkpath(runtime));
-        QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(runtime,
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
 
     void opensOnTheBrowsersSite()
@@ -89,7 +91,8 @@ private slots:
         const QString address = QStringLiteral("http://www.example.test:%1/login").arg(web.port());
         QVERIFY(browser.openTab(address));
         CompanionPageAddress companion(runtime + QStringLiteral("/keyrovia"));
-        QTRY_VERIFY_WITH_TIMEOUT(companion.request(1000).value_or(QString()).startsWith("\"" + address), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(companion.request(1000).value_or(QString()).startsWith("\"" + address),
+                                 60000);
 
         QProcess program;
         const QString main = startProgram(program);
@@ -115,7 +118,7 @@ private slots:
         QVERIFY2(!main.isEmpty(), "the main window did not appear");
         QCOMPARE(copyFocusedBox(), QString()); // nothing to reduce at opening
         type(QStringLiteral("https://www.other.test/account"));
-        key(QStringLiteral("Tab"));   // to "A"
+        key(QStringLiteral("Tab")); // to "A"
         QElapsedTimer clock;
         clock.start();
         key(QStringLiteral("space")); // read the browser's site: nobody answers

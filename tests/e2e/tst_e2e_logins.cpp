@@ -24,7 +24,8 @@ void keys(const QString& name, int times)
 
 QString clipboardFromAnotherProcess()
 {
-    return run(QStringLiteral("xclip"), {QStringLiteral("-o"), QStringLiteral("-selection"), QStringLiteral("clipboard")});
+    return run(QStringLiteral("xclip"),
+               {QStringLiteral("-o"), QStringLiteral("-selection"), QStringLiteral("clipboard")});
 }
 
 } // namespace
@@ -97,8 +98,8 @@ private slots:
         const QString main = startAndLogIn(program);
         QVERIFY2(!main.isEmpty(), "the main window did not appear");
         keys(QStringLiteral("shift+Tab"), 10); // back from the site box to the list
-        key(QStringLiteral("space"));         // selects the first (only) login: details shown
-        keys(QStringLiteral("Tab"), 7);       // to the password's copy button
+        key(QStringLiteral("space"));          // selects the first (only) login: details shown
+        keys(QStringLiteral("Tab"), 7);        // to the password's copy button
         key(QStringLiteral("space"));
         QTRY_COMPARE_WITH_TIMEOUT(clipboardFromAnotherProcess(), QStringLiteral("p@ss,{word}'"), 5000);
         keys(QStringLiteral("shift+Tab"), 6); // to "Supprimer"

@@ -46,7 +46,8 @@ private slots:
             "^Tentative d'acces Le : \\d{1,2} \\S+  a : \\d{1,2}:\\d{2}:\\d{2}( \\S+)?  :  Essai Avec Le "
             "Mot de Pass : mauvais, essai\\r\\n\\r\\n$"));
         QVERIFY2(line.match(QString::fromUtf8(log)).hasMatch(), log.constData());
-        QCOMPARE(QFile::permissions(folder.path(QStringLiteral("Logz.ini"))) & 0x0077, QFileDevice::Permissions());
+        QCOMPARE(QFile::permissions(folder.path(QStringLiteral("Logz.ini"))) & 0x0077,
+                 QFileDevice::Permissions());
         QVERIFY(findWindows(QStringLiteral("^Keyrovia ")).isEmpty());
     }
 

@@ -17,14 +17,16 @@
 
 namespace {
 
-void say(const QByteArray& line) {
+void say(const QByteArray& line)
+{
     std::printf("%s\n", line.constData());
     std::fflush(stdout);
 }
 
 class Form final : public QWidget {
 public:
-    Form(const QString& outFile, const QString& title) {
+    Form(const QString& outFile, const QString& title)
+    {
         auto* layout = new QFormLayout(this);
         auto* user = new QLineEdit(this);
         auto* password = new QLineEdit(this);
@@ -34,8 +36,7 @@ public:
         connect(password, &QLineEdit::returnPressed, this, [=] {
             QFile file(outFile);
             if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-                file.write(QJsonDocument(
-                               QJsonObject{{"user", user->text()}, {"password", password->text()}})
+                file.write(QJsonDocument(QJsonObject{{"user", user->text()}, {"password", password->text()}})
                                .toJson(QJsonDocument::Compact));
             file.close();
             say("done");
@@ -49,14 +50,15 @@ public:
     }
 
 protected:
-    bool event(QEvent* e) override {
+    bool event(QEvent* e) override
+    {
         if (e->type() == QEvent::WindowActivate && !std::exchange(m_saidActive, true))
             say("active");
         return QWidget::event(e);
     }
-    bool eventFilter(QObject* watched, QEvent* e) override {
-        if (e->type() == QEvent::Expose && windowHandle()->isExposed() &&
-            !std::exchange(m_saidWindow, true))
+    bool eventFilter(QObject* watched, QEvent* e) override
+    {
+        if (e->type() == QEvent::Expose && windowHandle()->isExposed() && !std::exchange(m_saidWindow, true))
             say("window " + QByteArray::number(winId()));
         return QWidget::eventFilter(watched, e);
     }
@@ -68,7 +70,8 @@ private:
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() < 2) {

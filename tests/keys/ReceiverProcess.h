@@ -18,12 +18,12 @@ struct Received {
 class ReceiverProcess {
 public:
     // dir: a private folder (mode 0700) for the output and XDG_RUNTIME_DIR.
-    ReceiverProcess(QString program, QString dir)
-        : m_program(std::move(program)), m_dir(std::move(dir)) {}
+    ReceiverProcess(QString program, QString dir) : m_program(std::move(program)), m_dir(std::move(dir)) {}
     ~ReceiverProcess() { kill(); }
 
     // Returns once the form is on screen and has the keyboard focus.
-    bool start() {
+    bool start()
+    {
         static int count = 0;
         m_out = m_dir + QStringLiteral("/received-%1.json").arg(++count);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -49,7 +49,8 @@ public:
     bool waitDone() { return readLine() == "done"; }
 
     // What the form received; nothing when it never got its Enter.
-    std::optional<Received> result() {
+    std::optional<Received> result()
+    {
         QFile file(m_out);
         if (!m_process.waitForFinished(20000) || !file.open(QIODevice::ReadOnly))
             return std::nullopt;
@@ -57,7 +58,8 @@ public:
         return Received{o.value("user").toString(), o.value("password").toString()};
     }
 
-    void kill() {
+    void kill()
+    {
         if (m_process.state() != QProcess::NotRunning) {
             m_process.kill();
             m_process.waitForFinished(5000);
@@ -65,7 +67,8 @@ public:
     }
 
 private:
-    QByteArray readLine() {
+    QByteArray readLine()
+    {
         while (!m_process.canReadLine())
             if (!m_process.waitForReadyRead(20000))
                 return QByteArray();

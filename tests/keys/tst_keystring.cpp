@@ -11,7 +11,8 @@ namespace {
 
 // One action as a short token: held modifiers as + ^ %, then the character or
 // the key name in braces.
-QStringList tokens(const QList<KeyAction>& actions) {
+QStringList tokens(const QList<KeyAction>& actions)
+{
     QStringList out;
     for (const KeyAction& a : actions) {
         QString t;
@@ -34,7 +35,8 @@ class TestKeyString : public QObject {
 
 private slots:
     // Expected: one token per action, space-separated.
-    void parses_data() {
+    void parses_data()
+    {
         QTest::addColumn<QString>("keys");
         QTest::addColumn<QString>("expected");
         const auto row = [](const char* name, const QString& keys, const QString& expected) {
@@ -55,7 +57,8 @@ private slots:
             QStringLiteral(u"a \U0001F600 \U0001F600"));
         row("line breaks stay characters", "a\r\n\t", "a \r \n \t");
     }
-    void parses() {
+    void parses()
+    {
         QFETCH(QString, keys);
         QFETCH(QString, expected);
         const ParsedKeyString parsed = ParseKeyString(keys);
@@ -63,7 +66,8 @@ private slots:
         QCOMPARE(tokens(parsed.actions).join(' '), expected);
     }
 
-    void refusesMalformedWhole_data() {
+    void refusesMalformedWhole_data()
+    {
         QTest::addColumn<QString>("keys");
         QTest::addColumn<int>("errorAt");
         QTest::newRow("unclosed brace") << "abc{TAB" << 3;
@@ -80,7 +84,8 @@ private slots:
         QTest::newRow("bare bracket") << "a[b" << 1;
         QTest::newRow("too many keys") << QStringLiteral("{a 9999}").repeated(11) << 80;
     }
-    void refusesMalformedWhole() {
+    void refusesMalformedWhole()
+    {
         QFETCH(QString, keys);
         QFETCH(int, errorAt);
         const ParsedKeyString parsed = ParseKeyString(keys);
@@ -93,7 +98,8 @@ private slots:
     }
 
     // Escaped text parses back to exactly its characters, with no key or modifier.
-    void escapedTextTypesExactly_data() {
+    void escapedTextTypesExactly_data()
+    {
         QTest::addColumn<QString>("text");
         QTest::newRow("hostile") << "a+b^c%d~e(f)g{h}i[j]";
         QTest::newRow("key names") << "{ENTER 2}{TAB}";
@@ -102,7 +108,8 @@ private slots:
         QTest::newRow("1000 characters")
             << QStringLiteral(u"+^%~(){}[] {{}}aZ\t\r\n\u00e9\u20ac\u0436\U0001F600").repeated(40);
     }
-    void escapedTextTypesExactly() {
+    void escapedTextTypesExactly()
+    {
         QFETCH(QString, text);
         const ParsedKeyString parsed = ParseKeyString(EscapeForKeyString(text));
         QVERIFY2(parsed.ok(), qPrintable(parsed.error));
@@ -112,7 +119,8 @@ private slots:
         QVERIFY(parsed.actions == expected);
     }
 
-    void noDisplay() {
+    void noDisplay()
+    {
         const QByteArray saved = qgetenv("DISPLAY");
         qunsetenv("DISPLAY");
         X11Keystrokes typer;

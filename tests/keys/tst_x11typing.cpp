@@ -20,10 +20,10 @@ Q_DECLARE_METATYPE(kr::LockKey)
 namespace {
 
 const QString Login = QStringLiteral(u"J\u00f6rg.Us\u00e9r-1");
-const QString Password =
-    QStringLiteral(u"Aa1 !@#$%^&*()_+{}[]|:;\"'<>,.?/~\\`-=\u00e9\u00df\u20ac\u0436");
+const QString Password = QStringLiteral(u"Aa1 !@#$%^&*()_+{}[]|:;\"'<>,.?/~\\`-=\u00e9\u00df\u20ac\u0436");
 
-QString loginKeys(const QString& user, const QString& password) {
+QString loginKeys(const QString& user, const QString& password)
+{
     return EscapeForKeyString(user) + "{TAB}" + EscapeForKeyString(password) + "{ENTER}";
 }
 
@@ -36,7 +36,8 @@ struct Keyboard {
     bool operator==(const Keyboard&) const = default;
 };
 
-Keyboard keyboard() {
+Keyboard keyboard()
+{
     Keyboard out;
     X11LockKeys locks;
     out.locks = {locks.isOn(LockKey::Caps), locks.isOn(LockKey::Num), locks.isOn(LockKey::Scroll)};
@@ -58,8 +59,8 @@ Keyboard keyboard() {
 
 // Types keys into a fresh login form, after a malformed string that must type
 // nothing at all; checks what arrived and that the keyboard is as it was.
-void typeAndCheck(const QString& dir, const QString& keys, const QString& user,
-                  const QString& password) {
+void typeAndCheck(const QString& dir, const QString& keys, const QString& user, const QString& password)
+{
     const Keyboard before = keyboard();
     test::ReceiverProcess form(QStringLiteral(KR_KEY_RECEIVER), dir);
     QVERIFY(form.start());
@@ -73,7 +74,8 @@ void typeAndCheck(const QString& dir, const QString& keys, const QString& user,
     QVERIFY(keyboard() == before);
 }
 
-void setLock(LockKey key, bool on) {
+void setLock(LockKey key, bool on)
+{
     X11LockKeys locks;
     if (locks.isOn(key) != on)
         locks.toggle(key);
@@ -86,29 +88,29 @@ class TestX11Typing : public QObject {
     QTemporaryDir m_dir;
 
 private slots:
-    void initTestCase() {
+    void initTestCase()
+    {
         QVERIFY(m_dir.isValid());
         QVERIFY2(qEnvironmentVariableIsSet("DISPLAY"), "run under xvfb-run");
         QVERIFY(X11LockKeys().canSwitch());
     }
 
-    void typesLoginTenTimesInARow() {
+    void typesLoginTenTimesInARow()
+    {
         for (int run = 1; run <= 10 && !QTest::currentTestFailed(); ++run)
             typeAndCheck(m_dir.path(), loginKeys(Login, Password), Login, Password);
     }
 
     // Without keys, the user and the password are typed as a login.
-    void typesExactly_data() {
+    void typesExactly_data()
+    {
         QTest::addColumn<QString>("user");
         QTest::addColumn<QString>("password");
         QTest::addColumn<QString>("keys");
         const auto row = [](const char* name, const QString& user, const QString& password,
-                            const QString& keys = {}) {
-            QTest::newRow(name) << user << password << keys;
-        };
+                            const QString& keys = {}) { QTest::newRow(name) << user << password << keys; };
         row("empty login", "", "");
-        row("outside the BMP", QStringLiteral(u"a\U0001F600b"),
-            QStringLiteral(u"\U0001D11E\U0001F511x"));
+        row("outside the BMP", QStringLiteral(u"a\U0001F600b"), QStringLiteral(u"\U0001D11E\U0001F511x"));
         // More characters missing from the layout than it has spare keycodes.
         row("borrowed keycodes in batches",
             QStringLiteral(u"\u03b1\u03b2\u03b3\u03b4\u03b5\u03b6\u03b7\u03b8\u03b9\u03ba"
@@ -118,15 +120,16 @@ private slots:
         row("modifiers", "zBCd", "X", "old^az+(bc)d{TAB}+x~");
         row("line breaks", "u", "p", "u\tp\r");
     }
-    void typesExactly() {
+    void typesExactly()
+    {
         QFETCH(QString, user);
         QFETCH(QString, password);
         QFETCH(QString, keys);
-        typeAndCheck(m_dir.path(), keys.isEmpty() ? loginKeys(user, password) : keys, user,
-                     password);
+        typeAndCheck(m_dir.path(), keys.isEmpty() ? loginKeys(user, password) : keys, user, password);
     }
 
-    void locksEndAsTheyBegan_data() {
+    void locksEndAsTheyBegan_data()
+    {
         QTest::addColumn<LockKey>("key");
         QTest::addColumn<bool>("on");
         for (auto [name, key] : {std::pair("Caps", LockKey::Caps), std::pair("Num", LockKey::Num),
@@ -135,7 +138,8 @@ private slots:
             QTest::addRow("%s off", name) << key << false;
         }
     }
-    void locksEndAsTheyBegan() {
+    void locksEndAsTheyBegan()
+    {
         QFETCH(LockKey, key);
         QFETCH(bool, on);
         setLock(key, on);
@@ -147,12 +151,14 @@ private slots:
 
     // Characters of the layout group that is not active are typed from that
     // group, and the active group is back afterwards.
-    void twoLayoutGroups_data() {
+    void twoLayoutGroups_data()
+    {
         QTest::addColumn<int>("group");
         QTest::newRow("us active") << 0;
         QTest::newRow("ru active") << 1;
     }
-    void twoLayoutGroups() {
+    void twoLayoutGroups()
+    {
         QFETCH(int, group);
         QCOMPARE(QProcess::execute("setxkbmap", {"-layout", "us,ru"}), 0);
         if (Display* display = XOpenDisplay(nullptr)) {

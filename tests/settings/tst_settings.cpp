@@ -133,24 +133,30 @@ private slots:
         QTest::newRow("one line, other order, greyed values")
             << QByteArray("%%RECUPAUTO%%=2=%%ENDRECUPAUTO%% %%TJSVISIBLE%%=2=%%ENDTJSVISIBLE%%"
                           "%%AFFICHERIE%%=0=%%ENDAFFICHERIE%%")
-            << QStringList{"set AFFICHERIE=0", "set TJSVISIBLE=2", "set RECUPAUTO=2", "show",
-                           "unloadGate", "load", "notOnTop", "log"};
+            << QStringList{"set AFFICHERIE=0", "set TJSVISIBLE=2",
+                           "set RECUPAUTO=2",  "show",
+                           "unloadGate",       "load",
+                           "notOnTop",         "log"};
         QTest::newRow("RECUPAUTO missing unticks Automatique")
             << QByteArray("%%AFFICHERIE%%=1=%%ENDAFFICHERIE%%%%TJSVISIBLE%%=0=%%ENDTJSVISIBLE%%")
-            << QStringList{"set AFFICHERIE=1", "set TJSVISIBLE=0", "set RECUPAUTO=0", "show",
-                           "unloadGate", "load", "notOnTop", "log"};
+            << QStringList{"set AFFICHERIE=1", "set TJSVISIBLE=0",
+                           "set RECUPAUTO=0",  "show",
+                           "unloadGate",       "load",
+                           "notOnTop",         "log"};
         QTest::newRow("empty RECUPAUTO: first use after two boxes")
             << QByteArray("%%AFFICHERIE%%=0=%%ENDAFFICHERIE%%%%TJSVISIBLE%%=0=%%ENDTJSVISIBLE%%"
                           "%%RECUPAUTO%%==%%ENDRECUPAUTO%%")
             << (QStringList{"set AFFICHERIE=0", "set TJSVISIBLE=0"} + kFirstUse);
         QTest::newRow("empty file: every value 0")
-            << QByteArray()
-            << QStringList{"set AFFICHERIE=0", "set TJSVISIBLE=0", "set RECUPAUTO=0", "show",
-                           "unloadGate", "load", "notOnTop", "log"};
+            << QByteArray() << QStringList{"set AFFICHERIE=0", "set TJSVISIBLE=0",
+                                           "set RECUPAUTO=0",  "show",
+                                           "unloadGate",       "load",
+                                           "notOnTop",         "log"};
         QTest::newRow("binary garbage reads as absent markers")
-            << QByteArray("\x00\xff\xfe,\"\r\n\x01", 8)
-            << QStringList{"set AFFICHERIE=0", "set TJSVISIBLE=0", "set RECUPAUTO=0", "show",
-                           "unloadGate", "load", "notOnTop", "log"};
+            << QByteArray("\x00\xff\xfe,\"\r\n\x01", 8) << QStringList{"set AFFICHERIE=0", "set TJSVISIBLE=0",
+                                                                       "set RECUPAUTO=0",  "show",
+                                                                       "unloadGate",       "load",
+                                                                       "notOnTop",         "log"};
     }
     void enterWithSettings()
     {
@@ -196,7 +202,8 @@ private slots:
         writeParam(SettingsFileText(ProgramSettings{1, 1, 0}).toLatin1());
         QFile log(m_dir.filePath(QStringLiteral("Logz.ini")));
         QVERIFY(log.open(QIODevice::WriteOnly));
-        log.write("Tentative d'acces Le : 6 December  a : 10:00:00  :  Essai Avec Le Mot de Pass : a,b\r\n\r\n");
+        log.write(
+            "Tentative d'acces Le : 6 December  a : 10:00:00  :  Essai Avec Le Mot de Pass : a,b\r\n\r\n");
         log.close();
         RecordingHost host;
         test::RecordingMessageBox box;

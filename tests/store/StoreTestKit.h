@@ -13,18 +13,21 @@
 
 namespace kr::test {
 
-inline QString connectWith(const QString& password) {
+inline QString connectWith(const QString& password)
+{
     return QLatin1String(";pwd=") + password;
 }
 
 inline int openNumber(IDatabaseEngine& engine, const QString& path, const QString& password,
-                      bool exclusive = false) {
+                      bool exclusive = false)
+{
     std::unique_ptr<IDbConnection> connection;
     return engine.open(path, exclusive, connectWith(password), connection).number;
 }
 
 // A 0-byte file: the engine makes it a database (plain or keyed) at the first write.
-inline bool touch(const QString& path) {
+inline bool touch(const QString& path)
+{
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::NewOnly) &&
            file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
@@ -33,7 +36,8 @@ inline bool touch(const QString& path) {
 // tblSite with the rows, then the further statements, in one transaction. An empty
 // password gives a plain file.
 inline bool makeDatabase(IDatabaseEngine& engine, const QString& path, const QString& password,
-                         const std::vector<SiteRecord>& rows, const QStringList& more = {}) {
+                         const std::vector<SiteRecord>& rows, const QStringList& more = {})
+{
     const auto text = [](QString value) { return value.replace(u'\'', QLatin1String("''")); };
     QStringList statements{"BEGIN", "CREATE TABLE tblSite (Site TEXT, User TEXT, Pass TEXT)"};
     for (const SiteRecord& r : rows)
@@ -43,12 +47,12 @@ inline bool makeDatabase(IDatabaseEngine& engine, const QString& path, const QSt
     std::unique_ptr<IDbConnection> connection;
     if (!touch(path) || !engine.open(path, false, connectWith(password), connection).ok())
         return false;
-    return std::all_of(statements.begin(), statements.end(), [&](const QString& statement) {
-        return connection->execute(statement).ok();
-    });
+    return std::all_of(statements.begin(), statements.end(),
+                       [&](const QString& statement) { return connection->execute(statement).ok(); });
 }
 
-inline std::vector<SiteRecord> sampleRows(int count) {
+inline std::vector<SiteRecord> sampleRows(int count)
+{
     std::vector<SiteRecord> rows;
     for (int i = 0; i < count; ++i)
         rows.push_back({QStringLiteral("site%1.example").arg(i, 5, 10, QLatin1Char('0')),
@@ -57,32 +61,34 @@ inline std::vector<SiteRecord> sampleRows(int count) {
 }
 
 // Every row in the order it was stored (Null as "<null>"), or none when the file does not open.
-inline std::vector<SiteRecord> readAll(IDatabaseEngine& engine, const QString& path,
-                                       const QString& password) {
+inline std::vector<SiteRecord> readAll(IDatabaseEngine& engine, const QString& path, const QString& password)
+{
     std::unique_ptr<IDbConnection> connection;
     std::vector<DbRow> rows;
     std::vector<SiteRecord> records;
     if (engine.open(path, false, connectWith(password), connection).ok())
         connection->select("SELECT Site,User,Pass FROM tblSite ORDER BY rowid", rows);
     for (const DbRow& row : rows)
-        records.push_back(
-            {row[0].value_or("<null>"), row[1].value_or("<null>"), row[2].value_or("<null>")});
+        records.push_back({row[0].value_or("<null>"), row[1].value_or("<null>"), row[2].value_or("<null>")});
     return records;
 }
 
 // Hidden files included: a password change must leave no temporary file behind.
-inline QStringList folderEntries(const QString& dir) {
-    return QDir(dir).entryList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+inline QStringList folderEntries(const QString& dir)
+{
+    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                               QDir::Name);
 }
 
 // Permission bits, or -1 when there is no file.
-inline int fileMode(const QString& path) {
+inline int fileMode(const QString& path)
+{
     struct stat info {};
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
 }
 
-inline QByteArray fileBytes(const QString& path) {
+inline QByteArray fileBytes(const QString& path)
+{
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }

@@ -16,16 +16,16 @@ namespace {
 const QString Secret = QStringLiteral("s3cr\u00e9t ';x");
 
 // Opens with SQLite's own calls, at the iteration count other SQLCipher programs use.
-int rawOpen(const QString& path, const QString& password) {
+int rawOpen(const QString& path, const QString& password)
+{
     const QByteArray key = password.toUtf8();
     sqlite3* db = nullptr;
-    int rc =
-        sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
     if (rc == SQLITE_OK)
         rc = sqlite3_key(db, key.constData(), int(key.size()));
     if (rc == SQLITE_OK)
-        rc = sqlite3_exec(db, "PRAGMA kdf_iter = 256000; SELECT count(*) FROM sqlite_master;",
-                          nullptr, nullptr, nullptr);
+        rc = sqlite3_exec(db, "PRAGMA kdf_iter = 256000; SELECT count(*) FROM sqlite_master;", nullptr,
+                          nullptr, nullptr);
     sqlite3_close_v2(db);
     return rc;
 }
@@ -41,13 +41,15 @@ class EngineTest : public QObject {
     QString fixture(const QString& name) const { return m_dir.filePath(name); }
 
     // A copy of a fixture as the database of a folder of its own.
-    QString copyOf(const QString& name, const QTemporaryDir& dir) {
+    QString copyOf(const QString& name, const QTemporaryDir& dir)
+    {
         const QString file = dir.filePath("BDMDP.MDB");
         return QFile::copy(fixture(name), file) ? file : QString();
     }
 
 private slots:
-    void initTestCase() {
+    void initTestCase()
+    {
         QVERIFY(makeDatabase(m_setup, fixture("plain.db"), QString(), m_rows));
         QVERIFY(makeDatabase(m_setup, fixture("keyed.db"), Secret, m_rows));
         QVERIFY(touch(fixture("empty.db")));
@@ -55,8 +57,8 @@ private slots:
             QFile file(fixture(name));
             return file.open(QIODevice::ReadWrite) && file.seek(at) && file.write(bytes) > 0;
         };
-        QVERIFY(write("foreign.txt",
-                      QByteArray("Site,User,Pass\r\nexample.com,bob,pw\r\n").repeated(200), 0));
+        QVERIFY(
+            write("foreign.txt", QByteArray("Site,User,Pass\r\nexample.com,bob,pw\r\n").repeated(200), 0));
         // Page 1 of an encrypted file fails its HMAC; a plain one loses its header.
         QVERIFY(QFile::copy(fixture("keyed.db"), fixture("damaged-keyed.db")));
         QVERIFY(write("damaged-keyed.db", QByteArray(16, '\x5a'), 200));
@@ -64,7 +66,8 @@ private slots:
         QVERIFY(write("damaged-plain.db", QByteArray(84, '\xff'), 16));
     }
 
-    void openErrors_data() {
+    void openErrors_data()
+    {
         QTest::addColumn<QStringList>("fileAndPassword");
         QTest::addColumn<int>("expected"); // the numbers callers decide on
         QTest::newRow("missing") << QStringList{"missing.db", "x"} << 3024;
@@ -79,7 +82,8 @@ private slots:
         QTest::newRow("damaged plain") << QStringList{"damaged-plain.db", ""} << 3343;
     }
 
-    void openErrors() {
+    void openErrors()
+    {
         QFETCH(QStringList, fileAndPassword);
         QFETCH(int, expected);
         const QString file = fixture(fileAndPassword[0]);
@@ -87,16 +91,16 @@ private slots:
         for (const bool exclusive : {false, true}) {
             SqlCipherEngine engine;
             std::unique_ptr<IDbConnection> connection;
-            QCOMPARE(
-                engine.open(file, exclusive, connectWith(fileAndPassword[1]), connection).number,
-                expected);
+            QCOMPARE(engine.open(file, exclusive, connectWith(fileAndPassword[1]), connection).number,
+                     expected);
             QCOMPARE(bool(connection), expected == DbOk);
         }
         QCOMPARE(fileBytes(file), before); // and a missing file is not made
         QCOMPARE(QFileInfo::exists(file), expected != DbErrFileNotFound);
     }
 
-    void derivedKeyIsReused() {
+    void derivedKeyIsReused()
+    {
         QTemporaryDir dir;
         const QString file = copyOf("keyed.db", dir);
         SqlCipherEngine engine;
@@ -126,7 +130,8 @@ private slots:
         QCOMPARE(rawOpen(file, "next"), SQLITE_OK);
     }
 
-    void changeFaultLeavesOldFile_data() {
+    void changeFaultLeavesOldFile_data()
+    {
         QTest::addColumn<QString>("oldPassword");
         QTest::addColumn<QString>("newPassword");
         QTest::addColumn<int>("step");
@@ -137,12 +142,12 @@ private slots:
         };
         for (const auto& [name, passwords] : directions)
             for (int step = 0; step < SqlCipherEngine::ChangeStepCount; ++step)
-                QTest::addRow("%s at %s", name,
-                              qPrintable(SqlCipherEngine::changeStepName(Step(step))))
+                QTest::addRow("%s at %s", name, qPrintable(SqlCipherEngine::changeStepName(Step(step))))
                     << passwords.first << passwords.second << step;
     }
 
-    void changeFaultLeavesOldFile() {
+    void changeFaultLeavesOldFile()
+    {
         QFETCH(QString, oldPassword);
         QFETCH(QString, newPassword);
         QFETCH(int, step);

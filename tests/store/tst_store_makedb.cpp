@@ -12,7 +12,8 @@ using namespace kr::test;
 
 namespace {
 
-int runMakeDb(const QString& file) {
+int runMakeDb(const QString& file)
+{
     QProcess tool;
     tool.start(QStringLiteral(KEYROVIA_MAKEDB), {file});
     const bool ran = tool.waitForFinished(30000) && tool.exitStatus() == QProcess::NormalExit;
@@ -20,7 +21,8 @@ int runMakeDb(const QString& file) {
 }
 
 // What must stay as it was: type and mode (of a link itself), modification time, content.
-QString snapshot(const QString& path) {
+QString snapshot(const QString& path)
+{
     struct stat info {};
     if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
         return {};
@@ -33,7 +35,8 @@ QString snapshot(const QString& path) {
 class MakeDbTest : public QObject {
     Q_OBJECT
 private slots:
-    void createsAnEmptyPrivateDatabase() {
+    void createsAnEmptyPrivateDatabase()
+    {
         QTemporaryDir dir;
         const QString file = dir.filePath("BDMDP.MDB");
         const mode_t oldMask = ::umask(0);
@@ -50,7 +53,8 @@ private slots:
         QCOMPARE(store.siteCount(), 0);
     }
 
-    void neverTouchesWhatIsThere_data() {
+    void neverTouchesWhatIsThere_data()
+    {
         QTest::addColumn<QString>("kind");
         QTest::newRow("database with logins") << "keyed";
         QTest::newRow("0-byte file") << "empty";
@@ -58,7 +62,8 @@ private slots:
         QTest::newRow("folder") << "folder";
     }
 
-    void neverTouchesWhatIsThere() {
+    void neverTouchesWhatIsThere()
+    {
         QFETCH(QString, kind);
         QTemporaryDir dir;
         const QString file = dir.filePath("BDMDP.MDB");

@@ -17,25 +17,27 @@ class StoreTest : public QObject {
     SqlCipherEngine m_engine;
 
 private slots:
-    void init() {
+    void init()
+    {
         m_dir = std::make_unique<QTemporaryDir>();
         m_file = m_dir->filePath("BDMDP.MDB");
     }
 
     // Every quote inside a value is doubled, so no text can end its string early.
-    void statementTexts() {
+    void statementTexts()
+    {
         const QString site = QStringLiteral("x'); DELETE FROM tblSite; --");
         QCOMPARE(PasswordStore::insertStatement(site, "d'arc", "''"),
                  QStringLiteral("INSERT INTO tblSite (Site,User,Pass) VALUES "
                                 "('x''); DELETE FROM tblSite; --','d''arc','''''') "));
-        QCOMPARE(
-            PasswordStore::deleteStatement(site),
-            QStringLiteral("DELETE FROM tblSite WHERE [Site]='x''); DELETE FROM tblSite; --' "));
+        QCOMPARE(PasswordStore::deleteStatement(site),
+                 QStringLiteral("DELETE FROM tblSite WHERE [Site]='x''); DELETE FROM tblSite; --' "));
         QCOMPARE(PasswordStore::selectStatement(),
                  QStringLiteral("SELECT Site,User,Pass FROM tblSite ORDER BY Site "));
     }
 
-    void textsRoundTrip_data() {
+    void textsRoundTrip_data()
+    {
         QTest::addColumn<QStringList>("values"); // site, user, pass
         QTest::newRow("quotes") << QStringList{"l'\u00e9t\u00e9.fr", "'", "a''b'"};
         QTest::newRow("scripts") << QStringList{"caf\u00e9.example", "J\u00fcrgen \u00df",
@@ -48,7 +50,8 @@ private slots:
     }
 
     // Stored twice beside two other rows: read back as given, then both deleted, and only they.
-    void textsRoundTrip() {
+    void textsRoundTrip()
+    {
         QFETCH(QStringList, values);
         const SiteRecord record{values[0], values[1], values[2]};
         QVERIFY(makeDatabase(m_engine, m_file, QStringLiteral("\u00fc pw"), sampleRows(2)));
@@ -66,7 +69,8 @@ private slots:
         QCOMPARE(store.siteTable(), sampleRows(2));
     }
 
-    void loadsEveryRowInSiteOrder() {
+    void loadsEveryRowInSiteOrder()
+    {
         // More than the old 601 rows, stored backwards, with case and accents.
         std::vector<SiteRecord> rows = sampleRows(700);
         std::reverse(rows.begin(), rows.end());
@@ -81,16 +85,16 @@ private slots:
         rows.push_back({"a", "", ""});
         rows.push_back({"", "", "p"});
         // SQLite's BINARY collation compares the UTF-8 bytes.
-        std::sort(rows.begin(), rows.end(), [](const SiteRecord& a, const SiteRecord& b) {
-            return a.Site.toUtf8() < b.Site.toUtf8();
-        });
+        std::sort(rows.begin(), rows.end(),
+                  [](const SiteRecord& a, const SiteRecord& b) { return a.Site.toUtf8() < b.Site.toUtf8(); });
         PasswordStore store(m_engine, m_file);
         store.setProgramPassword(QStringLiteral("pw"));
         QVERIFY(store.LoadSiteList().ok());
         QCOMPARE(store.siteTable(), rows);
     }
 
-    void failuresAreReportedAndLoseNothing_data() {
+    void failuresAreReportedAndLoseNothing_data()
+    {
         QTest::addColumn<QString>("damage");
         QTest::addColumn<int>("expected");
         QTest::newRow("0-byte file, no table") << "empty" << 3078;
@@ -100,7 +104,8 @@ private slots:
 
     // The list, the insert and the delete report a failure as a status, and none
     // touches what is left of the file.
-    void failuresAreReportedAndLoseNothing() {
+    void failuresAreReportedAndLoseNothing()
+    {
         QFETCH(QString, damage);
         QFETCH(int, expected);
         QVERIFY(makeDatabase(m_engine, m_file, QStringLiteral("pw"), sampleRows(50)));
@@ -126,7 +131,8 @@ private slots:
         QCOMPARE(QFileInfo::exists(m_file), damage != QLatin1String("removed"));
     }
 
-    void changePassword_data() {
+    void changePassword_data()
+    {
         QTest::addColumn<QStringList>("passwords"); // old, new
         QTest::newRow("none -> some") << QStringList{"", "n\u00e9w pw"};
         QTest::newRow("some -> some") << QStringList{"old pw", "n\u00e9w pw"};
@@ -134,12 +140,12 @@ private slots:
         QTest::newRow("none -> none") << QStringList{"", ""};
     }
 
-    void changePassword() {
+    void changePassword()
+    {
         QFETCH(QStringList, passwords);
         const QString oldPassword = passwords[0], newPassword = passwords[1];
         QVERIFY(makeDatabase(m_engine, m_file, oldPassword, sampleRows(700)));
-        QVERIFY(
-            QFile::setPermissions(m_file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+        QVERIFY(QFile::setPermissions(m_file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
         PasswordStore store(m_engine, m_file);
         QVERIFY(store.ChangeDatabasePassword(m_file, oldPassword, newPassword));
 
@@ -158,7 +164,8 @@ private slots:
         QCOMPARE(folderEntries(m_dir->path()), QStringList{"BDMDP.MDB"});
     }
 
-    void changePasswordRefused() {
+    void changePasswordRefused()
+    {
         PasswordStore store(m_engine, m_file);
         QVERIFY(!store.ChangeDatabasePassword(m_file, "", "new"));
         QCOMPARE(folderEntries(m_dir->path()), QStringList()); // a missing file is not made

@@ -29,16 +29,19 @@ constexpr int kClientTimeoutMs = 2000;
 volatile sig_atomic_t g_stop = 0;
 sigset_t g_waitMask;
 
-void onStopSignal(int) {
+void onStopSignal(int)
+{
     g_stop = 1;
 }
 
 // No address ever goes to stderr; only what went wrong, and only once.
-void complain(const char* what) {
+void complain(const char* what)
+{
     std::fprintf(stderr, "keyrovia-companion: %s\n", what);
 }
 
-bool fillAddress(sockaddr_un& address, const QString& path) {
+bool fillAddress(sockaddr_un& address, const QString& path)
+{
     const QByteArray encoded = QFile::encodeName(path);
     if (encoded.size() >= qsizetype(sizeof address.sun_path)) {
         return false;
@@ -51,14 +54,14 @@ bool fillAddress(sockaddr_un& address, const QString& path) {
 
 // Makes the folder if needed; an existing one must be ours, and is made
 // private if it was not.
-bool preparePrivateFolder(const QString& dir) {
+bool preparePrivateFolder(const QString& dir)
+{
     const QByteArray encoded = QFile::encodeName(dir);
     if (::mkdir(encoded.constData(), 0700) != 0 && errno != EEXIST) {
         return false;
     }
     struct stat st {};
-    if (::lstat(encoded.constData(), &st) != 0 || !S_ISDIR(st.st_mode) ||
-        st.st_uid != ::geteuid()) {
+    if (::lstat(encoded.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) {
         return false;
     }
     if ((st.st_mode & 077) != 0 && ::chmod(encoded.constData(), 0700) != 0) {
@@ -69,7 +72,8 @@ bool preparePrivateFolder(const QString& dir) {
 
 } // namespace
 
-void prepareSignals() {
+void prepareSignals()
+{
     struct sigaction stop {};
     stop.sa_handler = onStopSignal;
     sigemptyset(&stop.sa_mask);
@@ -96,7 +100,8 @@ void prepareSignals() {
 
 Host::Host(QString socketDir) : m_socketDir(std::move(socketDir)) {}
 
-Host::~Host() {
+Host::~Host()
+{
     for (Client& client : m_clients) {
         ::close(client.fd);
     }
@@ -106,7 +111,8 @@ Host::~Host() {
     }
 }
 
-bool Host::listen() {
+bool Host::listen()
+{
     if (m_socketDir.isEmpty()) {
         complain("XDG_RUNTIME_DIR is not set; Keyrovia cannot reach this browser");
         return false;
@@ -147,7 +153,8 @@ bool Host::listen() {
 
 // Sockets of hosts that died without cleaning up refuse connections; they
 // would only cost every request a failed connect.
-void Host::removeStaleSockets() const {
+void Host::removeStaleSockets() const
+{
     const QByteArray encodedDir = QFile::encodeName(m_socketDir);
     DIR* listing = ::opendir(encodedDir.constData());
     if (listing == nullptr) {
@@ -172,7 +179,8 @@ void Host::removeStaleSockets() const {
     ::closedir(listing);
 }
 
-void Host::acceptClients() {
+void Host::acceptClients()
+{
     for (;;) {
         const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
@@ -193,14 +201,16 @@ void Host::acceptClients() {
     }
 }
 
-QByteArray Host::answer() const {
+QByteArray Host::answer() const
+{
     Answer answer;
     answer.page = m_page;
     answer.ageMs = m_sinceMessage.isValid() ? m_sinceMessage.elapsed() : -1;
     return encodeAnswer(answer);
 }
 
-bool Host::serve(Client& client, short revents) {
+bool Host::serve(Client& client, short revents)
+{
     if (client.out.isEmpty()) {
         if (!(revents & (POLLIN | POLLHUP | POLLERR))) {
             return true;
@@ -232,7 +242,8 @@ bool Host::serve(Client& client, short revents) {
     return client.sent < client.out.size();
 }
 
-bool Host::readInput(int inFd) {
+bool Host::readInput(int inFd)
+{
     char buffer[65536];
     const ssize_t n = ::read(inFd, buffer, sizeof buffer);
     if (n < 0) {
@@ -259,7 +270,8 @@ bool Host::readInput(int inFd) {
     return true;
 }
 
-void Host::run(int inFd) {
+void Host::run(int inFd)
+{
     std::vector<pollfd> polled;
     bool inputOpen = true;
     while (inputOpen && !g_stop) {
@@ -277,8 +289,8 @@ void Host::run(int inFd) {
         timespec timeout{};
         timeout.tv_sec = time_t(waitMs / 1000);
         timeout.tv_nsec = long(waitMs % 1000) * 1000000L;
-        const int ready = ::ppoll(polled.data(), nfds_t(polled.size()),
-                                  waitMs < 0 ? nullptr : &timeout, &g_waitMask);
+        const int ready =
+            ::ppoll(polled.data(), nfds_t(polled.size()), waitMs < 0 ? nullptr : &timeout, &g_waitMask);
         if (ready < 0) {
             if (errno == EINTR) {
                 continue;
@@ -293,8 +305,7 @@ void Host::run(int inFd) {
         for (size_t i = 0; i < m_clients.size(); ++i) {
             Client& client = m_clients[i];
             const short revents = polled[firstClient + i].revents;
-            const bool more =
-                !client.deadline.hasExpired() && (revents == 0 || serve(client, revents));
+            const bool more = !client.deadline.hasExpired() && (revents == 0 || serve(client, revents));
             if (more) {
                 kept.push_back(std::move(client));
             } else {

@@ -12,7 +12,8 @@ namespace kr::companion {
 
 namespace {
 
-QJsonObject commonManifest(const QString& hostPath) {
+QJsonObject commonManifest(const QString& hostPath)
+{
     QJsonObject manifest;
     manifest.insert(QLatin1String("name"), QLatin1String(kHostName));
     manifest.insert(QLatin1String("description"),
@@ -22,42 +23,43 @@ QJsonObject commonManifest(const QString& hostPath) {
     return manifest;
 }
 
-QByteArray chromiumManifest(const QString& hostPath) {
+QByteArray chromiumManifest(const QString& hostPath)
+{
     QJsonObject manifest = commonManifest(hostPath);
     manifest.insert(
         QLatin1String("allowed_origins"),
-        QJsonArray{
-            QStringLiteral("chrome-extension://%1/").arg(QLatin1String(kChromiumExtensionId))});
+        QJsonArray{QStringLiteral("chrome-extension://%1/").arg(QLatin1String(kChromiumExtensionId))});
     return QJsonDocument(manifest).toJson();
 }
 
-QByteArray firefoxManifest(const QString& hostPath) {
+QByteArray firefoxManifest(const QString& hostPath)
+{
     QJsonObject manifest = commonManifest(hostPath);
-    manifest.insert(QLatin1String("allowed_extensions"),
-                    QJsonArray{QLatin1String(kFirefoxExtensionId)});
+    manifest.insert(QLatin1String("allowed_extensions"), QJsonArray{QLatin1String(kFirefoxExtensionId)});
     return QJsonDocument(manifest).toJson();
 }
 
 } // namespace
 
-QList<ManifestFile> hostManifests(const QString& hostPath, const QString& home,
-                                  const QString& configHome, const QString& userDataDir) {
+QList<ManifestFile> hostManifests(const QString& hostPath, const QString& home, const QString& configHome,
+                                  const QString& userDataDir)
+{
     const QString fileName = QLatin1String(kHostName) + QLatin1String(".json");
     if (!userDataDir.isEmpty()) {
-        return {{userDataDir + QLatin1String("/NativeMessagingHosts/") + fileName,
-                 chromiumManifest(hostPath)}};
+        return {
+            {userDataDir + QLatin1String("/NativeMessagingHosts/") + fileName, chromiumManifest(hostPath)}};
     }
     return {
         {configHome + QLatin1String("/chromium/NativeMessagingHosts/") + fileName,
          chromiumManifest(hostPath)},
         {configHome + QLatin1String("/google-chrome/NativeMessagingHosts/") + fileName,
          chromiumManifest(hostPath)},
-        {home + QLatin1String("/.mozilla/native-messaging-hosts/") + fileName,
-         firefoxManifest(hostPath)},
+        {home + QLatin1String("/.mozilla/native-messaging-hosts/") + fileName, firefoxManifest(hostPath)},
     };
 }
 
-bool writeManifests(const QList<ManifestFile>& files, QString* error) {
+bool writeManifests(const QList<ManifestFile>& files, QString* error)
+{
     for (const ManifestFile& file : files) {
         if (!QDir().mkpath(QFileInfo(file.path).absolutePath())) {
             *error = QStringLiteral("cannot create the folder of %1").arg(file.path);
@@ -76,7 +78,8 @@ bool writeManifests(const QList<ManifestFile>& files, QString* error) {
     return true;
 }
 
-QStringList removeManifests(const QList<ManifestFile>& files) {
+QStringList removeManifests(const QList<ManifestFile>& files)
+{
     QStringList removed;
     for (const ManifestFile& file : files) {
         if (QFile::exists(file.path) && QFile::remove(file.path)) {

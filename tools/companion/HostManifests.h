@@ -15,8 +15,8 @@ struct ManifestFile {
 // (Chromium and Chrome below configHome, normally home/.config). With a
 // userDataDir, only the one for that Chromium profile folder
 // (<dir>/NativeMessagingHosts/), as read by chromium --user-data-dir=<dir>.
-QList<ManifestFile> hostManifests(const QString& hostPath, const QString& home,
-                                  const QString& configHome, const QString& userDataDir);
+QList<ManifestFile> hostManifests(const QString& hostPath, const QString& home, const QString& configHome,
+                                  const QString& userDataDir);
 
 // Writes the files (creating their folders); false and a message on the
 // first failure.

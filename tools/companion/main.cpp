@@ -23,20 +23,21 @@ using namespace kr::companion;
 
 namespace {
 
-const char kUsage[] =
-    "Usage: keyrovia-companion --install [--user-data-dir DIR]\n"
-    "       keyrovia-companion --uninstall [--user-data-dir DIR]\n"
-    "\n"
-    "Registers this program with Chromium, Chrome and Firefox for the current user,\n"
-    "so that the Keyrovia browser extension can tell Keyrovia which page is shown.\n"
-    "--user-data-dir registers it for the one Chromium profile folder DIR instead.\n"
-    "Browsers start it themselves; there is no need to run it otherwise.\n";
+const char kUsage[] = "Usage: keyrovia-companion --install [--user-data-dir DIR]\n"
+                      "       keyrovia-companion --uninstall [--user-data-dir DIR]\n"
+                      "\n"
+                      "Registers this program with Chromium, Chrome and Firefox for the current user,\n"
+                      "so that the Keyrovia browser extension can tell Keyrovia which page is shown.\n"
+                      "--user-data-dir registers it for the one Chromium profile folder DIR instead.\n"
+                      "Browsers start it themselves; there is no need to run it otherwise.\n";
 
-QString ownPath() {
+QString ownPath()
+{
     return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
 }
 
-int hostMode() {
+int hostMode()
+{
     // The browser reads our stdout as frames. We send none, but a stray print
     // from anywhere would break the stream, so fd 1 goes to stderr. The pipe
     // itself stays open: the browser takes its end as the host quitting.
@@ -53,7 +54,8 @@ int hostMode() {
     return 0;
 }
 
-int manifestMode(bool install, const QString& userDataDir) {
+int manifestMode(bool install, const QString& userDataDir)
+{
     QTextStream out(stdout);
     QTextStream err(stderr);
     const QString hostPath = ownPath();
@@ -66,9 +68,8 @@ int manifestMode(bool install, const QString& userDataDir) {
     if (configHome.isEmpty() || !QDir::isAbsolutePath(configHome)) {
         configHome = home + QLatin1String("/.config");
     }
-    const auto files =
-        hostManifests(hostPath, home, configHome,
-                      userDataDir.isEmpty() ? QString() : QDir(userDataDir).absolutePath());
+    const auto files = hostManifests(hostPath, home, configHome,
+                                     userDataDir.isEmpty() ? QString() : QDir(userDataDir).absolutePath());
     if (!install) {
         for (const QString& path : removeManifests(files)) {
             out << "Removed " << path << '\n';
@@ -83,8 +84,7 @@ int manifestMode(bool install, const QString& userDataDir) {
     for (const auto& file : files) {
         out << "Wrote " << file.path << '\n';
     }
-    const QString extensions =
-        QFileInfo(hostPath).absolutePath() + QLatin1String("/browser-extension");
+    const QString extensions = QFileInfo(hostPath).absolutePath() + QLatin1String("/browser-extension");
     out << "\nNow load the extension once in each browser:\n"
         << "  Chromium/Chrome: chrome://extensions, Developer mode, \"Load unpacked\", folder\n"
         << "    " << extensions << "/chromium\n"
@@ -95,7 +95,8 @@ int manifestMode(bool install, const QString& userDataDir) {
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (argc >= 2) {
         const QByteArray mode = argv[1];
         if (mode == "--install" || mode == "--uninstall") {

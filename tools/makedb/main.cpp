@@ -15,20 +15,23 @@
 
 namespace {
 
-int fail(const char* what, const QByteArray& path, const QString& why) {
+int fail(const char* what, const QByteArray& path, const QString& why)
+{
     std::fprintf(stderr, "keyrovia-makedb: %s %s: %s\n", what, path.constData(),
                  why.toLocal8Bit().constData());
     return 1;
 }
 
-QString lastError() {
+QString lastError()
+{
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
 // The table is built in a private file beside the target, which then gets the
 // target's name by link(): that never replaces an existing name, and the name
 // never shows a half-built file.
-int makeDatabase(const QByteArray& target) {
+int makeDatabase(const QByteArray& target)
+{
     const QFileInfo info(QFile::decodeName(target));
     const QByteArray dir = QFile::encodeName(info.absolutePath());
     QByteArray temp = dir + "/." + QFile::encodeName(info.fileName()) + ".make-XXXXXX";
@@ -54,8 +57,8 @@ int makeDatabase(const QByteArray& target) {
         kr::DbStatus status =
             engine.open(QFile::decodeName(temp), false, QStringLiteral(";pwd="), connection);
         if (status.ok())
-            status = connection->execute(
-                QStringLiteral("CREATE TABLE tblSite (Site TEXT, User TEXT, Pass TEXT)"));
+            status =
+                connection->execute(QStringLiteral("CREATE TABLE tblSite (Site TEXT, User TEXT, Pass TEXT)"));
         if (connection)
             connection->close();
         if (!status.ok()) {
@@ -96,7 +99,8 @@ int makeDatabase(const QByteArray& target) {
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (argc != 2 || argv[1][0] == '\0') {
         std::fprintf(stderr, "usage: keyrovia-makedb <path of the database file>\n");
         return 2;

@@ -7,7 +7,8 @@
 #include <QStringList>
 #include <cstdio>
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     // Drawing into images needs no display: a core application is enough.
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
@@ -22,8 +23,7 @@ int main(int argc, char** argv) {
 
     QString error;
     if (!kr::writeIcoFile(args.at(1), images, &error)) {
-        std::fprintf(stderr, "keyrovia-makeicon: %s: %s\n", qPrintable(args.at(1)),
-                     qPrintable(error));
+        std::fprintf(stderr, "keyrovia-makeicon: %s: %s\n", qPrintable(args.at(1)), qPrintable(error));
         return 1;
     }
     return 0;

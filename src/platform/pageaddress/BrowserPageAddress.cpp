@@ -6,7 +6,8 @@
 
 namespace kr {
 
-static std::unique_ptr<IPageAddress> configuredDevTools() {
+static std::unique_ptr<IPageAddress> configuredDevTools()
+{
     if (const auto port = DevToolsPageAddress::configuredPort()) {
         return std::make_unique<DevToolsPageAddress>(*port);
     }
@@ -14,15 +15,18 @@ static std::unique_ptr<IPageAddress> configuredDevTools() {
 }
 
 BrowserPageAddress::BrowserPageAddress()
-    : BrowserPageAddress(std::make_unique<CompanionPageAddress>(), configuredDevTools()) {}
+    : BrowserPageAddress(std::make_unique<CompanionPageAddress>(), configuredDevTools())
+{}
 
 BrowserPageAddress::BrowserPageAddress(std::unique_ptr<IPageAddress> companion,
                                        std::unique_ptr<IPageAddress> devTools)
-    : m_companion(std::move(companion)), m_devTools(std::move(devTools)) {}
+    : m_companion(std::move(companion)), m_devTools(std::move(devTools))
+{}
 
 BrowserPageAddress::~BrowserPageAddress() = default;
 
-std::optional<QString> BrowserPageAddress::request(int timeoutMs) {
+std::optional<QString> BrowserPageAddress::request(int timeoutMs)
+{
     const QDeadlineTimer deadline(std::max(timeoutMs, 0));
     for (IPageAddress* source : {m_companion.get(), m_devTools.get()}) {
         const qint64 left = deadline.remainingTime();

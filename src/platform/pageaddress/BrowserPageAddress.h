@@ -13,8 +13,7 @@ public:
     // Companion under $XDG_RUNTIME_DIR/keyrovia, DevTools when configured.
     BrowserPageAddress();
     // Either source may be null.
-    BrowserPageAddress(std::unique_ptr<IPageAddress> companion,
-                       std::unique_ptr<IPageAddress> devTools);
+    BrowserPageAddress(std::unique_ptr<IPageAddress> companion, std::unique_ptr<IPageAddress> devTools);
     ~BrowserPageAddress() override;
 
     std::optional<QString> request(int timeoutMs = 5000) override;

@@ -30,7 +30,8 @@ constexpr int kGraceAfterFirstAnswerMs = 250;
 
 class Exchange {
 public:
-    explicit Exchange(const QByteArray& path) {
+    explicit Exchange(const QByteArray& path)
+    {
         m_fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         if (m_fd < 0) {
             return;
@@ -52,7 +53,8 @@ public:
     Exchange& operator=(const Exchange&) = delete;
     Exchange(Exchange&& other) noexcept
         : m_fd(std::exchange(other.m_fd, -1)), m_open(std::exchange(other.m_open, false)),
-          m_sent(other.m_sent), m_in(std::move(other.m_in)), m_answer(std::move(other.m_answer)) {}
+          m_sent(other.m_sent), m_in(std::move(other.m_in)), m_answer(std::move(other.m_answer))
+    {}
 
     bool open() const { return m_open; }
     int fd() const { return m_fd; }
@@ -60,10 +62,11 @@ public:
     const std::optional<companion::Answer>& answer() const { return m_answer; }
 
     // Does what the socket is ready for.
-    void step(short revents) {
+    void step(short revents)
+    {
         if (revents & POLLOUT) {
-            const ssize_t n = ::send(m_fd, companion::kRequestLine + m_sent,
-                                     size_t(kRequestSize - m_sent), MSG_NOSIGNAL);
+            const ssize_t n =
+                ::send(m_fd, companion::kRequestLine + m_sent, size_t(kRequestSize - m_sent), MSG_NOSIGNAL);
             if (n < 0 && errno != EAGAIN && errno != EINTR) {
                 finish();
             } else if (n > 0) {
@@ -97,14 +100,15 @@ private:
 
     // The folder is private already; this also keeps out a socket that
     // another user managed to leave there.
-    bool peerIsThisUser() const {
+    bool peerIsThisUser() const
+    {
         ucred peer{};
         socklen_t size = sizeof peer;
-        return ::getsockopt(m_fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 &&
-               peer.uid == ::geteuid();
+        return ::getsockopt(m_fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid == ::geteuid();
     }
 
-    void finish() {
+    void finish()
+    {
         if (m_fd >= 0) {
             ::close(m_fd);
             m_fd = -1;
@@ -119,7 +123,8 @@ private:
     std::optional<companion::Answer> m_answer;
 };
 
-std::vector<QByteArray> socketPaths(const QString& dir) {
+std::vector<QByteArray> socketPaths(const QString& dir)
+{
     std::vector<QByteArray> paths;
     const QByteArray encodedDir = QFile::encodeName(dir);
     DIR* listing = ::opendir(encodedDir.constData());
@@ -146,7 +151,8 @@ CompanionPageAddress::CompanionPageAddress() : CompanionPageAddress(companion::s
 
 CompanionPageAddress::CompanionPageAddress(QString socketDir) : m_socketDir(std::move(socketDir)) {}
 
-std::optional<QString> CompanionPageAddress::request(int timeoutMs) {
+std::optional<QString> CompanionPageAddress::request(int timeoutMs)
+{
     if (timeoutMs <= 0 || m_socketDir.isEmpty()) {
         return std::nullopt;
     }

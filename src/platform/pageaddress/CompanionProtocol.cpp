@@ -17,7 +17,8 @@
 
 namespace kr::companion {
 
-void FrameDecoder::feed(const char* data, qsizetype size) {
+void FrameDecoder::feed(const char* data, qsizetype size)
+{
     qsizetype pos = 0;
     while (pos < size) {
         if (!m_inBody) {
@@ -57,18 +58,21 @@ void FrameDecoder::feed(const char* data, qsizetype size) {
     }
 }
 
-std::vector<QByteArray> FrameDecoder::takeFrames() {
+std::vector<QByteArray> FrameDecoder::takeFrames()
+{
     return std::exchange(m_frames, {});
 }
 
-QByteArray encodeFrame(const QByteArray& json) {
+QByteArray encodeFrame(const QByteArray& json)
+{
     const quint32 length = quint32(json.size());
     QByteArray frame(4, '\0');
     std::memcpy(frame.data(), &length, 4);
     return frame + json;
 }
 
-std::optional<PageState> parseBrowserMessage(const QByteArray& json) {
+std::optional<PageState> parseBrowserMessage(const QByteArray& json)
+{
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(json, &error);
     if (error.error != QJsonParseError::NoError || !doc.isObject()) {
@@ -91,7 +95,8 @@ std::optional<PageState> parseBrowserMessage(const QByteArray& json) {
     return state;
 }
 
-static QLatin1String stateName(PageState::Kind kind) {
+static QLatin1String stateName(PageState::Kind kind)
+{
     switch (kind) {
     case PageState::Page:
         return QLatin1String("page");
@@ -103,7 +108,8 @@ static QLatin1String stateName(PageState::Kind kind) {
     return QLatin1String("unknown");
 }
 
-QByteArray encodeAnswer(const Answer& answer) {
+QByteArray encodeAnswer(const Answer& answer)
+{
     QJsonObject object;
     object.insert(QLatin1String("v"), 1);
     const PageState::Kind kind = answer.ageMs < 0 ? PageState::Unknown : answer.page.kind;
@@ -118,7 +124,8 @@ QByteArray encodeAnswer(const Answer& answer) {
     return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
 }
 
-std::optional<Answer> parseAnswer(const QByteArray& line) {
+std::optional<Answer> parseAnswer(const QByteArray& line)
+{
     if (line.size() > kMaxAnswerBytes) {
         return std::nullopt;
     }
@@ -147,8 +154,7 @@ std::optional<Answer> parseAnswer(const QByteArray& line) {
     }
     const QJsonValue url = object.value(QLatin1String("url"));
     const QJsonValue title = object.value(QLatin1String("title"));
-    if (state != QLatin1String("page") || !url.isString() || url.toString().isEmpty() ||
-        !title.isString()) {
+    if (state != QLatin1String("page") || !url.isString() || url.toString().isEmpty() || !title.isString()) {
         return std::nullopt;
     }
     answer.page.kind = PageState::Page;
@@ -157,7 +163,8 @@ std::optional<Answer> parseAnswer(const QByteArray& line) {
     return answer;
 }
 
-QString socketDirectory() {
+QString socketDirectory()
+{
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (runtime.isEmpty() || !QDir::isAbsolutePath(runtime)) {
         return QString();
@@ -165,16 +172,19 @@ QString socketDirectory() {
     return QDir::cleanPath(runtime) + QLatin1String("/keyrovia");
 }
 
-QString socketFileName(qint64 pid) {
+QString socketFileName(qint64 pid)
+{
     return QStringLiteral("companion-%1.sock").arg(pid);
 }
 
-bool isSocketFileName(const QString& name) {
+bool isSocketFileName(const QString& name)
+{
     static const QRegularExpression pattern(QStringLiteral("^companion-[0-9]{1,10}\\.sock$"));
     return pattern.match(name).hasMatch();
 }
 
-bool isPrivateDirectory(const QString& path) {
+bool isPrivateDirectory(const QString& path)
+{
     struct stat st {};
     if (::lstat(QFile::encodeName(path).constData(), &st) != 0) {
         return false;
@@ -182,7 +192,8 @@ bool isPrivateDirectory(const QString& path) {
     return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 077) == 0;
 }
 
-bool fitsSocketAddress(const QString& path) {
+bool fitsSocketAddress(const QString& path)
+{
     return QFile::encodeName(path).size() < qsizetype(sizeof(sockaddr_un::sun_path));
 }
 

@@ -15,7 +15,8 @@ namespace {
 // A list of a few hundred tabs fits easily.
 constexpr qsizetype kMaxResponseBytes = 4 * 1024 * 1024;
 
-int msLeft(const QDeadlineTimer& deadline) {
+int msLeft(const QDeadlineTimer& deadline)
+{
     return int(std::max<qint64>(0, deadline.remainingTime()));
 }
 
@@ -27,7 +28,8 @@ struct HttpBody {
     QByteArray body;
 };
 
-HttpBody parseResponse(const QByteArray& data, bool closed) {
+HttpBody parseResponse(const QByteArray& data, bool closed)
+{
     HttpBody result;
     const qsizetype headerEnd = data.indexOf("\r\n\r\n");
     if (headerEnd < 0) {
@@ -36,8 +38,7 @@ HttpBody parseResponse(const QByteArray& data, bool closed) {
     }
     const QList<QByteArray> lines = data.left(headerEnd).split('\n');
     const QList<QByteArray> status = lines.first().trimmed().split(' ');
-    const bool ok =
-        status.size() >= 2 && status.at(0).startsWith("HTTP/1.") && status.at(1) == "200";
+    const bool ok = status.size() >= 2 && status.at(0).startsWith("HTTP/1.") && status.at(1) == "200";
     qsizetype contentLength = -1;
     for (const QByteArray& line : lines.mid(1)) {
         const qsizetype colon = line.indexOf(':');
@@ -66,11 +67,11 @@ HttpBody parseResponse(const QByteArray& data, bool closed) {
 
 // Chromium's endpoint HTML-escapes titles (& < > " '); undone in one pass so
 // that "&amp;quot;" stays "&quot;".
-QString unescapeTitle(const QString& title) {
+QString unescapeTitle(const QString& title)
+{
     static const std::pair<QLatin1String, QChar> entities[] = {
-        {QLatin1String("&amp;"), u'&'},  {QLatin1String("&lt;"), u'<'},
-        {QLatin1String("&gt;"), u'>'},   {QLatin1String("&quot;"), u'"'},
-        {QLatin1String("&#39;"), u'\''}, {QLatin1String("&#x27;"), u'\''},
+        {QLatin1String("&amp;"), u'&'},  {QLatin1String("&lt;"), u'<'},   {QLatin1String("&gt;"), u'>'},
+        {QLatin1String("&quot;"), u'"'}, {QLatin1String("&#39;"), u'\''}, {QLatin1String("&#x27;"), u'\''},
     };
     QString plain;
     plain.reserve(title.size());
@@ -97,7 +98,8 @@ QString unescapeTitle(const QString& title) {
 
 DevToolsPageAddress::DevToolsPageAddress(quint16 port) : m_port(port) {}
 
-std::optional<quint16> DevToolsPageAddress::configuredPort() {
+std::optional<quint16> DevToolsPageAddress::configuredPort()
+{
     bool number = false;
     const int port = qEnvironmentVariable("KEYROVIA_DEVTOOLS_PORT").trimmed().toInt(&number);
     if (!number || port < 1 || port > 65535) {
@@ -106,7 +108,8 @@ std::optional<quint16> DevToolsPageAddress::configuredPort() {
     return quint16(port);
 }
 
-std::optional<QString> DevToolsPageAddress::request(int timeoutMs) {
+std::optional<QString> DevToolsPageAddress::request(int timeoutMs)
+{
     if (timeoutMs <= 0) {
         return std::nullopt;
     }
@@ -137,14 +140,14 @@ std::optional<QString> DevToolsPageAddress::request(int timeoutMs) {
         if (msLeft(deadline) == 0) {
             return std::nullopt;
         }
-        if (!socket.waitForReadyRead(msLeft(deadline)) &&
-            socket.state() == QAbstractSocket::ConnectedState) {
+        if (!socket.waitForReadyRead(msLeft(deadline)) && socket.state() == QAbstractSocket::ConnectedState) {
             return std::nullopt; // time-out
         }
     }
 }
 
-std::optional<QString> DevToolsPageAddress::replyFromList(const QByteArray& json) {
+std::optional<QString> DevToolsPageAddress::replyFromList(const QByteArray& json)
+{
     const QJsonDocument doc = QJsonDocument::fromJson(json);
     if (!doc.isArray()) {
         return std::nullopt;
@@ -158,8 +161,7 @@ std::optional<QString> DevToolsPageAddress::replyFromList(const QByteArray& json
         if (url.isEmpty()) {
             return std::nullopt;
         }
-        return page::quotedReply(url,
-                                 unescapeTitle(target.value(QLatin1String("title")).toString()));
+        return page::quotedReply(url, unescapeTitle(target.value(QLatin1String("title")).toString()));
     }
     return std::nullopt;
 }

@@ -2,7 +2,8 @@
 
 namespace kr::page {
 
-QString withoutCredentials(const QString& address) {
+QString withoutCredentials(const QString& address)
+{
     const qsizetype schemeEnd = address.indexOf(QLatin1String("://"));
     if (schemeEnd < 0) {
         return address;
@@ -18,8 +19,7 @@ QString withoutCredentials(const QString& address) {
     }
     // The user information ends at the last "@" of the authority, as browsers
     // parse it.
-    const qsizetype at =
-        address.lastIndexOf(u'@', authorityEnd > authorityStart ? authorityEnd - 1 : 0);
+    const qsizetype at = address.lastIndexOf(u'@', authorityEnd > authorityStart ? authorityEnd - 1 : 0);
     if (at < authorityStart || at >= authorityEnd) {
         return address;
     }
@@ -27,7 +27,8 @@ QString withoutCredentials(const QString& address) {
 }
 
 // Cuts without splitting a surrogate pair.
-static QString leftWhole(const QString& text, qsizetype count) {
+static QString leftWhole(const QString& text, qsizetype count)
+{
     if (text.size() <= count) {
         return text;
     }
@@ -37,19 +38,23 @@ static QString leftWhole(const QString& text, qsizetype count) {
     return text.left(count);
 }
 
-QString cleanAddress(const QString& address) {
+QString cleanAddress(const QString& address)
+{
     return leftWhole(withoutCredentials(address), kMaxAddressChars);
 }
 
-QString cleanTitle(const QString& title) {
+QString cleanTitle(const QString& title)
+{
     return leftWhole(title, kMaxTitleChars);
 }
 
-static bool isControl(QChar c) {
+static bool isControl(QChar c)
+{
     return c.unicode() < 0x20 || c.unicode() == 0x7f;
 }
 
-QString quotedReply(const QString& address, const QString& title) {
+QString quotedReply(const QString& address, const QString& title)
+{
     const QString a = cleanAddress(address);
     const QString t = cleanTitle(title);
     QString reply;

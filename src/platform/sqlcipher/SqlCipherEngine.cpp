@@ -32,9 +32,8 @@ constexpr std::size_t MaxKeptKeys = 8;
 // The first 16 bytes of a plain SQLite file; an encrypted one starts with its salt.
 constexpr char PlainHeader[SaltSize] = "SQLite format 3";
 
-const char* const StepNames[] = {"CreateTemp", "Attach",     "Export",     "Commit",
-                                 "Detach",     "SyncTemp",   "VerifyTemp", "KeepOld",
-                                 "Rename",     "SyncFolder", "Confirm",    "Finish"};
+const char* const StepNames[] = {"CreateTemp", "Attach",  "Export", "Commit",     "Detach",  "SyncTemp",
+                                 "VerifyTemp", "KeepOld", "Rename", "SyncFolder", "Confirm", "Finish"};
 static_assert(std::size(StepNames) == SqlCipherEngine::ChangeStepCount);
 
 // Passwords and derived keys: wiped when they go away, never copied.
@@ -42,14 +41,16 @@ class Secret {
 public:
     Secret() = default;
     Secret(const char* data, std::size_t size) : m_bytes(data, data + size) {}
-    static Secret fromText(const QString& text) {
+    static Secret fromText(const QString& text)
+    {
         QByteArray utf8 = text.toUtf8();
         Secret secret(utf8.constData(), static_cast<std::size_t>(utf8.size()));
         OPENSSL_cleanse(utf8.data(), static_cast<std::size_t>(utf8.size()));
         return secret;
     }
     Secret(Secret&& other) noexcept : m_bytes(std::move(other.m_bytes)) { other.m_bytes.clear(); }
-    Secret& operator=(Secret&& other) noexcept {
+    Secret& operator=(Secret&& other) noexcept
+    {
         if (this != &other) {
             wipe();
             m_bytes = std::move(other.m_bytes);
@@ -61,7 +62,8 @@ public:
     Secret& operator=(const Secret&) = delete;
     ~Secret() { wipe(); }
 
-    void wipe() {
+    void wipe()
+    {
         if (!m_bytes.empty())
             OPENSSL_cleanse(m_bytes.data(), m_bytes.size());
         m_bytes.clear();
@@ -70,7 +72,8 @@ public:
     const char* data() const { return m_bytes.empty() ? "" : m_bytes.data(); }
     int size() const { return static_cast<int>(m_bytes.size()); }
     bool empty() const { return m_bytes.empty(); }
-    bool equals(const Secret& other) const {
+    bool equals(const Secret& other) const
+    {
         return m_bytes.size() == other.m_bytes.size() &&
                CRYPTO_memcmp(data(), other.data(), m_bytes.size()) == 0;
     }
@@ -89,7 +92,8 @@ struct StmtFinalizer {
 using Stmt = std::unique_ptr<sqlite3_stmt, StmtFinalizer>;
 
 // An SQLite result code -> the error number callers decide on.
-DbStatus statusFrom(int rc, sqlite3* db) {
+DbStatus statusFrom(int rc, sqlite3* db)
+{
     const QString message = QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
     switch (rc & 0xff) {
     case SQLITE_OK:
@@ -115,18 +119,21 @@ DbStatus statusFrom(int rc, sqlite3* db) {
     return {DbErrUnrecognized, message};
 }
 
-DbStatus errnoStatus(const char* what) {
+DbStatus errnoStatus(const char* what)
+{
     const int error = errno;
-    return {DbErrUnrecognized, QString::fromUtf8(what) + QLatin1String(": ") +
-                                   QString::fromLocal8Bit(strerror(error))};
+    return {DbErrUnrecognized,
+            QString::fromUtf8(what) + QLatin1String(": ") + QString::fromLocal8Bit(strerror(error))};
 }
 
-int exec(sqlite3* db, const QByteArray& sql) {
+int exec(sqlite3* db, const QByteArray& sql)
+{
     return sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr);
 }
 
 // The first read of the file: where a wrong key shows (SQLITE_NOTADB).
-int readSchema(sqlite3* db) {
+int readSchema(sqlite3* db)
+{
     sqlite3_stmt* raw = nullptr;
     int rc = sqlite3_prepare_v2(db, "SELECT count(*) FROM sqlite_master;", -1, &raw, nullptr);
     Stmt stmt(raw);
@@ -137,7 +144,8 @@ int readSchema(sqlite3* db) {
 }
 
 // Empty when the file is shorter than a salt or is a plain SQLite file.
-QByteArray readSalt(const QByteArray& path) {
+QByteArray readSalt(const QByteArray& path)
+{
     const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return {};
@@ -158,12 +166,12 @@ QByteArray readSalt(const QByteArray& path) {
 }
 
 // The key SQLCipher derives from a passphrase, as the raw-key text x'<64 hex>'.
-Secret deriveRawKey(const Secret& password, const QByteArray& salt) {
+Secret deriveRawKey(const Secret& password, const QByteArray& salt)
+{
     std::array<unsigned char, RawKeySize> key{};
-    if (PKCS5_PBKDF2_HMAC_SHA1(password.data(), password.size(),
-                               reinterpret_cast<const unsigned char*>(salt.constData()),
-                               static_cast<int>(salt.size()), SqlCipherEngine::KdfIterations,
-                               RawKeySize, key.data()) != 1)
+    if (PKCS5_PBKDF2_HMAC_SHA1(
+            password.data(), password.size(), reinterpret_cast<const unsigned char*>(salt.constData()),
+            static_cast<int>(salt.size()), SqlCipherEngine::KdfIterations, RawKeySize, key.data()) != 1)
         return {};
     static const char hex[] = "0123456789abcdef";
     std::array<char, 3 + 2 * RawKeySize> text{};
@@ -180,7 +188,8 @@ Secret deriveRawKey(const Secret& password, const QByteArray& salt) {
     return raw;
 }
 
-bool syncPath(const QByteArray& path, int flags) {
+bool syncPath(const QByteArray& path, int flags)
+{
     const int fd = ::open(path.constData(), flags | O_CLOEXEC);
     if (fd < 0)
         return false;
@@ -195,7 +204,8 @@ struct FileId {
     bool operator==(const FileId&) const = default;
 };
 
-std::optional<FileId> fileId(const QByteArray& path) {
+std::optional<FileId> fileId(const QByteArray& path)
+{
     struct stat info {};
     if (::stat(path.constData(), &info) != 0)
         return std::nullopt;
@@ -203,12 +213,12 @@ std::optional<FileId> fileId(const QByteArray& path) {
 }
 
 // Every table with its row count: what an export must carry over.
-std::optional<std::vector<std::pair<QByteArray, qint64>>> tableCounts(sqlite3* db) {
+std::optional<std::vector<std::pair<QByteArray, qint64>>> tableCounts(sqlite3* db)
+{
     std::vector<std::pair<QByteArray, qint64>> counts;
     sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db,
-                           "SELECT name FROM main.sqlite_master WHERE type='table' ORDER BY name;",
-                           -1, &raw, nullptr) != SQLITE_OK)
+    if (sqlite3_prepare_v2(db, "SELECT name FROM main.sqlite_master WHERE type='table' ORDER BY name;", -1,
+                           &raw, nullptr) != SQLITE_OK)
         return std::nullopt;
     Stmt names(raw);
     int rc;
@@ -234,7 +244,8 @@ std::optional<std::vector<std::pair<QByteArray, qint64>>> tableCounts(sqlite3* d
 }
 
 // Prepares exactly one statement; anything after it must be blanks or comments.
-DbStatus prepareSingle(sqlite3* db, const QString& statement, Stmt& out) {
+DbStatus prepareSingle(sqlite3* db, const QString& statement, Stmt& out)
+{
     const QByteArray sql = statement.toUtf8();
     const char* end = sql.constData() + sql.size();
     const char* tail = nullptr;
@@ -256,8 +267,7 @@ DbStatus prepareSingle(sqlite3* db, const QString& statement, Stmt& out) {
     return {};
 }
 
-const QByteArray KdfPragma =
-    "PRAGMA kdf_iter = " + QByteArray::number(SqlCipherEngine::KdfIterations) + ";";
+const QByteArray KdfPragma = "PRAGMA kdf_iter = " + QByteArray::number(SqlCipherEngine::KdfIterations) + ";";
 
 } // namespace
 
@@ -273,19 +283,21 @@ struct SqlCipherEngine::Impl {
 
     bool stepFails(Step step) const { return faultHook && faultHook(step); }
 
-    const KeptKey* findKey(const Secret& password, const QByteArray& salt) const {
+    const KeptKey* findKey(const Secret& password, const QByteArray& salt) const
+    {
         for (const KeptKey& kept : keys)
             if (kept.salt == salt && kept.password.equals(password))
                 return &kept;
         return nullptr;
     }
-    void forgetSalt(const QByteArray& salt) {
+    void forgetSalt(const QByteArray& salt)
+    {
         std::erase_if(keys, [&](const KeptKey& kept) { return kept.salt == salt; });
     }
 
     // open_v2 (never creating the file), key, kdf_iter, first read.
-    DbStatus openWithKey(const QByteArray& path, const Secret& key, bool passphrase,
-                         DbHandle& out) {
+    DbStatus openWithKey(const QByteArray& path, const Secret& key, bool passphrase, DbHandle& out)
+    {
         sqlite3* raw = nullptr;
         int rc = sqlite3_open_v2(path.constData(), &raw, SQLITE_OPEN_READWRITE, nullptr);
         DbHandle db(raw);
@@ -310,7 +322,8 @@ struct SqlCipherEngine::Impl {
 
     // After a passphrase open: derive the raw key ourselves and keep it once it
     // has opened the same file, so later opens skip the 256,000 iterations.
-    void learnKey(const QByteArray& path, const Secret& password, const QByteArray& salt) {
+    void learnKey(const QByteArray& path, const Secret& password, const QByteArray& salt)
+    {
         Secret raw = deriveRawKey(password, salt);
         ++derivations;
         if (raw.empty())
@@ -324,11 +337,12 @@ struct SqlCipherEngine::Impl {
         forgetSalt(salt);
         if (keys.size() >= MaxKeptKeys)
             keys.erase(keys.begin());
-        keys.push_back(KeptKey{Secret(password.data(), static_cast<std::size_t>(password.size())),
-                               salt, std::move(raw)});
+        keys.push_back(KeptKey{Secret(password.data(), static_cast<std::size_t>(password.size())), salt,
+                               std::move(raw)});
     }
 
-    static DbStatus lockExclusively(sqlite3* db) {
+    static DbStatus lockExclusively(sqlite3* db)
+    {
         int rc = exec(db, "PRAGMA locking_mode = EXCLUSIVE;");
         if (rc == SQLITE_OK)
             rc = exec(db, "BEGIN EXCLUSIVE;");
@@ -343,8 +357,9 @@ struct SqlCipherEngine::Impl {
         return {};
     }
 
-    DbStatus openHandle(const QByteArray& path, bool exclusive, const Secret& password,
-                        bool useKeptKeys, DbHandle& out) {
+    DbStatus openHandle(const QByteArray& path, bool exclusive, const Secret& password, bool useKeptKeys,
+                        DbHandle& out)
+    {
         DbHandle db;
         QByteArray salt;
         if (!password.empty() && useKeptKeys) {
@@ -381,19 +396,21 @@ namespace {
 // failure the destructor puts everything back.
 class PasswordChange {
 public:
-    PasswordChange(SqlCipherEngine::Impl& engine, sqlite3* db, const QString& path,
-                   const Secret& newPassword)
+    PasswordChange(SqlCipherEngine::Impl& engine, sqlite3* db, const QString& path, const Secret& newPassword)
         : m_engine(engine), m_db(db), m_path(QFile::encodeName(path)),
           m_dir(QFile::encodeName(QFileInfo(path).absolutePath())),
-          m_base(QFile::encodeName(QFileInfo(path).fileName())), m_newPassword(newPassword) {}
+          m_base(QFile::encodeName(QFileInfo(path).fileName())), m_newPassword(newPassword)
+    {}
     PasswordChange(const PasswordChange&) = delete;
     PasswordChange& operator=(const PasswordChange&) = delete;
-    ~PasswordChange() {
+    ~PasswordChange()
+    {
         if (!m_done)
             rollBack();
     }
 
-    DbStatus run() {
+    DbStatus run()
+    {
         DbStatus status;
         if (fails(Step::CreateTemp, status))
             return status;
@@ -451,8 +468,7 @@ public:
         if (fails(Step::Confirm, status))
             return status;
         if (fileId(m_path) != m_newId || readSchema(m_verify.get()) != SQLITE_OK)
-            return {DbErrUnrecognized,
-                    QStringLiteral("the database file changed during the change")};
+            return {DbErrUnrecognized, QStringLiteral("the database file changed during the change")};
 
         if (fails(Step::Finish, status))
             return status;
@@ -464,15 +480,17 @@ public:
     }
 
 private:
-    bool fails(Step step, DbStatus& status) const {
+    bool fails(Step step, DbStatus& status) const
+    {
         if (!m_engine.stepFails(step))
             return false;
-        status = {DbErrUnrecognized, QLatin1String("password change failed at ") +
-                                         SqlCipherEngine::changeStepName(step)};
+        status = {DbErrUnrecognized,
+                  QLatin1String("password change failed at ") + SqlCipherEngine::changeStepName(step)};
         return true;
     }
 
-    bool sql(const QByteArray& text, DbStatus& status) {
+    bool sql(const QByteArray& text, DbStatus& status)
+    {
         const int rc = exec(m_db, text);
         if (rc == SQLITE_OK)
             return true;
@@ -480,17 +498,17 @@ private:
         return false;
     }
 
-    bool attach(DbStatus& status) {
+    bool attach(DbStatus& status)
+    {
         sqlite3_stmt* raw = nullptr;
         int rc = sqlite3_prepare_v2(m_db, "ATTACH DATABASE ?1 AS newdb KEY ?2;", -1, &raw, nullptr);
         Stmt stmt(raw);
         if (rc == SQLITE_OK)
-            rc = sqlite3_bind_text(stmt.get(), 1, m_temp.constData(),
-                                   static_cast<int>(m_temp.size()), SQLITE_TRANSIENT);
+            rc = sqlite3_bind_text(stmt.get(), 1, m_temp.constData(), static_cast<int>(m_temp.size()),
+                                   SQLITE_TRANSIENT);
         // KEY '' attaches a plain file; a NULL key would mean "the main key".
         if (rc == SQLITE_OK)
-            rc = sqlite3_bind_text(stmt.get(), 2, m_newPassword.data(), m_newPassword.size(),
-                                   SQLITE_STATIC);
+            rc = sqlite3_bind_text(stmt.get(), 2, m_newPassword.data(), m_newPassword.size(), SQLITE_STATIC);
         if (rc == SQLITE_OK)
             rc = sqlite3_step(stmt.get());
         if (rc != SQLITE_DONE) {
@@ -502,12 +520,12 @@ private:
         if (m_newPassword.empty())
             return true;
         ++m_engine.derivations;
-        return sql("PRAGMA newdb.kdf_iter = " + QByteArray::number(SqlCipherEngine::KdfIterations) +
-                       ";",
+        return sql("PRAGMA newdb.kdf_iter = " + QByteArray::number(SqlCipherEngine::KdfIterations) + ";",
                    status);
     }
 
-    bool userVersion(int& version, DbStatus& status) {
+    bool userVersion(int& version, DbStatus& status)
+    {
         sqlite3_stmt* raw = nullptr;
         int rc = sqlite3_prepare_v2(m_db, "PRAGMA main.user_version;", -1, &raw, nullptr);
         Stmt stmt(raw);
@@ -521,7 +539,8 @@ private:
         return true;
     }
 
-    bool verifyTemp(DbStatus& status) {
+    bool verifyTemp(DbStatus& status)
+    {
         status = m_engine.openHandle(m_temp, true, m_newPassword, false, m_verify);
         if (!status.ok())
             return false;
@@ -537,7 +556,8 @@ private:
     }
 
     // A second name for the old file until the new one is confirmed.
-    bool keepOld(DbStatus& status) {
+    bool keepOld(DbStatus& status)
+    {
         for (int attempt = 0; attempt < 32; ++attempt) {
             const QByteArray name = m_dir + "/." + m_base + ".old-" +
                                     QByteArray::number(QRandomGenerator::system()->generate(), 16);
@@ -552,7 +572,8 @@ private:
         return false;
     }
 
-    void rollBack() {
+    void rollBack()
+    {
         if (!sqlite3_get_autocommit(m_db))
             exec(m_db, "ROLLBACK;");
         if (m_attached)
@@ -589,13 +610,15 @@ private:
 
 class SqlCipherConnection final : public IDbConnection {
 public:
-    SqlCipherConnection(SqlCipherEngine::Impl& engine, QString path, bool exclusive,
-                        Secret password, DbHandle db)
-        : m_engine(engine), m_path(std::move(path)), m_exclusive(exclusive),
-          m_password(std::move(password)), m_db(std::move(db)) {}
+    SqlCipherConnection(SqlCipherEngine::Impl& engine, QString path, bool exclusive, Secret password,
+                        DbHandle db)
+        : m_engine(engine), m_path(std::move(path)), m_exclusive(exclusive), m_password(std::move(password)),
+          m_db(std::move(db))
+    {}
     ~SqlCipherConnection() override { close(); }
 
-    DbStatus execute(const QString& statement) override {
+    DbStatus execute(const QString& statement) override
+    {
         if (!m_db)
             return closed();
         Stmt stmt;
@@ -608,7 +631,8 @@ public:
         return rc == SQLITE_DONE ? DbStatus{} : statusFrom(rc, m_db.get());
     }
 
-    DbStatus select(const QString& statement, std::vector<DbRow>& rows) override {
+    DbStatus select(const QString& statement, std::vector<DbRow>& rows) override
+    {
         rows.clear();
         if (!m_db)
             return closed();
@@ -626,8 +650,7 @@ public:
                     row.emplace_back(std::nullopt);
                     continue;
                 }
-                const auto* text =
-                    reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), c));
+                const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), c));
                 row.emplace_back(QString::fromUtf8(text, sqlite3_column_bytes(stmt.get(), c)));
             }
             rows.push_back(std::move(row));
@@ -640,7 +663,8 @@ public:
     }
 
     // On success the old file is gone and this connection with it: it is closed.
-    DbStatus changePassword(const QString& oldPassword, const QString& newPassword) override {
+    DbStatus changePassword(const QString& oldPassword, const QString& newPassword) override
+    {
         if (!m_db)
             return closed();
         if (!m_exclusive)
@@ -666,15 +690,14 @@ public:
         return {};
     }
 
-    void close() override {
+    void close() override
+    {
         m_db.reset();
         m_password.wipe();
     }
 
 private:
-    static DbStatus closed() {
-        return {DbErrUnrecognized, QStringLiteral("the database is closed")};
-    }
+    static DbStatus closed() { return {DbErrUnrecognized, QStringLiteral("the database is closed")}; }
 
     SqlCipherEngine::Impl& m_engine;
     QString m_path;
@@ -689,7 +712,8 @@ SqlCipherEngine::SqlCipherEngine() : d(std::make_unique<Impl>()) {}
 SqlCipherEngine::~SqlCipherEngine() = default;
 
 DbStatus SqlCipherEngine::open(const QString& path, bool exclusive, const QString& connect,
-                               std::unique_ptr<IDbConnection>& connection) {
+                               std::unique_ptr<IDbConnection>& connection)
+{
     connection.reset();
     QString password;
     if (!passwordFromConnect(connect, password))
@@ -704,24 +728,28 @@ DbStatus SqlCipherEngine::open(const QString& path, bool exclusive, const QStrin
     const DbStatus status = d->openHandle(QFile::encodeName(fullPath), exclusive, secret, true, db);
     if (!status.ok())
         return status;
-    connection = std::make_unique<SqlCipherConnection>(*d, fullPath, exclusive, std::move(secret),
-                                                       std::move(db));
+    connection =
+        std::make_unique<SqlCipherConnection>(*d, fullPath, exclusive, std::move(secret), std::move(db));
     return {};
 }
 
-int SqlCipherEngine::keyDerivations() const {
+int SqlCipherEngine::keyDerivations() const
+{
     return d->derivations;
 }
 
-void SqlCipherEngine::forgetKeys() {
+void SqlCipherEngine::forgetKeys()
+{
     d->keys.clear();
 }
 
-void SqlCipherEngine::setFaultHook(FaultHook hook) {
+void SqlCipherEngine::setFaultHook(FaultHook hook)
+{
     d->faultHook = std::move(hook);
 }
 
-bool SqlCipherEngine::passwordFromConnect(const QString& connect, QString& password) {
+bool SqlCipherEngine::passwordFromConnect(const QString& connect, QString& password)
+{
     const QLatin1String key(";pwd=");
     if (connect.isEmpty()) {
         password.clear();
@@ -733,12 +761,13 @@ bool SqlCipherEngine::passwordFromConnect(const QString& connect, QString& passw
     return true;
 }
 
-QString SqlCipherEngine::changeStepName(ChangeStep step) {
+QString SqlCipherEngine::changeStepName(ChangeStep step)
+{
     return QString::fromLatin1(StepNames[static_cast<int>(step)]);
 }
 
-std::optional<SqlCipherEngine::ChangeStep>
-SqlCipherEngine::changeStepFromName(const QString& name) {
+std::optional<SqlCipherEngine::ChangeStep> SqlCipherEngine::changeStepFromName(const QString& name)
+{
     for (int i = 0; i < ChangeStepCount; ++i)
         if (name == QLatin1String(StepNames[i]))
             return static_cast<ChangeStep>(i);

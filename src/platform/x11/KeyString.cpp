@@ -61,7 +61,8 @@ constexpr KeyNameEntry KeyNames[] = {
     {"F16", NamedKey::F16},
 };
 
-bool lookupKeyName(const QString& name, NamedKey* key) {
+bool lookupKeyName(const QString& name, NamedKey* key)
+{
     for (const auto& entry : KeyNames) {
         if (name.compare(QLatin1String(entry.name), Qt::CaseInsensitive) == 0) {
             *key = entry.key;
@@ -72,19 +73,22 @@ bool lookupKeyName(const QString& name, NamedKey* key) {
 }
 
 // Length in UTF-16 units of the code point at i (2 for a surrogate pair).
-qsizetype codePointLength(const QString& s, qsizetype i) {
+qsizetype codePointLength(const QString& s, qsizetype i)
+{
     if (s.at(i).isHighSurrogate() && i + 1 < s.size() && s.at(i + 1).isLowSurrogate())
         return 2;
     return 1;
 }
 
-char32_t codePointAt(const QString& s, qsizetype i) {
+char32_t codePointAt(const QString& s, qsizetype i)
+{
     if (codePointLength(s, i) == 2)
         return QChar::surrogateToUcs4(s.at(i), s.at(i + 1));
     return s.at(i).unicode();
 }
 
-std::uint8_t modifierOf(QChar c) {
+std::uint8_t modifierOf(QChar c)
+{
     switch (c.unicode()) {
     case '+':
         return ShiftModifier;
@@ -101,7 +105,8 @@ class Parser {
 public:
     explicit Parser(const QString& keys) : s(keys) {}
 
-    ParsedKeyString run() {
+    ParsedKeyString run()
+    {
         while (i < s.size() && result.ok())
             step();
         if (!result.ok())
@@ -120,7 +125,8 @@ private:
         bool hasKey;
     };
 
-    void step() {
+    void step()
+    {
         const QChar c = s.at(i);
         if (const std::uint8_t mod = modifierOf(c)) {
             if (pending & mod) {
@@ -161,7 +167,8 @@ private:
         }
     }
 
-    void closeGroup() {
+    void closeGroup()
+    {
         if (pending != NoModifier) {
             setError(i, QStringLiteral("modifier without a key before \")\""));
             return;
@@ -182,7 +189,8 @@ private:
 
     // "{...}": the first character after "{" always belongs to the content,
     // which is how "{}}" names the closing brace.
-    void braces() {
+    void braces()
+    {
         const qsizetype open = i;
         const qsizetype close = i + 2 <= s.size() ? s.indexOf(QLatin1Char('}'), i + 2) : -1;
         if (open + 1 >= s.size() || close < 0) {
@@ -221,7 +229,8 @@ private:
         push(KeyAction::ofKey(key, held()), count, open);
     }
 
-    static bool parseCount(const QString& digits, int* count) {
+    static bool parseCount(const QString& digits, int* count)
+    {
         if (digits.isEmpty() || digits.size() > 4)
             return false;
         int value = 0;
@@ -234,13 +243,14 @@ private:
         return true;
     }
 
-    std::uint8_t held() const {
-        const std::uint8_t outer =
-            groups.empty() ? std::uint8_t(NoModifier) : groups.back().modifiers;
+    std::uint8_t held() const
+    {
+        const std::uint8_t outer = groups.empty() ? std::uint8_t(NoModifier) : groups.back().modifiers;
         return outer | pending;
     }
 
-    void push(const KeyAction& action, int count, qsizetype at) {
+    void push(const KeyAction& action, int count, qsizetype at)
+    {
         pending = NoModifier;
         if (!groups.empty())
             groups.back().hasKey = true; // "({a 0})" is well-formed, just types nothing
@@ -252,19 +262,22 @@ private:
             result.actions.append(action);
     }
 
-    void setError(qsizetype at, const QString& message) {
+    void setError(qsizetype at, const QString& message)
+    {
         if (result.ok()) {
             result.error = message;
             result.errorAt = at;
         }
     }
 
-    ParsedKeyString fail(qsizetype at, const QString& message) {
+    ParsedKeyString fail(qsizetype at, const QString& message)
+    {
         setError(at, message);
         return finish();
     }
 
-    ParsedKeyString finish() {
+    ParsedKeyString finish()
+    {
         if (!result.ok())
             result.actions.clear(); // refused as a whole
         return std::move(result);
@@ -277,7 +290,8 @@ private:
     ParsedKeyString result;
 };
 
-bool hasSyntaxMeaning(QChar c) {
+bool hasSyntaxMeaning(QChar c)
+{
     switch (c.unicode()) {
     case '+':
     case '^':
@@ -297,11 +311,13 @@ bool hasSyntaxMeaning(QChar c) {
 
 } // namespace
 
-ParsedKeyString ParseKeyString(const QString& keys) {
+ParsedKeyString ParseKeyString(const QString& keys)
+{
     return Parser(keys).run();
 }
 
-QString EscapeForKeyString(const QString& text) {
+QString EscapeForKeyString(const QString& text)
+{
     QString out;
     out.reserve(text.size());
     for (QChar c : text) {
@@ -316,7 +332,8 @@ QString EscapeForKeyString(const QString& text) {
     return out;
 }
 
-QString KeyName(NamedKey key) {
+QString KeyName(NamedKey key)
+{
     for (const auto& entry : KeyNames) {
         if (entry.key == key)
             return QString::fromLatin1(entry.name);

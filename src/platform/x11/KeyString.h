@@ -77,16 +77,15 @@ enum KeyModifier : std::uint8_t {
 struct KeyAction {
     enum class Kind : std::uint8_t { Character, Key };
     Kind kind = Kind::Character;
-    char32_t character = 0; // Kind::Character: one code point (a lone surrogate stays one unit)
+    char32_t character = 0;       // Kind::Character: one code point (a lone surrogate stays one unit)
     NamedKey key = NamedKey::Tab; // Kind::Key
     std::uint8_t modifiers = NoModifier;
 
-    static KeyAction ofCharacter(char32_t c, std::uint8_t mods = NoModifier) {
+    static KeyAction ofCharacter(char32_t c, std::uint8_t mods = NoModifier)
+    {
         return {Kind::Character, c, NamedKey::Tab, mods};
     }
-    static KeyAction ofKey(NamedKey k, std::uint8_t mods = NoModifier) {
-        return {Kind::Key, 0, k, mods};
-    }
+    static KeyAction ofKey(NamedKey k, std::uint8_t mods = NoModifier) { return {Kind::Key, 0, k, mods}; }
     bool operator==(const KeyAction&) const = default;
 };
 

@@ -23,13 +23,15 @@ namespace kr {
 
 namespace {
 
-void sleepMs(int ms) {
+void sleepMs(int ms)
+{
     if (ms > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 // The keysym a character is typed with when the layout does not have it.
-KeySym keysymForCodePoint(char32_t c) {
+KeySym keysymForCodePoint(char32_t c)
+{
     if ((c >= 0x20 && c <= 0x7e) || (c >= 0xa0 && c <= 0xff))
         return c; // Latin-1 keysyms are the code points
     return 0x01000000 | c;
@@ -37,7 +39,8 @@ KeySym keysymForCodePoint(char32_t c) {
 
 // Control characters become the keys that produce them; those without a key
 // (and lone surrogates, which are not text) give NoSymbol and are left out.
-KeySym keysymForControl(char32_t c) {
+KeySym keysymForControl(char32_t c)
+{
     switch (c) {
     case U'\t':
         return XK_Tab;
@@ -55,15 +58,18 @@ KeySym keysymForControl(char32_t c) {
     }
 }
 
-bool isControl(char32_t c) {
+bool isControl(char32_t c)
+{
     return c < 0x20 || (c >= 0x7f && c < 0xa0);
 }
 
-bool isTypeableText(char32_t c) {
+bool isTypeableText(char32_t c)
+{
     return !isControl(c) && !(c >= 0xd800 && c <= 0xdfff) && c <= 0x10ffff;
 }
 
-KeySym keysymForKey(NamedKey key) {
+KeySym keysymForKey(NamedKey key)
+{
     switch (key) {
     case NamedKey::Tab:
         return XK_Tab;
@@ -135,9 +141,9 @@ struct KeyPlace {
 // The keyboard as the server has it when typing starts.
 class Layout {
 public:
-    explicit Layout(Display* display) {
-        m_xkb = XkbGetMap(display, XkbKeyTypesMask | XkbKeySymsMask | XkbModifierMapMask,
-                          XkbUseCoreKbd);
+    explicit Layout(Display* display)
+    {
+        m_xkb = XkbGetMap(display, XkbKeyTypesMask | XkbKeySymsMask | XkbModifierMapMask, XkbUseCoreKbd);
         XkbStateRec state{};
         if (!m_xkb || XkbGetState(display, XkbUseCoreKbd, &state) != Success)
             return;
@@ -146,7 +152,8 @@ public:
         index();
         m_ok = true;
     }
-    ~Layout() {
+    ~Layout()
+    {
         if (m_xkb)
             XkbFreeKeyboard(m_xkb, 0, True);
     }
@@ -166,21 +173,23 @@ public:
     const std::vector<KeyCode>& spareKeycodes() const { return m_spare; }
 
     // The keycode of a modifier key such as Shift_L, 0 when there is none.
-    KeyCode modifierKey(KeySym sym) const {
+    KeyCode modifierKey(KeySym sym) const
+    {
         const auto place = byKeysym(sym);
         return place && place->mods == 0 ? place->code : 0;
     }
 
 private:
-    template <typename Map, typename Key>
-    static std::optional<KeyPlace> lookup(const Map& map, Key key) {
+    template <typename Map, typename Key> static std::optional<KeyPlace> lookup(const Map& map, Key key)
+    {
         const auto it = map.find(key);
         if (it == map.end())
             return std::nullopt;
         return it->second;
     }
 
-    int effectiveGroup(KeyCode code, int group) const {
+    int effectiveGroup(KeyCode code, int group) const
+    {
         const int count = XkbKeyNumGroups(m_xkb, code);
         if (group < count)
             return group;
@@ -197,7 +206,8 @@ private:
         }
     }
 
-    static int levelFor(const XkbKeyTypeRec* type, unsigned mods) {
+    static int levelFor(const XkbKeyTypeRec* type, unsigned mods)
+    {
         for (int i = 0; i < type->map_count; ++i) {
             const XkbKTMapEntryRec& entry = type->map[i];
             if (entry.active && entry.mods.mask == mods)
@@ -206,7 +216,8 @@ private:
         return 0;
     }
 
-    void index() {
+    void index()
+    {
         const int minCode = m_xkb->min_key_code;
         const int maxCode = m_xkb->max_key_code;
         int groups = 0;
@@ -220,8 +231,7 @@ private:
         // Level three is reached by holding ISO_Level3_Shift (AltGr).
         for (int code = minCode; code <= maxCode && !m_level3Mask; ++code) {
             for (int g = 0; g < XkbKeyNumGroups(m_xkb, code); ++g) {
-                if (XkbKeySymEntry(m_xkb, code, 0, g) == XK_ISO_Level3_Shift &&
-                    m_xkb->map->modmap[code]) {
+                if (XkbKeySymEntry(m_xkb, code, 0, g) == XK_ISO_Level3_Shift && m_xkb->map->modmap[code]) {
                     m_level3Mask = m_xkb->map->modmap[code];
                     break;
                 }
@@ -252,8 +262,7 @@ private:
                     const KeySym sym = XkbKeySymEntry(m_xkb, code, level, g);
                     if (sym == NoSymbol)
                         continue;
-                    const KeyPlace place{static_cast<KeyCode>(code), mask,
-                                         pass < 0 ? m_group : pass};
+                    const KeyPlace place{static_cast<KeyCode>(code), mask, pass < 0 ? m_group : pass};
                     m_bySym.try_emplace(sym, place);
                     const char32_t ucs = xkb_keysym_to_utf32(static_cast<xkb_keysym_t>(sym));
                     if (ucs && isTypeableText(ucs) && !IsKeypadKey(sym))
@@ -287,13 +296,15 @@ class Typer {
 public:
     Typer(Display* display, const Layout& layout, const X11Keystrokes::Timing& timing)
         : m_display(display), m_layout(layout), m_timing(timing), m_group(layout.group()),
-          m_capsWanted(layout.capsLocked()) {
+          m_capsWanted(layout.capsLocked())
+    {
         XTestGrabControl(m_display, True);
         if (m_capsWanted)
             XkbLockModifiers(m_display, XkbUseCoreKbd, LockMask, 0);
     }
 
-    ~Typer() {
+    ~Typer()
+    {
         XSync(m_display, False);
         if (!m_saved.empty()) {
             // Programs read keys with the key map they hold: let them finish
@@ -315,8 +326,8 @@ public:
     // typed before that still come out as written.
     void switchCapsAtEnd() { m_capsWanted = !m_capsWanted; }
 
-    void type(const std::vector<Stroke>& strokes, KeyCode shift, KeyCode control, KeyCode alt,
-              KeyCode level3) {
+    void type(const std::vector<Stroke>& strokes, KeyCode shift, KeyCode control, KeyCode alt, KeyCode level3)
+    {
         for (std::size_t i = 0; i < strokes.size(); ++i) {
             const Stroke& stroke = strokes[i];
             KeyPlace place;
@@ -359,7 +370,8 @@ public:
 private:
     // Lends the spare keycodes to the next symbols that need one, starting at
     // stroke `from`, as many as there are spares.
-    void borrowFor(const std::vector<Stroke>& strokes, std::size_t from) {
+    void borrowFor(const std::vector<Stroke>& strokes, std::size_t from)
+    {
         const std::vector<KeyCode>& spare = m_layout.spareKeycodes();
         if (m_typedBorrowed) {
             XSync(m_display, False);
@@ -381,7 +393,8 @@ private:
         sleepMs(m_timing.remapSettleMs);
     }
 
-    void save(KeyCode code) {
+    void save(KeyCode code)
+    {
         if (m_saved.count(code))
             return;
         int width = 0;
@@ -409,18 +422,19 @@ private:
 
 } // namespace
 
-bool X11Keystrokes::sendKeys(const QString& keys, bool wait) {
+bool X11Keystrokes::sendKeys(const QString& keys, bool wait)
+{
     m_lastError.clear();
     const ParsedKeyString parsed = ParseKeyString(keys);
     if (!parsed.ok()) {
-        m_lastError =
-            QStringLiteral("malformed key string at %1: %2").arg(parsed.errorAt).arg(parsed.error);
+        m_lastError = QStringLiteral("malformed key string at %1: %2").arg(parsed.errorAt).arg(parsed.error);
         return false;
     }
     return type(parsed.actions, wait);
 }
 
-bool X11Keystrokes::type(const QList<KeyAction>& actions, bool wait) {
+bool X11Keystrokes::type(const QList<KeyAction>& actions, bool wait)
+{
     x11::XSession session;
     if (!session) {
         m_lastError = QStringLiteral("no X display");
@@ -437,8 +451,8 @@ bool X11Keystrokes::type(const QList<KeyAction>& actions, bool wait) {
         return false;
     }
 
-    const KeyCode shift = layout.modifierKey(XK_Shift_L) ? layout.modifierKey(XK_Shift_L)
-                                                         : layout.modifierKey(XK_Shift_R);
+    const KeyCode shift =
+        layout.modifierKey(XK_Shift_L) ? layout.modifierKey(XK_Shift_L) : layout.modifierKey(XK_Shift_R);
     const KeyCode control = layout.modifierKey(XK_Control_L) ? layout.modifierKey(XK_Control_L)
                                                              : layout.modifierKey(XK_Control_R);
     const KeyCode alt =
@@ -483,14 +497,12 @@ bool X11Keystrokes::type(const QList<KeyAction>& actions, bool wait) {
         }
         if (!stroke.place)
             needsSpare = true;
-        if (((stroke.modifiers & ShiftModifier) ||
-             (stroke.place && stroke.place->mods & ShiftMask)) &&
+        if (((stroke.modifiers & ShiftModifier) || (stroke.place && stroke.place->mods & ShiftMask)) &&
             !shift) {
             m_lastError = QStringLiteral("the keyboard has no Shift key");
             return false;
         }
-        if (((stroke.modifiers & CtrlModifier) && !control) ||
-            ((stroke.modifiers & AltModifier) && !alt)) {
+        if (((stroke.modifiers & CtrlModifier) && !control) || ((stroke.modifiers & AltModifier) && !alt)) {
             m_lastError = QStringLiteral("the keyboard has no Control or Alt key");
             return false;
         }

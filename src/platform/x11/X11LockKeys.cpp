@@ -11,7 +11,8 @@ namespace kr {
 
 namespace {
 
-KeySym keysymOf(LockKey key) {
+KeySym keysymOf(LockKey key)
+{
     switch (key) {
     case LockKey::Caps:
         return XK_Caps_Lock;
@@ -23,7 +24,8 @@ KeySym keysymOf(LockKey key) {
     return NoSymbol;
 }
 
-const char* indicatorName(LockKey key) {
+const char* indicatorName(LockKey key)
+{
     switch (key) {
     case LockKey::Caps:
         return "Caps Lock";
@@ -36,7 +38,8 @@ const char* indicatorName(LockKey key) {
 }
 
 // Default indicator numbering, for servers without indicator names.
-unsigned indicatorBit(LockKey key) {
+unsigned indicatorBit(LockKey key)
+{
     switch (key) {
     case LockKey::Caps:
         return 0x1;
@@ -50,20 +53,23 @@ unsigned indicatorBit(LockKey key) {
 
 // The real modifier the lock key locks; 0 when none is mapped to it, which is
 // common for Scroll Lock.
-unsigned modifierMask(Display* display, LockKey key) {
+unsigned modifierMask(Display* display, LockKey key)
+{
     if (key == LockKey::Caps)
         return LockMask;
     return XkbKeysymToModifiers(display, keysymOf(key));
 }
 
-bool lockedModifier(Display* display, unsigned mask) {
+bool lockedModifier(Display* display, unsigned mask)
+{
     XkbStateRec state{};
     if (XkbGetState(display, XkbUseCoreKbd, &state) != Success)
         return false;
     return (state.locked_mods & mask) != 0;
 }
 
-bool indicatorOn(Display* display, LockKey key) {
+bool indicatorOn(Display* display, LockKey key)
+{
     const Atom name = XInternAtom(display, indicatorName(key), False);
     int index = 0;
     Bool state = False;
@@ -77,14 +83,16 @@ bool indicatorOn(Display* display, LockKey key) {
     return (bits & indicatorBit(key)) != 0;
 }
 
-bool currentState(Display* display, LockKey key) {
+bool currentState(Display* display, LockKey key)
+{
     if (const unsigned mask = modifierMask(display, key))
         return lockedModifier(display, mask);
     return indicatorOn(display, key);
 }
 
 // Last resort: press and release the key itself, as a user would.
-void pressKey(Display* display, LockKey key) {
+void pressKey(Display* display, LockKey key)
+{
     const KeyCode code = XKeysymToKeycode(display, keysymOf(key));
     int unused = 0;
     if (!code || !XTestQueryExtension(display, &unused, &unused, &unused, &unused))
@@ -95,19 +103,22 @@ void pressKey(Display* display, LockKey key) {
 
 } // namespace
 
-bool X11LockKeys::canSwitch() {
+bool X11LockKeys::canSwitch()
+{
     const x11::XSession session;
     return session && session.hasXkb();
 }
 
-bool X11LockKeys::isOn(LockKey key) {
+bool X11LockKeys::isOn(LockKey key)
+{
     const x11::XSession session;
     if (!session || !session.hasXkb())
         return false;
     return currentState(session.display(), key);
 }
 
-void X11LockKeys::toggle(LockKey key) {
+void X11LockKeys::toggle(LockKey key)
+{
     const x11::XSession session;
     if (!session || !session.hasXkb())
         return;

@@ -9,14 +9,16 @@ namespace {
 
 std::atomic<int> g_errors{0};
 
-int countError(Display*, XErrorEvent*) {
+int countError(Display*, XErrorEvent*)
+{
     ++g_errors;
     return 0;
 }
 
 } // namespace
 
-XSession::XSession() {
+XSession::XSession()
+{
     m_display = XOpenDisplay(nullptr);
     if (!m_display)
         return;
@@ -29,7 +31,8 @@ XSession::XSession() {
     m_xtest = XTestQueryExtension(m_display, &unused, &unused, &unused, &unused);
 }
 
-XSession::~XSession() {
+XSession::~XSession()
+{
     if (!m_display)
         return;
     XSync(m_display, False); // errors of our last requests arrive while we still count them
@@ -37,7 +40,8 @@ XSession::~XSession() {
     XSetErrorHandler(m_previousHandler);
 }
 
-int XSession::errorCount() const {
+int XSession::errorCount() const
+{
     return g_errors.load() - m_errorsAtStart;
 }
 
