@@ -22,6 +22,8 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <array>
+#include <vector>
 
 namespace kr {
 
@@ -69,6 +71,45 @@ QPushButton* smallButton(QWidget* parent, const QString& text, const QString& na
 QLabel* label(QWidget* parent, const QString& text, const QString& name, const QString& toolTip = QString())
 {
     return named(new QLabel(text, parent), name, toolTip);
+}
+
+struct RowButton {
+    QString text;
+    QString name;
+    QString toolTip;
+};
+
+struct LoginRows {
+    QGridLayout* grid = nullptr;
+    std::array<QLineEdit*, 3> boxes{};
+    std::array<QPushButton*, 3> buttons{};
+    QCheckBox* star = nullptr;
+};
+
+// "Site :", "User :" and "Pass :" rows named lbl<part>Site / txt<part>Site ...,
+// the password masked, a small button right of each box and a ticked "*" box.
+LoginRows loginRows(QGroupBox* frame, const QString& part, const QString& passName,
+                    const std::vector<RowButton>& buttons, const QString& starName)
+{
+    LoginRows rows;
+    rows.grid = new QGridLayout(frame);
+    const std::array<QString, 3> captions = {QStringLiteral("Site :"), QStringLiteral("User :"),
+                                             QStringLiteral("Pass :")};
+    const std::array<QString, 3> names = {QStringLiteral("Site"), QStringLiteral("User"), passName};
+    for (int i = 0; i < 3; ++i) {
+        rows.grid->addWidget(label(frame, captions[i], QStringLiteral("lbl") + part + names[i]), i, 0);
+        const QString boxName = QStringLiteral("txt") + part + names[i];
+        rows.boxes[i] = i == 2 ? passwordBox(frame, boxName) : named(new QLineEdit(frame), boxName);
+        rows.grid->addWidget(rows.boxes[i], i, 1);
+        const RowButton& button = buttons.at(static_cast<size_t>(i));
+        rows.buttons[i] = smallButton(frame, button.text, button.name, button.toolTip);
+        rows.grid->addWidget(rows.buttons[i], i, 2);
+    }
+    rows.star =
+        named(new QCheckBox(QStringLiteral("*"), frame), starName, QStringLiteral("Cacher par des *"));
+    rows.star->setChecked(true);
+    rows.grid->addWidget(rows.star, 2, 3);
+    return rows;
 }
 
 } // namespace
@@ -132,34 +173,28 @@ std::unique_ptr<QWidget> frmMotDePass::createWidget()
     lstLayout->addWidget(m_ui.cmdDellSite);
     grid0->addWidget(fraLstSite, 0, 0, 2, 1);
 
+    // The details frame and the add frame share one shape: Site, User and Pass
+    // rows with a small button each, a "*" box masking the password, and a wide
+    // button below.
+    const QString copyTip = QStringLiteral("Copier Dans Le Presse Papier");
+    const QString pasteTip = QStringLiteral("Coller Du Presse Papier");
     auto* fraInfo = named(new QGroupBox(QStringLiteral("Information"), tab0), QStringLiteral("fraInfo"));
-    auto* info = new QGridLayout(fraInfo);
-    info->addWidget(label(fraInfo, QStringLiteral("Site :"), QStringLiteral("lblInfoSite")), 0, 0);
-    info->addWidget(label(fraInfo, QStringLiteral("User :"), QStringLiteral("lblInfoUser")), 1, 0);
-    info->addWidget(label(fraInfo, QStringLiteral("Pass :"), QStringLiteral("lblInfoMDP")), 2, 0);
-    m_ui.txtInfoSite = named(new QLineEdit(fraInfo), QStringLiteral("txtInfoSite"));
-    m_ui.txtInfoUser = named(new QLineEdit(fraInfo), QStringLiteral("txtInfoUser"));
-    m_ui.txtInfoMDP = passwordBox(fraInfo, QStringLiteral("txtInfoMDP"));
-    info->addWidget(m_ui.txtInfoSite, 0, 1);
-    info->addWidget(m_ui.txtInfoUser, 1, 1);
-    info->addWidget(m_ui.txtInfoMDP, 2, 1);
-    m_ui.cmdLunch = smallButton(fraInfo, QStringLiteral("L"), QStringLiteral("cmdLunch"),
-                                QStringLiteral("Copier Dans Le Presse Papier"));
-    m_ui.cmdInfoCopyUSER = smallButton(fraInfo, QStringLiteral("C"), QStringLiteral("cmdInfoCopyUSER"),
-                                       QStringLiteral("Copier Dans Le Presse Papier"));
-    m_ui.cmdInfoCopyPass = smallButton(fraInfo, QStringLiteral("C"), QStringLiteral("cmdInfoCopyPass"),
-                                       QStringLiteral("Copier Dans Le Presse Papier"));
-    info->addWidget(m_ui.cmdLunch, 0, 2);
-    info->addWidget(m_ui.cmdInfoCopyUSER, 1, 2);
-    info->addWidget(m_ui.cmdInfoCopyPass, 2, 2);
-    m_ui.chkInfoEtoile = named(new QCheckBox(QStringLiteral("*"), fraInfo), QStringLiteral("chkInfoEtoile"),
-                               QStringLiteral("Cacher par des *"));
-    m_ui.chkInfoEtoile->setChecked(true);
-    info->addWidget(m_ui.chkInfoEtoile, 2, 3);
+    const LoginRows info = loginRows(fraInfo, QStringLiteral("Info"), QStringLiteral("MDP"),
+                                     {{QStringLiteral("L"), QStringLiteral("cmdLunch"), copyTip},
+                                      {QStringLiteral("C"), QStringLiteral("cmdInfoCopyUSER"), copyTip},
+                                      {QStringLiteral("C"), QStringLiteral("cmdInfoCopyPass"), copyTip}},
+                                     QStringLiteral("chkInfoEtoile"));
+    m_ui.txtInfoSite = info.boxes[0];
+    m_ui.txtInfoUser = info.boxes[1];
+    m_ui.txtInfoMDP = info.boxes[2];
+    m_ui.cmdLunch = info.buttons[0];
+    m_ui.cmdInfoCopyUSER = info.buttons[1];
+    m_ui.cmdInfoCopyPass = info.buttons[2];
+    m_ui.chkInfoEtoile = info.star;
     m_ui.cmdAutoSends = named(new QPushButton(QStringLiteral("SenDKeys ( Envois Automatique )"), fraInfo),
                               QStringLiteral("cmdAutoSends"),
                               QStringLiteral("Envois des info sur la fenetre qui a le focus"));
-    info->addWidget(m_ui.cmdAutoSends, 3, 0, 1, 4);
+    info.grid->addWidget(m_ui.cmdAutoSends, 3, 0, 1, 4);
     m_ui.timzAutoLoig = new QTimer(w.get());
     m_ui.timzAutoLoig->setObjectName(QStringLiteral("timzAutoLoig"));
     m_ui.timzAutoLoig->setInterval(2000);
@@ -168,32 +203,22 @@ std::unique_ptr<QWidget> frmMotDePass::createWidget()
 
     auto* fraAddSite = named(new QGroupBox(QStringLiteral("Ajout d'un Nouveau Mot De Passe"), tab0),
                              QStringLiteral("fraAddSite"));
-    auto* add = new QGridLayout(fraAddSite);
-    add->addWidget(label(fraAddSite, QStringLiteral("Site :"), QStringLiteral("lblAddSite")), 0, 0);
-    add->addWidget(label(fraAddSite, QStringLiteral("User :"), QStringLiteral("lblAddUser")), 1, 0);
-    add->addWidget(label(fraAddSite, QStringLiteral("Pass :"), QStringLiteral("lblAddMDP")), 2, 0);
-    m_ui.txtAddSite = named(new QLineEdit(fraAddSite), QStringLiteral("txtAddSite"));
-    m_ui.txtAddUser = named(new QLineEdit(fraAddSite), QStringLiteral("txtAddUser"));
-    m_ui.txtAddMDP = passwordBox(fraAddSite, QStringLiteral("txtAddMDP"));
-    add->addWidget(m_ui.txtAddSite, 0, 1);
-    add->addWidget(m_ui.txtAddUser, 1, 1);
-    add->addWidget(m_ui.txtAddMDP, 2, 1);
-    m_ui.cmdAddActualiser = smallButton(fraAddSite, QStringLiteral("A"), QStringLiteral("cmdAddActualiser"),
-                                        QStringLiteral("Actuliser de IE"));
-    m_ui.cmdAddCopyUser = smallButton(fraAddSite, QStringLiteral("C"), QStringLiteral("cmdAddCopyUser"),
-                                      QStringLiteral("Coller Du Presse Papier"));
-    m_ui.cmdAddCopyPass = smallButton(fraAddSite, QStringLiteral("C"), QStringLiteral("cmdAddCopyPass"),
-                                      QStringLiteral("Coller Du Presse Papier"));
-    add->addWidget(m_ui.cmdAddActualiser, 0, 2);
-    add->addWidget(m_ui.cmdAddCopyUser, 1, 2);
-    add->addWidget(m_ui.cmdAddCopyPass, 2, 2);
-    m_ui.chkAddEtoile = named(new QCheckBox(QStringLiteral("*"), fraAddSite), QStringLiteral("chkAddEtoile"),
-                              QStringLiteral("Cacher par des *"));
-    m_ui.chkAddEtoile->setChecked(true);
-    add->addWidget(m_ui.chkAddEtoile, 2, 3);
+    const LoginRows add = loginRows(
+        fraAddSite, QStringLiteral("Add"), QStringLiteral("MDP"),
+        {{QStringLiteral("A"), QStringLiteral("cmdAddActualiser"), QStringLiteral("Actuliser de IE")},
+         {QStringLiteral("C"), QStringLiteral("cmdAddCopyUser"), pasteTip},
+         {QStringLiteral("C"), QStringLiteral("cmdAddCopyPass"), pasteTip}},
+        QStringLiteral("chkAddEtoile"));
+    m_ui.txtAddSite = add.boxes[0];
+    m_ui.txtAddUser = add.boxes[1];
+    m_ui.txtAddMDP = add.boxes[2];
+    m_ui.cmdAddActualiser = add.buttons[0];
+    m_ui.cmdAddCopyUser = add.buttons[1];
+    m_ui.cmdAddCopyPass = add.buttons[2];
+    m_ui.chkAddEtoile = add.star;
     m_ui.cmdAddSite =
         named(new QPushButton(QStringLiteral("Ajouter"), fraAddSite), QStringLiteral("cmdAddSite"));
-    add->addWidget(m_ui.cmdAddSite, 3, 0, 1, 4);
+    add.grid->addWidget(m_ui.cmdAddSite, 3, 0, 1, 4);
     grid0->addWidget(fraAddSite, 1, 1);
     tabs->addTab(tab0, QStringLiteral("Mot De Passe"));
 
