@@ -176,6 +176,8 @@ void KeyroviaApp::disablePasswordTab()
     QTabWidget* tabs = m_main.ui().Tabblet;
     tabs->setCurrentIndex(1);
     tabs->setTabEnabled(0, false);
+    // The first thing to configure is the master password.
+    m_main.ui().txtParamMDP->setFocus();
 }
 
 } // namespace kr

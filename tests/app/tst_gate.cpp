@@ -198,6 +198,7 @@ private slots:
         MotDePassControls& c = app.mainWindow().ui();
         QVERIFY(!c.Tabblet->isTabEnabled(0));
         QCOMPARE(c.Tabblet->currentIndex(), 1);
+        QCOMPARE(app.mainWindow().widget()->focusWidget(), c.txtParamMDP);
         QCOMPARE(c.lstSite->count(), 0);
         QCOMPARE(frmMotDePass::checkValue(c.chkParamVisiIE) + frmMotDePass::checkValue(c.chkParamTjsVisi) +
                      frmMotDePass::checkValue(c.chkParamRecupIE),
