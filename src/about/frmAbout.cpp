@@ -122,11 +122,6 @@ frmAbout::frmAbout(Platform& platform, std::function<QWidget*()> mainWindow,
     setObjectName(QStringLiteral("frmAbout"));
 }
 
-QString frmAbout::siteAddress()
-{
-    return QStringLiteral("http://") + vendorHost() + QLatin1Char('/');
-}
-
 std::unique_ptr<QWidget> frmAbout::createWidget()
 {
     auto window = std::make_unique<QWidget>(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
@@ -196,7 +191,7 @@ std::unique_ptr<QWidget> frmAbout::createWidget()
         bottom->setColumnStretch(column, 1);
     frameLayout->addLayout(bottom);
 
-    lblSite = makeLink(Frame1, "lblSite", siteAddress());
+    lblSite = makeLink(Frame1, "lblSite", vendorHomePage());
     lblSite->setToolTip(QStringLiteral("Aller Sur Le Site Web"));
     lblSite->installEventFilter(this);
     bottom->addWidget(lblSite, 0, 0, Qt::AlignLeft | Qt::AlignVCenter);
@@ -295,7 +290,7 @@ void frmAbout::openSite()
 {
     // Handed to the desktop; neither waited for nor checked.
     if (m_platform.shell)
-        m_platform.shell->open(siteAddress());
+        m_platform.shell->open(vendorHomePage());
 }
 
 } // namespace kr

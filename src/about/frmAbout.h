@@ -24,9 +24,6 @@ public:
     frmAbout(Platform& platform, std::function<QWidget*()> mainWindow, std::function<bool()> keepMainOnTop,
              QObject* parent = nullptr);
 
-    // The vendor web site's home page, shown by lblSite and opened by both links.
-    static QString siteAddress();
-
 protected:
     std::unique_ptr<QWidget> createWidget() override;
     void onLoad() override;

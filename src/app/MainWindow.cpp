@@ -4,6 +4,7 @@
 #include "app/Application.h"
 #include "browser/AutoLogin.h"
 #include "browser/PageSite.h"
+#include "common/Strings.h"
 #include "common/Version.h"
 #include "common/WindowOrder.h"
 #include "store/PasswordStore.h"
@@ -573,9 +574,7 @@ void frmMotDePass::chkAddEtoile_Click()
 
 void frmMotDePass::setLogText(const QString& text)
 {
-    QString shown = text;
-    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    ui().txtLogz->setPlainText(shown);
+    ui().txtLogz->setPlainText(toDisplayLineBreaks(text));
 }
 
 QString frmMotDePass::logText() const
@@ -622,7 +621,7 @@ void frmMotDePass::RecupSiteIE()
 void frmMotDePass::cmdAutoSends_Click()
 {
     MotDePassControls& c = ui();
-    widget()->hide();
+    Hide();
     c.timzAutoLoig->start();
 }
 
@@ -647,7 +646,7 @@ void frmMotDePass::cmdLunch_Click()
 
 void frmMotDePass::lblSite_Click()
 {
-    m_app.platform().shell->open(QStringLiteral("http://") + vendorHost() + QStringLiteral("/"));
+    m_app.platform().shell->open(vendorHomePage());
 }
 
 } // namespace kr

@@ -42,4 +42,9 @@ QString vendorHost()
     return fromEnv.isEmpty() ? QStringLiteral(KEYROVIA_DEFAULT_VENDOR_HOST) : fromEnv;
 }
 
+QString vendorHomePage()
+{
+    return QStringLiteral("http://") + vendorHost() + QLatin1Char('/');
+}
+
 } // namespace kr

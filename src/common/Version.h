@@ -21,5 +21,7 @@ QString executableName();
 // Host name of the vendor web site: KEYROVIA_VENDOR_HOST from the environment,
 // else the value chosen at build time.
 QString vendorHost();
+// The vendor web site's home page: "http://" + vendorHost() + "/".
+QString vendorHomePage();
 
 } // namespace kr

@@ -15,11 +15,9 @@ void applyTopmost(QWidget* window, bool on)
         // Changing the flag on the native window updates the window manager's
         // state in place; QWidget::setWindowFlag would hide and re-create it.
         handle->setFlag(Qt::WindowStaysOnTopHint, on);
-        top->setProperty("kr_topmost", on);
         return;
     }
     top->setWindowFlag(Qt::WindowStaysOnTopHint, on);
-    top->setProperty("kr_topmost", on);
 }
 
 } // namespace

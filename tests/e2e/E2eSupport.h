@@ -84,6 +84,18 @@ inline void key(const QString& keys)
     xdotool({QStringLiteral("key"), keys});
 }
 
+// Waits for a message box with that title and answers it with Enter (OK, or
+// the default Yes). False when no such box came.
+inline bool answerWithEnter(const QString& titleRegex)
+{
+    const QString id = waitForWindow(titleRegex);
+    if (id.isEmpty())
+        return false;
+    focus(id);
+    key(QStringLiteral("Return"));
+    return true;
+}
+
 inline QByteArray readFile(const QString& path)
 {
     QFile f(path);

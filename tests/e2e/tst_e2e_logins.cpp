@@ -80,10 +80,7 @@ private slots:
         key(QStringLiteral("Return"));
         type(QStringLiteral("p@ss,{word}'"));
         key(QStringLiteral("Return"));
-        const QString added = waitForWindow(QStringLiteral("^Ajout Avec Succes$"));
-        QVERIFY2(!added.isEmpty(), "no confirmation of the new login");
-        focus(added);
-        key(QStringLiteral("Return"));
+        QVERIFY2(answerWithEnter(QStringLiteral("^Ajout Avec Succes$")), "no confirmation of the new login");
         QVERIFY(waitForNoWindow(QStringLiteral("^Ajout Avec Succes$")));
         QVERIFY(closeWindow(main));
         QVERIFY(program.waitForFinished(10000));
@@ -104,10 +101,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(clipboardFromAnotherProcess(), QStringLiteral("p@ss,{word}'"), 5000);
         keys(QStringLiteral("shift+Tab"), 6); // to "Supprimer"
         key(QStringLiteral("space"));
-        const QString question = waitForWindow(QStringLiteral("^T Sur \\?$"));
-        QVERIFY2(!question.isEmpty(), "no delete confirmation");
-        focus(question);
-        key(QStringLiteral("Return")); // Yes
+        QVERIFY2(answerWithEnter(QStringLiteral("^T Sur \\?$")), "no delete confirmation"); // Yes
         QVERIFY(waitForNoWindow(QStringLiteral("^T Sur \\?$")));
         QTRY_VERIFY_WITH_TIMEOUT(storedRows().empty(), 5000);
         QVERIFY(closeWindow(main));

@@ -75,10 +75,7 @@ private slots:
         QProcess program;
         folder.start(program);
         // No settings yet: the first-use message comes, then the main window.
-        const QString message = waitForWindow(QStringLiteral("^Configuration$"));
-        QVERIFY2(!message.isEmpty(), "the first-use message did not appear");
-        focus(message);
-        key(QStringLiteral("Return"));
+        QVERIFY2(answerWithEnter(QStringLiteral("^Configuration$")), "the first-use message did not appear");
         QVERIFY(!waitForWindow(QStringLiteral("^Keyrovia 1\\.1\\.0 - ")).isEmpty());
         QVERIFY(waitForNoWindow(QStringLiteral("^Form1$")));
         program.kill();
@@ -90,10 +87,8 @@ private slots:
         ProgramFolder folder(QStringLiteral(KEYROVIA_EXE));
         QProcess program;
         folder.start(program);
-        const QString message = waitForWindow(QStringLiteral("^Fichier Introuvable$"));
-        QVERIFY2(!message.isEmpty(), "no message about the missing database");
-        focus(message);
-        key(QStringLiteral("Return"));
+        QVERIFY2(answerWithEnter(QStringLiteral("^Fichier Introuvable$")),
+                 "no message about the missing database");
         QVERIFY(program.waitForFinished(10000));
         QVERIFY(!QFile::exists(folder.path(QStringLiteral("Logz.ini"))));
         QVERIFY(!QFile::exists(folder.path(QStringLiteral("BDMDP.MDB"))));

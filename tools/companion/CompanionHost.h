@@ -29,8 +29,6 @@ public:
     // Returns when the input ends or a termination signal arrives.
     void run(int inFd);
 
-    const QString& socketPath() const { return m_socketPath; }
-
 private:
     struct Client {
         int fd = -1;

@@ -766,12 +766,4 @@ QString SqlCipherEngine::changeStepName(ChangeStep step)
     return QString::fromLatin1(StepNames[static_cast<int>(step)]);
 }
 
-std::optional<SqlCipherEngine::ChangeStep> SqlCipherEngine::changeStepFromName(const QString& name)
-{
-    for (int i = 0; i < ChangeStepCount; ++i)
-        if (name == QLatin1String(StepNames[i]))
-            return static_cast<ChangeStep>(i);
-    return std::nullopt;
-}
-
 } // namespace kr

@@ -34,7 +34,6 @@ public:
         Finish,     // drop the way back
     };
     static QString changeStepName(ChangeStep step);
-    static std::optional<ChangeStep> changeStepFromName(const QString& name);
     static constexpr int ChangeStepCount = static_cast<int>(ChangeStep::Finish) + 1;
 
     // Called before each step; returning true makes that step fail. For tests.

@@ -2,15 +2,13 @@
 // One short-lived connection to the X server, private to this folder. Each
 // send or lock-key call opens its own, so nothing depends on Qt's connection
 // and a dead server only fails the call at hand.
-#include <atomic>
-
 #include <X11/Xlib.h>
 
 namespace kr::x11 {
 
 class XSession {
 public:
-    // Opens $DISPLAY. While it lives, X protocol errors are counted instead of
+    // Opens $DISPLAY. While it lives, X protocol errors are ignored instead of
     // reaching Xlib's default handler, which would end the process (BadWindow
     // when the focused window goes away, BadValue from a refused mapping).
     XSession();
@@ -24,13 +22,10 @@ public:
     bool hasXkb() const { return m_xkb; }
     // XTEST is there to fake key events.
     bool hasXTest() const { return m_xtest; }
-    // X errors reported on any connection since this session began.
-    int errorCount() const;
 
 private:
     Display* m_display = nullptr;
     XErrorHandler m_previousHandler = nullptr;
-    int m_errorsAtStart = 0;
     bool m_xkb = false;
     bool m_xtest = false;
 };
