@@ -2,6 +2,7 @@
 
 #include "platform/QtServices.h"
 #include "platform/pageaddress/BrowserPageAddress.h"
+#include "platform/registry/SqliteRegistry.h"
 #include "platform/sqlcipher/SqlCipherEngine.h"
 #include "platform/x11/X11Keystrokes.h"
 #include "platform/x11/X11LockKeys.h"
@@ -18,6 +19,7 @@ struct LinuxPlatform::Impl {
     X11LockKeys lockKeys;
     BrowserPageAddress pageAddress;
     SqlCipherEngine database;
+    SqliteRegistry registry;
 };
 
 LinuxPlatform::LinuxPlatform() : m_impl(std::make_unique<Impl>())
@@ -31,6 +33,7 @@ LinuxPlatform::LinuxPlatform() : m_impl(std::make_unique<Impl>())
     m_platform.lockKeys = &m_impl->lockKeys;
     m_platform.pageAddress = &m_impl->pageAddress;
     m_platform.database = &m_impl->database;
+    m_platform.registry = &m_impl->registry;
 }
 
 LinuxPlatform::~LinuxPlatform() = default;

@@ -89,6 +89,7 @@ public:
 };
 
 class IDatabaseEngine; // src/platform/DatabaseEngine.h
+class IRegistry;       // src/platform/Registry.h
 
 // Every platform service the program reaches, handed to the windows.
 struct Platform {
@@ -101,6 +102,7 @@ struct Platform {
     ILockKeys* lockKeys = nullptr;
     IPageAddress* pageAddress = nullptr;
     IDatabaseEngine* database = nullptr;
+    IRegistry* registry = nullptr;
 };
 
 } // namespace kr
