@@ -4,6 +4,8 @@
 #include "about/frmAbout.h"
 #include "common/TextFiles.h"
 #include "common/WindowOrder.h"
+#include "online/Ajour.h"
+#include "online/frmSuggest.h"
 #include "settings/ParamIni.h"
 
 #include <QCheckBox>
@@ -18,8 +20,20 @@ KeyroviaApp::KeyroviaApp(Platform& platform)
       m_icon(kr::programIcon()), m_gate(*this), m_main(*this),
       m_about(std::make_unique<frmAbout>(
           platform, [this]() -> QWidget* { return m_main.isLoaded() ? m_main.widget() : nullptr; },
-          [this] { return m_main.isLoaded() && frmMotDePass::checkValue(m_main.ui().chkParamTjsVisi) == 1; }))
-{}
+          [this] {
+              return m_main.isLoaded() && frmMotDePass::checkValue(m_main.ui().chkParamTjsVisi) == 1;
+          })),
+      m_suggest(std::make_unique<frmSuggest>(
+          platform, [this]() -> QWidget* { return m_main.isLoaded() ? m_main.widget() : nullptr; },
+          [this] {
+              return m_main.isLoaded() && frmMotDePass::checkValue(m_main.ui().chkParamTjsVisi) == 1;
+          })),
+      m_ajour(std::make_unique<Ajour>(platform, [this] { FermerMain(); }))
+{
+    // Every load of the main window starts the update check first; the
+    // window keeps itself hidden until it has something to say.
+    m_main.setOnLoadHook([this] { m_ajour->Load(); });
+}
 
 KeyroviaApp::~KeyroviaApp() = default;
 
@@ -46,12 +60,24 @@ void KeyroviaApp::showAbout()
 
 void KeyroviaApp::showSuggestion()
 {
-    // The suggestion window is not part of this version yet.
+    m_suggest->Show();
 }
 
 void KeyroviaApp::unloadUpdateCheck()
 {
-    // No update-check window is loaded in this version.
+    m_ajour->Unload();
+}
+
+void KeyroviaApp::FermerMain()
+{
+    m_about->Unload();
+    if (m_unloadToolbarTutorial)
+        m_unloadToolbarTutorial();
+    if (m_unloadToolbarManager)
+        m_unloadToolbarManager();
+    m_gate.Unload();
+    m_main.Unload();
+    m_suggest->Unload();
 }
 
 void KeyroviaApp::applyParameters()

@@ -1,6 +1,7 @@
 #include "app/LinuxPlatform.h"
 
 #include "platform/QtServices.h"
+#include "platform/QtTcpClient.h"
 #include "platform/pageaddress/BrowserPageAddress.h"
 #include "platform/registry/SqliteRegistry.h"
 #include "platform/sqlcipher/SqlCipherEngine.h"
@@ -20,6 +21,7 @@ struct LinuxPlatform::Impl {
     BrowserPageAddress pageAddress;
     SqlCipherEngine database;
     SqliteRegistry registry;
+    QtTcpClientFactory tcp;
 };
 
 LinuxPlatform::LinuxPlatform() : m_impl(std::make_unique<Impl>())
@@ -34,6 +36,7 @@ LinuxPlatform::LinuxPlatform() : m_impl(std::make_unique<Impl>())
     m_platform.pageAddress = &m_impl->pageAddress;
     m_platform.database = &m_impl->database;
     m_platform.registry = &m_impl->registry;
+    m_platform.tcp = &m_impl->tcp;
 }
 
 LinuxPlatform::~LinuxPlatform() = default;

@@ -2,8 +2,10 @@
 // Narrow interfaces to the platform services the program uses. Window code only
 // talks to these; src/platform holds the Linux implementations and tests use
 // the recording doubles of tests/doubles.
+#include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -88,6 +90,34 @@ public:
     virtual std::optional<QString> request(int timeoutMs = 5000) = 0;
 };
 
+// One TCP client connection at a time, made in the background. Its outcome
+// comes back through the handlers, on the user-interface thread; no handler
+// runs from inside close(). The peer's close is not an error.
+class ITcpClient {
+public:
+    struct Handlers {
+        std::function<void()> connected;
+        std::function<void()> dataArrived;
+        std::function<void()> closedByPeer;
+        std::function<void(const QString& reason)> error;
+    };
+    virtual ~ITcpClient() = default;
+    virtual void setHandlers(Handlers handlers) = 0;
+    // Closes any previous connection first.
+    virtual void connectToHost(const QString& host, quint16 port) = 0;
+    virtual void write(const QByteArray& bytes) = 0;
+    // Everything waiting; std::nullopt when reading fails.
+    virtual std::optional<QByteArray> readAll() = 0;
+    // Harmless when nothing is open.
+    virtual void close() = 0;
+};
+
+class ITcpClientFactory {
+public:
+    virtual ~ITcpClientFactory() = default;
+    virtual std::unique_ptr<ITcpClient> create() = 0;
+};
+
 class IDatabaseEngine; // src/platform/DatabaseEngine.h
 class IRegistry;       // src/platform/Registry.h
 
@@ -103,6 +133,7 @@ struct Platform {
     IPageAddress* pageAddress = nullptr;
     IDatabaseEngine* database = nullptr;
     IRegistry* registry = nullptr;
+    ITcpClientFactory* tcp = nullptr;
 };
 
 } // namespace kr

@@ -1,0 +1,354 @@
+#include "online/frmSuggest.h"
+
+#include "common/Version.h"
+#include "common/WindowOrder.h"
+#include "online/PictureButton.h"
+#include "online/SuggestText.h"
+#include "online/SuggestTextBox.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+namespace kr {
+namespace {
+
+QFont arialBold(qreal points)
+{
+    QFont f(QStringLiteral("Arial"));
+    f.setPointSizeF(points);
+    f.setBold(true);
+    return f;
+}
+
+QLabel* placedLabel(const QString& text, const QRect& where, const QFont& font, QWidget* parent)
+{
+    auto* l = new QLabel(text, parent);
+    l->setFont(font);
+    l->setWordWrap(true);
+    l->setGeometry(where);
+    return l;
+}
+
+} // namespace
+
+int keyAsciiOf(const QKeyEvent* key)
+{
+    switch (key->key()) {
+    case Qt::Key_Backspace:
+        return 8;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return 13;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        return -1;
+    default:
+        break;
+    }
+    if (key->modifiers() & Qt::ControlModifier) {
+        if (key->key() >= Qt::Key_A && key->key() <= Qt::Key_Z)
+            return key->key() - Qt::Key_A + 1;
+        return -1;
+    }
+    const QString text = key->text();
+    if (text.isEmpty())
+        return -1;
+    return text.at(0).unicode();
+}
+
+frmSuggest::frmSuggest(Platform& platform, std::function<QWidget*()> mainWindow,
+                       std::function<bool()> keepMainOnTop, QObject* parent)
+    : Form(parent), m_platform(platform), m_mainWindow(std::move(mainWindow)),
+      m_keepMainOnTop(std::move(keepMainOnTop))
+{}
+
+frmSuggest::~frmSuggest()
+{
+    closeSocket();
+}
+
+std::unique_ptr<QWidget> frmSuggest::createWidget()
+{
+    auto w = std::make_unique<QWidget>();
+    w->setObjectName(QStringLiteral("frmSuggest"));
+    w->setWindowTitle(QStringLiteral("Commentaire, Bug, Suggestion...."));
+    w->setFixedSize(twipsRect(0, 0, 8415, 5700).size());
+    m_vendor = vendorAddress();
+
+    const QFont big = arialBold(11.25);
+    const QFont small = arialBold(9.75);
+    auto* lblSiVous = placedLabel(
+        QStringLiteral(
+            "Si vous avez une suggestion, une idée, un bog que vous avez eu, ou tout simplement un "
+            "commentaire, Écrivez ce que vous voulez. Aucun programme n'est parfait, Et c'est grâce à "
+            "vous et les commentaires, qu'un programme devient plus complet.. !") +
+            QString(58, QLatin1Char(' ')) +
+            QStringLiteral("AUCUNE INFORMATION VOUS CONCERNANT SERA ENVOIYER SUR LE SERVEUR, Seulement les "
+                           "informations si dessous."),
+        twipsRect(240, 0, 7935, 1695), big, w.get());
+    lblSiVous->setObjectName(QStringLiteral("lblSiVous"));
+
+    const QString nameTip = QStringLiteral("Inscriver votre nom si vous voullez");
+    const QString emailTip = QStringLiteral("Inscriver votre Email si vous voullez une réponsse.");
+    auto* lblNom = placedLabel(QStringLiteral("*Nom:"), twipsRect(120, 1680, 735, 255), big, w.get());
+    lblNom->setObjectName(QStringLiteral("lblNom"));
+    lblNom->setToolTip(nameTip);
+    m_txtName = new QLineEdit(w.get());
+    m_txtName->setObjectName(QStringLiteral("txtName"));
+    m_txtName->setMaxLength(40);
+    m_txtName->setToolTip(nameTip);
+    m_txtName->setGeometry(twipsRect(840, 1680, 2535, 360));
+
+    auto* lblEmail = placedLabel(QStringLiteral("*Email:"), twipsRect(3480, 1680, 855, 255), big, w.get());
+    lblEmail->setObjectName(QStringLiteral("lblEmail"));
+    lblEmail->setToolTip(emailTip);
+    m_txtEmail = new QLineEdit(w.get());
+    m_txtEmail->setObjectName(QStringLiteral("txtEmail"));
+    m_txtEmail->setMaxLength(40);
+    m_txtEmail->setToolTip(emailTip);
+    m_txtEmail->setGeometry(twipsRect(4320, 1680, 3855, 360));
+
+    m_txtInfo = new SuggestTextBox(w.get());
+    m_txtInfo->setObjectName(QStringLiteral("txtInfo"));
+    m_txtInfo->setToolTip(QStringLiteral("Inscrire votre suggestion ici."));
+    m_txtInfo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_txtInfo->setTabChangesFocus(true);
+    m_txtInfo->setMaxLength(1000);
+    m_txtInfo->setText(suggestPlaceholder());
+    QPalette infoPal = m_txtInfo->palette();
+    infoPal.setColor(QPalette::Base, Qt::white);
+    infoPal.setColor(QPalette::Text, Qt::black);
+    m_txtInfo->setPalette(infoPal);
+    m_txtInfo->setGeometry(twipsRect(120, 2160, 8100, 2355));
+
+    auto* lblEtoile = placedLabel(
+        QStringLiteral("L'Étoile * = Vous être Pas Obliger d'inclure C'est Information ( Nom/Email )"),
+        twipsRect(120, 4560, 7095, 255), small, w.get());
+    lblEtoile->setObjectName(QStringLiteral("lblEtoile"));
+    QPalette red = lblEtoile->palette();
+    red.setColor(QPalette::WindowText, QColor(255, 0, 0));
+    lblEtoile->setPalette(red);
+
+    m_cmdSend = new QPushButton(QStringLiteral("Envoiyé"), w.get());
+    m_cmdSend->setObjectName(QStringLiteral("cmdSend"));
+    m_cmdSend->setToolTip(QStringLiteral("Envoiyé la suggestion."));
+    m_cmdSend->setGeometry(twipsRect(7200, 4560, 1095, 255));
+    connect(m_cmdSend, &QPushButton::clicked, this, &frmSuggest::cmdSend_Click);
+
+    auto* lblCaracAuto = placedLabel(
+        QStringLiteral("Par mesure de protection les caractères AUTORISER Sont :") +
+            QString(28, QLatin1Char(' ')) +
+            QStringLiteral("1234567890 ABCDEFGHIJKLMNOPQRSTUVWXYZ abcdefghijklmnopqrstuvwxy ' . ,"),
+        twipsRect(0, 4800, 8295, 495), small, w.get());
+    lblCaracAuto->setObjectName(QStringLiteral("lblCaracAuto"));
+    lblCaracAuto->setAlignment(Qt::AlignCenter);
+
+    QFont arial(QStringLiteral("Arial"));
+    m_lblSite = placedLabel(QStringLiteral("Site Web Du Créateur: Quillmark ( Http://") + vendorHost() +
+                                QStringLiteral(" )"),
+                            twipsRect(360, 5280, 7575, 300), arial, w.get());
+    m_lblSite->setObjectName(QStringLiteral("lblSite"));
+    m_lblSite->setToolTip(QStringLiteral("Aller Sur Le Site Web"));
+    m_lblSite->setCursor(Qt::PointingHandCursor);
+    QPalette blue = m_lblSite->palette();
+    blue.setColor(QPalette::WindowText, QColor(0, 0, 255));
+    m_lblSite->setPalette(blue);
+
+    QWidget::setTabOrder(m_txtName, m_txtEmail);
+    QWidget::setTabOrder(m_txtEmail, m_txtInfo);
+    QWidget::setTabOrder(m_txtInfo, m_cmdSend);
+    for (QObject* o : {static_cast<QObject*>(m_txtName.data()), static_cast<QObject*>(m_txtEmail.data()),
+                       static_cast<QObject*>(m_txtInfo.data()), static_cast<QObject*>(m_txtInfo->viewport()),
+                       static_cast<QObject*>(m_lblSite.data())})
+        o->installEventFilter(this);
+    m_txtName->setFocus();
+    return w;
+}
+
+void frmSuggest::onLoad()
+{
+    if (QWidget* main = m_mainWindow ? m_mainWindow() : nullptr)
+        ClearAlwaysOnTop(main);
+}
+
+void frmSuggest::onUnload()
+{
+    closeSocket();
+    if (QWidget* main = m_mainWindow ? m_mainWindow() : nullptr) {
+        if (m_keepMainOnTop && m_keepMainOnTop())
+            SetAlwaysOnTop(main);
+        else
+            ClearAlwaysOnTop(main);
+    }
+}
+
+void frmSuggest::onDestroyed()
+{
+    m_txtName = nullptr;
+    m_txtEmail = nullptr;
+    m_txtInfo = nullptr;
+    m_cmdSend = nullptr;
+    m_lblSite = nullptr;
+}
+
+bool frmSuggest::eventFilter(QObject* watched, QEvent* event)
+{
+    if (!isLoaded())
+        return Form::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::KeyPress:
+        if (watched == m_txtName || watched == m_txtEmail || watched == m_txtInfo)
+            return filterKey(watched, static_cast<QKeyEvent*>(event));
+        break;
+    case QEvent::FocusIn:
+        if (watched == m_txtInfo)
+            clearPlaceholder();
+        break;
+    case QEvent::MouseButtonPress:
+        if (m_txtInfo && watched == m_txtInfo->viewport())
+            clearPlaceholder();
+        break;
+    case QEvent::MouseButtonRelease:
+        if (watched == m_lblSite) {
+            lblSite_Click();
+            return true;
+        }
+        break;
+    default:
+        break;
+    }
+    return Form::eventFilter(watched, event);
+}
+
+bool frmSuggest::filterKey(QObject* box, QKeyEvent* key)
+{
+    const int code = keyAsciiOf(key);
+    if (code == 13 && box == m_txtName) {
+        m_txtEmail->setFocus();
+        return true;
+    }
+    if (code == 13 && box == m_txtEmail) {
+        m_txtInfo->setFocus();
+        return true;
+    }
+    if (code < 0)
+        return false;
+    const QString allowed = box == m_txtName    ? nameKeyChars()
+                            : box == m_txtEmail ? emailKeyChars()
+                                                : infoKeyChars();
+    return !keyPasses(code, allowed);
+}
+
+void frmSuggest::clearPlaceholder()
+{
+    if (m_txtInfo && m_txtInfo->text() == suggestPlaceholder())
+        m_txtInfo->setText(QString());
+}
+
+void frmSuggest::cmdSend_Click()
+{
+    QString message = m_txtInfo->text();
+    if (message.isEmpty() || message == suggestPlaceholder()) {
+        m_platform.messageBox->show(MsgCritical, QStringLiteral("Veiller Rentrer Votre Message"),
+                                    QStringLiteral("Erreur"));
+        if (m_txtInfo)
+            m_txtInfo->setFocus();
+        return;
+    }
+    if (message.size() > kMaxSuggestionChars) {
+        m_platform.messageBox->show(
+            MsgCritical,
+            QStringLiteral("Votre Message Est Trop Long.\r\nIl ne peut pas dépasser %1 caractères.")
+                .arg(kMaxSuggestionChars),
+            QStringLiteral("Erreur"));
+        return;
+    }
+    m_txtInfo->setText(StrForceChange(message));
+    m_txtInfo->setMaxLength(0);
+    m_txtInfo->setText(withHeaderLine(m_txtName->text(), m_txtEmail->text(), message));
+
+    if (!m_platform.tcp)
+        return;
+    if (!m_wskSuggest) {
+        m_wskSuggest = m_platform.tcp->create();
+        m_wskSuggest->setHandlers({[this] { wskSuggest_Connect(); }, [this] { wskSuggest_DataArrival(); },
+                                   [this] { wskSuggest_Close(); },
+                                   [this](const QString&) { wskSuggest_Error(); }});
+    }
+    m_wskSuggest->close();
+    m_vendor = vendorAddress();
+    m_wskSuggest->connectToHost(m_vendor.host, m_vendor.port);
+}
+
+void frmSuggest::wskSuggest_Connect()
+{
+    const QString text = m_txtInfo ? m_txtInfo->text() : QString();
+    const QString message = datedMessage(m_platform.clock->now(), QLocale::system(), text);
+    m_wskSuggest->write(suggestionRequest(m_vendor.urlHost, encodeMessage(message)));
+}
+
+void frmSuggest::wskSuggest_DataArrival()
+{
+    const std::optional<QByteArray> piece = m_wskSuggest->readAll();
+    if (!piece) {
+        closeSocket();
+        return;
+    }
+    if (!m_SuggestReply.append(*piece)) {
+        // Far beyond any real reply: it cannot tell anything.
+        m_SuggestReply.clear();
+        closeSocket();
+    }
+}
+
+void frmSuggest::wskSuggest_Close()
+{
+    const QString failed = QStringLiteral("Impossible d'envoiyer Votre Message\r\n");
+    switch (suggestOutcome(m_SuggestReply.text())) {
+    case SuggestOutcome::Empty:
+        closeSocket();
+        m_platform.messageBox->show(MsgCritical, failed + QStringLiteral("\r\nLa Connetion A Fermer"),
+                                    QString());
+        break;
+    case SuggestOutcome::Sent:
+        m_platform.messageBox->show(MsgExclamation,
+                                    QStringLiteral("Votre commentaire A Été Envoiyer Avec Success.\r\n"
+                                                   "Merci Beaucoup.. !!"),
+                                    QStringLiteral("Merci !"));
+        m_SuggestReply.clear();
+        Unload();
+        break;
+    case SuggestOutcome::Refused:
+        m_SuggestReply.clear();
+        m_platform.messageBox->show(MsgCritical, failed, QString());
+        Unload();
+        break;
+    case SuggestOutcome::Other:
+        break;
+    }
+}
+
+void frmSuggest::wskSuggest_Error()
+{
+    closeSocket();
+    m_platform.messageBox->show(
+        MsgCritical,
+        QStringLiteral("Impossible de Rejoindre le Serveur.\r\n\r\nRecommanser Plus Tard, Désoler"),
+        QString());
+}
+
+void frmSuggest::closeSocket()
+{
+    if (m_wskSuggest)
+        m_wskSuggest->close();
+}
+
+void frmSuggest::lblSite_Click()
+{
+    m_platform.shell->open(QStringLiteral("http://") + vendorAddress().urlHost);
+}
+
+} // namespace kr

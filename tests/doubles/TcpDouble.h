@@ -1,0 +1,100 @@
+#pragma once
+// A scripted TCP client: the test plays the network's part (connected, data in
+// pieces, the peer's close, errors, a failing read) and reads what was sent.
+#include "platform/Platform.h"
+
+#include <QByteArray>
+#include <QString>
+#include <vector>
+
+namespace kr::test {
+
+class ScriptedTcpClient final : public ITcpClient {
+public:
+    void setHandlers(Handlers h) override { handlers = std::move(h); }
+    void connectToHost(const QString& h, quint16 p) override
+    {
+        ++connects;
+        host = h;
+        port = p;
+        open = true;
+        pending.clear();
+    }
+    void write(const QByteArray& bytes) override { sent += bytes; }
+    std::optional<QByteArray> readAll() override
+    {
+        ++reads;
+        if (failReads)
+            return std::nullopt;
+        QByteArray all = pending;
+        pending.clear();
+        return all;
+    }
+    void close() override
+    {
+        ++closes;
+        open = false;
+    }
+
+    // The network's side. Each event reaches the program only while the
+    // connection is open, as on a real socket.
+    void connectNow()
+    {
+        if (open && handlers.connected)
+            handlers.connected();
+    }
+    void deliver(const QByteArray& piece)
+    {
+        if (!open)
+            return;
+        pending += piece;
+        if (handlers.dataArrived)
+            handlers.dataArrived();
+    }
+    void peerCloses()
+    {
+        if (open && handlers.closedByPeer)
+            handlers.closedByPeer();
+    }
+    void fail(const QString& reason = QStringLiteral("Connection refused"))
+    {
+        if (open && handlers.error)
+            handlers.error(reason);
+    }
+    // A whole exchange: connected, the reply in pieces of pieceSize, closed.
+    void answer(const QByteArray& reply, qsizetype pieceSize = 0)
+    {
+        connectNow();
+        if (pieceSize <= 0)
+            pieceSize = qMax<qsizetype>(1, reply.size());
+        for (qsizetype i = 0; i < reply.size() && open; i += pieceSize)
+            deliver(reply.mid(i, pieceSize));
+        peerCloses();
+    }
+
+    Handlers handlers;
+    QString host;
+    quint16 port = 0;
+    bool open = false;
+    bool failReads = false;
+    QByteArray pending;
+    QByteArray sent;
+    int connects = 0;
+    int closes = 0;
+    int reads = 0;
+};
+
+// Hands out scripted clients and keeps a pointer to each (the program owns them).
+class ScriptedTcpFactory final : public ITcpClientFactory {
+public:
+    std::unique_ptr<ITcpClient> create() override
+    {
+        auto client = std::make_unique<ScriptedTcpClient>();
+        clients.push_back(client.get());
+        return client;
+    }
+    ScriptedTcpClient* last() const { return clients.empty() ? nullptr : clients.back(); }
+    std::vector<ScriptedTcpClient*> clients;
+};
+
+} // namespace kr::test
