@@ -10,6 +10,7 @@
 #include "online/frmSuggest.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QLineEdit>
 
 using namespace kr;
@@ -280,6 +281,16 @@ private slots:
         QVERIFY(s.txtEmail()->hasFocus() || QApplication::focusWidget() == s.txtEmail());
         QTest::keyClick(s.txtEmail(), Qt::Key_Return);
         QCOMPARE(QApplication::focusWidget(), s.txtInfo());
+        // Pasted text is not filtered at the keyboard; at send only the message is.
+        QGuiApplication::clipboard()->setText(QString::fromUtf8("a:é,%"));
+        s.txtName()->clear();
+        QTest::keyClick(s.txtName(), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(s.txtName()->text(), QString::fromUtf8("a:é,%"));
+        s.txtInfo()->setText(QString());
+        QTest::keyClick(s.txtInfo(), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(s.txtInfo()->text(), QString::fromUtf8("a:é,%"));
+        s.cmdSend_Click();
+        QCOMPARE(s.txtInfo()->text(), QString::fromUtf8("Nom : a:é,%    Email : jeanx@mail.fr\r\n\r\na"));
     }
 
     void placeholderAndLengthLimit()
