@@ -117,6 +117,32 @@ private slots:
         QVERIFY(!app.mainWindow().isLoaded());
     }
 
+    void layoutsAtTheirTwipPositions()
+    {
+        KeyroviaApp& app = started();
+        check()->answer(kNewer);
+        Ajour& a = app.updateCheck();
+        QCOMPARE(a.widget()->size(), QSize(297, 217));
+        QCOMPARE(a.Text2()->geometry(), QRect(8, 56, 281, 137));
+        QCOMPARE(a.ImaAide()->geometry(), QRect(48, 192, 63, 22));
+        QCOMPARE(a.ImaSiteWeb()->geometry(), QRect(112, 192, 83, 22));
+        QCOMPARE(a.ImaDownload()->geometry(), QRect(200, 192, 92, 22));
+        QCOMPARE(a.ImaDownload()->cursor().shape(), Qt::PointingHandCursor);
+        frmSuggest s(
+            fx->platform, [] { return nullptr; }, [] { return false; });
+        s.Show();
+        QCOMPARE(s.widget()->windowTitle(), QStringLiteral("Commentaire, Bug, Suggestion...."));
+        QCOMPARE(s.txtInfo()->geometry(), QRect(8, 144, 540, 157));
+        QCOMPARE(s.txtName()->maxLength(), 40);
+        QCOMPARE(s.txtEmail()->geometry(), QRect(288, 112, 257, 24));
+        const auto* label = s.widget()->findChild<QLabel*>(QStringLiteral("lblSiVous"));
+        QVERIFY(label->text().contains(QStringLiteral("complet.. !") + QString(58, QLatin1Char(' ')) +
+                                       QStringLiteral("AUCUNE")));
+        QCOMPARE(s.lblSite()->text(),
+                 QStringLiteral("Site Web Du Créateur: Quillmark ( Http://quillmark.example )"));
+        s.Unload();
+    }
+
     void failuresEndTheCheckSilently_data()
     {
         QTest::addColumn<QString>("failure");

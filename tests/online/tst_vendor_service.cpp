@@ -133,6 +133,21 @@ private slots:
         QVERIFY(!ex.closed);
     }
 
+    void resetConnectionEndsTheExchange()
+    {
+        QTcpServer resetter;
+        QVERIFY(resetter.listen(QHostAddress::LocalHost, 0));
+        connect(&resetter, &QTcpServer::newConnection, this, [&] {
+            QTcpSocket* s = resetter.nextPendingConnection();
+            connect(s, &QTcpSocket::readyRead, s, [s] {
+                s->write("FIN=1");
+                s->abort();
+            });
+        });
+        const Exchange ex = exchange(resetter.serverPort(), versionRequest(QStringLiteral("h")), 3000);
+        QVERIFY(ex.closed || !ex.error.isEmpty());
+    }
+
     void replyBufferIsBounded()
     {
         ReplyBuffer b(10);
