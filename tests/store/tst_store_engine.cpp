@@ -7,6 +7,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace kr;
 using namespace kr::test;
 using Step = SqlCipherEngine::ChangeStep;
@@ -132,6 +135,28 @@ private slots:
         // Keyed files, also those a change writes, open elsewhere at 256,000 iterations.
         QCOMPARE(rawOpen(fixture("keyed.db"), Secret), SQLITE_OK);
         QCOMPARE(rawOpen(file, "next"), SQLITE_OK);
+    }
+
+    // Mode 000: no wrong password but a file that cannot be read (3051). Root reads
+    // anything, so the open runs as an ordinary user then.
+    void unreadableFileIsNoWrongPassword()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                      QFile::ReadOther | QFile::ExeOther));
+        const QString file = copyOf("keyed.db", dir);
+        QVERIFY(QFile::setPermissions(file, {}));
+        const pid_t child = ::fork();
+        if (child == 0) {
+            if (::geteuid() == 0 && ::setuid(65534) != 0)
+                ::_exit(99);
+            SqlCipherEngine engine;
+            ::_exit(openNumber(engine, file, Secret) == DbErrNoPermission ? 0 : 1);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 0);
     }
 
     void changeFaultLeavesOldFile_data()
