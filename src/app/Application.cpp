@@ -7,6 +7,7 @@
 #include "online/Ajour.h"
 #include "online/frmSuggest.h"
 #include "settings/ParamIni.h"
+#include "store/DatabaseMessages.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -108,14 +109,11 @@ void KeyroviaApp::SaveSettings()
 {
     MotDePassControls& c = m_main.ui();
     const QString newPassword = c.txtParamMDP->text();
-    if (m_store.ChangeDatabasePassword(m_store.databasePath(), m_store.programPassword(), newPassword)) {
-        m_store.setProgramPassword(newPassword);
-    } else {
-        // The file keeps its password: ProgramPassword must keep opening it.
-        m_platform.messageBox->show(
-            MsgCritical,
-            QStringLiteral("Le mot de passe n'a pas pu être changé.\r\nL'ancien mot de passe reste valable."),
-            QString());
+    // ProgramPassword follows the password that opens the file, whatever happened.
+    const PasswordChangeVerdict verdict = m_store.ChangeProgramPassword(newPassword);
+    if (!verdict.message().isEmpty()) {
+        m_platform.messageBox->show(MsgCritical, verdict.message(), QString());
+        c.txtParamMDP->setText(m_store.programPassword()); // the box shows what is in force
     }
     ProgramSettings settings;
     settings.afficherIE = frmMotDePass::checkValue(c.chkParamVisiIE);
@@ -168,7 +166,12 @@ void KeyroviaApp::unloadGate()
 
 bool KeyroviaApp::loadSiteList()
 {
-    return m_main.LoadSiteList();
+    if (m_main.LoadSiteList())
+        return true;
+    // Before the first-use flow: the user must not take a damaged file for a new start.
+    m_platform.messageBox->show(MsgCritical, UnreadableListMessage(m_store.lastLoadStatus()),
+                                UnreadableListTitle());
+    return false;
 }
 
 void KeyroviaApp::recupSiteIE()

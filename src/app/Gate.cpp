@@ -4,6 +4,7 @@
 #include "app/Application.h"
 #include "common/WindowOrder.h"
 #include "platform/DatabaseEngine.h"
+#include "store/DatabaseMessages.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -83,7 +84,8 @@ void frmMDP::Form_Activate()
 void frmMDP::CheckProgramPassword(const QString& password)
 {
     Platform& p = m_app.platform();
-    const int error = m_app.store().CheckProgramPassword(password);
+    DbStatus status;
+    const int error = m_app.store().CheckProgramPassword(password, &status);
     if (error == DbOk) {
         m_app.EnterMainWindow();
         if (!password.isEmpty())
@@ -99,6 +101,14 @@ void frmMDP::CheckProgramPassword(const QString& password)
             p.process->endNow();
         }
         return; // the gate waits for typing
+    }
+    if (error != DbErrNotValidPassword) {
+        // The password could not be tried: it may well be the right one, so it
+        // is not written to the log. The user learns why the file cannot be used.
+        p.messageBox->show(MsgCritical, GateDatabaseMessage(status), GateDatabaseTitle());
+        Unload();
+        p.process->endNow();
+        return;
     }
     AppendLogEntry(refusedPasswordEntry(p.clock->now(), password));
     QCoreApplication::processEvents();

@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -387,8 +388,20 @@ bool frmMotDePass::eventFilter(QObject* watched, QEvent* event)
             }
         }
     }
-    if (watched == m_ui.lblSite && event->type() == QEvent::MouseButtonRelease) {
-        lblSite_Click();
+    if (watched == m_ui.lblSite &&
+        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease)) {
+        // A click as a link takes it: the left button, pressed and released on the label.
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() != Qt::LeftButton)
+            return true;
+        if (event->type() == QEvent::MouseButtonPress) {
+            m_lblSitePressed = true;
+            return true;
+        }
+        const bool click = m_lblSitePressed && m_ui.lblSite->rect().contains(mouse->position().toPoint());
+        m_lblSitePressed = false;
+        if (click)
+            lblSite_Click();
         return true;
     }
     return Form::eventFilter(watched, event);
@@ -533,14 +546,13 @@ void frmMotDePass::cmdInfoCopyUSER_Click()
 {
     IClipboard& clip = *m_app.platform().clipboard;
     clip.clear();
-    clip.setText(ui().txtInfoUser->text(), true);
+    clip.setText(ui().txtInfoUser->text(), false);
 }
 
 void frmMotDePass::cmdInfoCopyPass_Click()
 {
-    IClipboard& clip = *m_app.platform().clipboard;
-    clip.clear();
-    clip.setText(ui().txtInfoMDP->text(), true);
+    // The password leaves the clipboard again after ClipboardGuard::DefaultDelayMs.
+    m_clipboardGuard.copySecret(*m_app.platform().clipboard, ui().txtInfoMDP->text());
 }
 
 void frmMotDePass::cmdAddCopyUser_Click()

@@ -1,4 +1,5 @@
 #pragma once
+#include "app/ClipboardGuard.h"
 #include "common/Form.h"
 
 #include <QPointer>
@@ -100,6 +101,8 @@ public:
 
     void lblSite_Click();
 
+    ClipboardGuard& clipboardGuard() { return m_clipboardGuard; }
+
     // Runs first at every load: the place where the update check starts.
     void setOnLoadHook(std::function<void()> hook) { m_onLoadHook = std::move(hook); }
 
@@ -116,6 +119,8 @@ private:
     KeyroviaApp& m_app;
     MotDePassControls m_ui;
     std::function<void()> m_onLoadHook;
+    ClipboardGuard m_clipboardGuard;
+    bool m_lblSitePressed = false;
 };
 
 QString mainWindowTitle();

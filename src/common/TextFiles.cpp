@@ -80,6 +80,9 @@ ReadResult ReadTextFile(const QString& path)
 bool WriteTextFile(const QString& path, const QString& text, FileAccess access)
 {
     QSaveFile file(path);
+    // A folder that takes no new file (read-only program folder) but holds a
+    // writable file: write that file in place rather than lose the text.
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     if (access == FileAccess::OwnerOnly)

@@ -25,7 +25,8 @@ QString ParseDelimitedItems(const QByteArray& bytes);
 enum class FileAccess { Shared, OwnerOnly };
 
 // Writes text + CRLF in the system's 8-bit encoding, atomically (temporary file
-// then rename): a crash never leaves a half-written file. Returns false on failure.
+// then rename): a crash never leaves a half-written file. Where the folder takes
+// no new file, an existing writable file is written in place. Returns false on failure.
 bool WriteTextFile(const QString& path, const QString& text, FileAccess access = FileAccess::Shared);
 
 } // namespace kr

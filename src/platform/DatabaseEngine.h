@@ -14,8 +14,10 @@ enum DbErrorNumber : int {
     DbErrFileNotFound = 3024,     // the database file is missing
     DbErrNotValidPassword = 3031, // wrong password, or not a database of ours
     DbErrFileInUse = 3045,        // locked by another process
-    DbErrUnrecognized = 3343,     // damaged file or any other engine failure
+    DbErrNoPermission = 3051,     // the file cannot be read (no permission)
+    DbErrUnrecognized = 3343,     // damaged or truncated file, or any other engine failure
     DbErrNoSuchTable = 3078,      // the table is missing (an empty file)
+    DbErrMissingColumn = 3265,    // the table has lost one of its columns
 };
 
 struct DbStatus {

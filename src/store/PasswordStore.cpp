@@ -1,6 +1,13 @@
 #include "store/PasswordStore.h"
 
+#include "store/ChangeLeftovers.h"
+#include "store/DatabaseMessages.h"
+
+#include <QCollator>
 #include <QFileInfo>
+#include <QLocale>
+
+#include <algorithm>
 #include <utility>
 
 namespace kr {
@@ -41,10 +48,17 @@ QString PasswordStore::connectString(const QString& password)
     return QLatin1String(";pwd=") + password;
 }
 
-int PasswordStore::CheckProgramPassword(const QString& password)
+int PasswordStore::CheckProgramPassword(const QString& password, DbStatus* outcome)
 {
+    // What an interrupted password change left goes before anything opens the file.
+    if (!m_leftoversRemoved) {
+        RemoveChangeLeftovers(m_path);
+        m_leftoversRemoved = true;
+    }
     std::unique_ptr<IDbConnection> connection;
     const DbStatus status = m_engine.open(m_path, false, connectString(password), connection);
+    if (outcome)
+        *outcome = status;
     if (!status.ok())
         return status.number;
     connection->close();
@@ -54,6 +68,26 @@ int PasswordStore::CheckProgramPassword(const QString& password)
 
 DbStatus PasswordStore::LoadSiteList()
 {
+    m_lastLoad = loadRows();
+    return m_lastLoad;
+}
+
+// A damaged page may lie outside what the select reads: the first load of a run
+// looks at every page once.
+DbStatus PasswordStore::checkIntegrity(IDbConnection& connection)
+{
+    std::vector<DbRow> rows;
+    DbStatus status = connection.select(QStringLiteral("PRAGMA quick_check"), rows);
+    if (!status.ok())
+        return status;
+    if (rows.size() != 1 || rows[0].empty() || rows[0][0] != QStringLiteral("ok"))
+        return {DbErrUnrecognized, QStringLiteral("the integrity check failed")};
+    m_integrityChecked = true;
+    return {};
+}
+
+DbStatus PasswordStore::loadRows()
+{
     m_siteTable.clear();
     std::unique_ptr<IDbConnection> connection;
     DbStatus status = m_engine.open(m_path, false, connectString(m_programPassword), connection);
@@ -61,9 +95,13 @@ DbStatus PasswordStore::LoadSiteList()
         return status;
     std::vector<DbRow> rows;
     status = connection->select(selectStatement(), rows);
+    if (status.ok() && !m_integrityChecked)
+        status = checkIntegrity(*connection);
     connection->close();
-    if (!status.ok())
+    if (!status.ok()) {
+        rows.clear();
         return status;
+    }
     // Every row is kept: the table has no fixed capacity here.
     m_siteTable.reserve(rows.size());
     for (const DbRow& row : rows) {
@@ -71,7 +109,27 @@ DbStatus PasswordStore::LoadSiteList()
             continue;
         m_siteTable.push_back(SiteRecord{*row[0], row[1].value_or(QString()), row[2].value_or(QString())});
     }
+    SortSiteTable(m_siteTable);
     return {};
+}
+
+void SortSiteTable(std::vector<SiteRecord>& table)
+{
+    // The engine orders by bytes (capitals first, accents last); a French reader
+    // expects "amazon, banque, école, Gmail, Zeta". Equal names keep their order.
+    QCollator collator{QLocale(QLocale::French, QLocale::France)};
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::vector<std::pair<QCollatorSortKey, std::size_t>> keys;
+    keys.reserve(table.size());
+    for (std::size_t i = 0; i < table.size(); ++i)
+        keys.emplace_back(collator.sortKey(table[i].Site), i);
+    std::stable_sort(keys.begin(), keys.end(),
+                     [](const auto& a, const auto& b) { return a.first.compare(b.first) < 0; });
+    std::vector<SiteRecord> sorted;
+    sorted.reserve(table.size());
+    for (const auto& key : keys)
+        sorted.push_back(std::move(table[key.second]));
+    table = std::move(sorted);
 }
 
 DbStatus PasswordStore::InsertSiteRecord(const QString& site, const QString& user, const QString& pass)
@@ -96,23 +154,79 @@ DbStatus PasswordStore::DeleteSiteRecords(const QString& site)
     return status;
 }
 
-bool PasswordStore::ChangeDatabasePassword(const QString& path, const QString& oldPassword,
+DbStatus PasswordStore::changeFilePassword(const QString& path, const QString& oldPassword,
                                            const QString& newPassword)
 {
     if (!QFileInfo::exists(path))
-        return false;
+        return {DbErrFileNotFound, QStringLiteral("the database file is missing")};
     std::unique_ptr<IDbConnection> connection;
-    if (!m_engine.open(path, true, connectString(oldPassword), connection).ok())
-        return false;
-    const DbStatus changed = connection->changePassword(oldPassword, newPassword);
+    DbStatus status = m_engine.open(path, true, connectString(oldPassword), connection);
+    if (!status.ok())
+        return status;
+    // The engine verifies the new file before it reports success: its word is final.
+    status = connection->changePassword(oldPassword, newPassword);
     connection->close();
-    if (!changed.ok())
-        return false;
-    std::unique_ptr<IDbConnection> check;
-    if (!m_engine.open(path, false, connectString(newPassword), check).ok())
-        return false;
-    check->close();
-    return true;
+    RemoveChangeLeftovers(path);
+    return status;
+}
+
+bool PasswordStore::ChangeDatabasePassword(const QString& path, const QString& oldPassword,
+                                           const QString& newPassword)
+{
+    return changeFilePassword(path, oldPassword, newPassword).ok();
+}
+
+DbStatus PasswordStore::tryOpen(const QString& password)
+{
+    std::unique_ptr<IDbConnection> connection;
+    const DbStatus status = m_engine.open(m_path, false, connectString(password), connection);
+    if (connection)
+        connection->close();
+    return status;
+}
+
+PasswordChangeVerdict PasswordStore::ChangeProgramPassword(const QString& newPassword)
+{
+    PasswordChangeVerdict verdict;
+    verdict.failure = changeFilePassword(m_path, m_programPassword, newPassword);
+    if (verdict.failure.ok()) {
+        verdict.opens = PasswordChangeVerdict::Opens::NewPassword;
+        m_programPassword = newPassword;
+        return verdict;
+    }
+    // A failure late in the change (a roll-back that could not put the old file
+    // back) may leave the new password in force: ask the file itself.
+    verdict.probe = tryOpen(newPassword);
+    if (verdict.probe.ok()) {
+        verdict.opens = PasswordChangeVerdict::Opens::NewPassword;
+        m_programPassword = newPassword;
+        return verdict;
+    }
+    const DbStatus old = tryOpen(m_programPassword);
+    if (old.ok()) {
+        verdict.opens = PasswordChangeVerdict::Opens::OldPassword;
+        return verdict;
+    }
+    verdict.opens = PasswordChangeVerdict::Opens::Neither;
+    if (verdict.probe.number == DbErrNotValidPassword)
+        verdict.probe = old;
+    return verdict;
+}
+
+QString PasswordChangeVerdict::message() const
+{
+    switch (opens) {
+    case Opens::NewPassword:
+        return QString();
+    case Opens::OldPassword:
+        return QStringLiteral(
+            "Le mot de passe n'a pas pu être changé.\r\nL'ancien mot de passe reste valable.");
+    case Opens::Neither:
+        break;
+    }
+    return QStringLiteral("Le mot de passe n'a peut-être pas été changé : la base de donnée ne s'ouvre pour "
+                          "l'instant ni avec l'ancien ni avec le nouveau mot de passe.\r\n") +
+           DatabaseProblemText(probe) + QStringLiteral("\r\nL'ancien mot de passe reste celui du programme.");
 }
 
 int FindSiteExact(const std::vector<SiteRecord>& table, const QString& site)

@@ -7,6 +7,16 @@
 
 namespace kr {
 
+// The outcome of a change of the master password: which password opens the file now.
+struct PasswordChangeVerdict {
+    enum class Opens { NewPassword, OldPassword, Neither };
+    Opens opens = Opens::OldPassword;
+    DbStatus failure; // ok when the engine confirmed the change
+    DbStatus probe;   // for Neither: why the file did not open
+    // What the user must be told; empty when the new password is in place.
+    QString message() const;
+};
+
 // The password database BDMDP.MDB with its table tblSite, and the in-memory
 // copy of its rows (SiteTable / SiteCount).
 class PasswordStore {
@@ -22,11 +32,14 @@ public:
     // The gate's test of a candidate master password: opens the file with it and
     // closes it again. On success sets ProgramPassword. Returns the error number
     // (0, 3024 missing file, 3031 not a valid password, or another).
-    int CheckProgramPassword(const QString& password);
+    // status, when given, receives the engine's full outcome.
+    int CheckProgramPassword(const QString& password, DbStatus* status = nullptr);
 
     // Rebuilds SiteTable from the file (rows in ascending Site order, rows whose
-    // Site is Null skipped). On failure SiteTable is left empty.
+    // Site is Null skipped). On failure SiteTable is left empty. The first load
+    // of a run also checks the file's integrity.
     DbStatus LoadSiteList();
+    const DbStatus& lastLoadStatus() const { return m_lastLoad; }
     const std::vector<SiteRecord>& siteTable() const { return m_siteTable; }
     int siteCount() const { return static_cast<int>(m_siteTable.size()); }
 
@@ -34,8 +47,13 @@ public:
     DbStatus DeleteSiteRecords(const QString& site);
 
     // Changes the password of the file at path; false when the file is missing,
-    // the exclusive open is refused, or the change could not be verified.
+    // the exclusive open is refused, or the engine could not complete the change.
     bool ChangeDatabasePassword(const QString& path, const QString& oldPassword, const QString& newPassword);
+
+    // Changes the file's password from ProgramPassword to newPassword. The engine's
+    // verdict is final; after a failure the file is tried with both passwords and
+    // ProgramPassword becomes the one that opens it (unchanged when neither does).
+    PasswordChangeVerdict ChangeProgramPassword(const QString& newPassword);
 
     // The fixed statement texts, with every single quote inside a value doubled.
     static QString selectStatement();
@@ -44,11 +62,23 @@ public:
     static QString connectString(const QString& password);
 
 private:
+    DbStatus changeFilePassword(const QString& path, const QString& oldPassword, const QString& newPassword);
+    DbStatus tryOpen(const QString& password);
+    DbStatus loadRows();
+    DbStatus checkIntegrity(IDbConnection& connection);
+
     IDatabaseEngine& m_engine;
     QString m_path;
     QString m_programPassword;
+    bool m_leftoversRemoved = false;
+    bool m_integrityChecked = false;
+    DbStatus m_lastLoad;
     std::vector<SiteRecord> m_siteTable;
 };
+
+// Orders the table by Site as French text, without regard to letter case or
+// accents; rows with equal names keep their order.
+void SortSiteTable(std::vector<SiteRecord>& table);
 
 // Index of the first entry whose Site equals site exactly (case-sensitive), or -1.
 int FindSiteExact(const std::vector<SiteRecord>& table, const QString& site);

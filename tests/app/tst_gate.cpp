@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QTabWidget>
 
+#include <unistd.h>
+
 using namespace kr;
 using namespace kr::test;
 
@@ -136,6 +138,49 @@ private slots:
         QCOMPARE(QFileInfo(f.path(QStringLiteral("BDMDP.MDB"))).size(), 4096); // not touched
     }
 
+    void rightPasswordOnUnusableFileIsNotLogged_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<QString>("cause");
+        QTest::newRow("locked") << "locked"
+                                << "est verrouillé par un autre programme.";
+        QTest::newRow("truncated") << "truncated"
+                                   << "est endommagé.";
+        QTest::newRow("unreadable") << "unreadable"
+                                    << "ne peut pas être lu : accès refusé.";
+    }
+    // Only a wrong password is logged: a password that could not be tried may be the right one.
+    void rightPasswordOnUnusableFileIsNotLogged()
+    {
+        QFETCH(QString, damage);
+        QFETCH(QString, cause);
+        if (damage == QLatin1String("unreadable") && ::geteuid() == 0)
+            QSKIP("mode 000 does not stop root");
+        AppFixture f;
+        const QString secret = QStringLiteral("s3cret é");
+        QVERIFY(f.makeDatabase(secret));
+        const QString db = f.path(QStringLiteral("BDMDP.MDB"));
+        SqlCipherEngine otherProcess;
+        std::unique_ptr<IDbConnection> holder;
+        if (damage == QLatin1String("locked"))
+            QVERIFY(otherProcess.open(db, true, QStringLiteral(";pwd=") + secret, holder).ok());
+        else if (damage == QLatin1String("truncated"))
+            QVERIFY(QFile::resize(db, 700));
+        else
+            QVERIFY(QFile::setPermissions(db, {}));
+        KeyroviaApp& app = f.start();
+        QVERIFY(f.messages.shown.empty()); // the silent first test stays silent
+        app.gate().txtMdp()->setText(secret);
+        pressEnter(app.gate().txtMdp());
+        QCOMPARE(f.process.ended, 1);
+        QCOMPARE(f.messages.shown.size(), size_t(1));
+        QCOMPARE(f.messages.shown[0].style, 16);
+        QCOMPARE(f.messages.shown[0].text, QStringLiteral("Le fichier de base de donnée ( BDMDP.MDB ) ") +
+                                               cause + QStringLiteral("\r\nLe programme va se fermer"));
+        QVERIFY(!QFile::exists(f.path(QStringLiteral("Logz.ini"))));
+        QVERIFY(!app.mainWindow().isLoaded());
+    }
+
     void quitIsLoggedEvenWhenTheLogCannotBeWritten_data()
     {
         QTest::addColumn<bool>("writable");
@@ -213,6 +258,56 @@ private slots:
         QFile param(f.path(QStringLiteral("PARAM.ini")));
         QVERIFY(param.open(QIODevice::ReadOnly));
         QCOMPARE(param.size(), 108);
+    }
+
+    void damagedDatabaseIsToldBeforeFirstUse_data()
+    {
+        QTest::addColumn<QStringList>("statements");
+        QTest::addColumn<QString>("cause");
+        QTest::newRow("tblSite missing")
+            << QStringList{"DROP TABLE tblSite"} << "ne contient pas la table tblSite.";
+        QTest::newRow("column lost") << QStringList{"DROP TABLE tblSite",
+                                                    "CREATE TABLE tblSite (Site TEXT, User TEXT)"}
+                                     << "est incomplet : il manque une colonne à la table tblSite.";
+        // Another table's pages, which the select never reads, are damaged below.
+        QTest::newRow("integrity check fails")
+            << QStringList{"CREATE TABLE other (x TEXT)", "INSERT INTO other VALUES (hex(randomblob(3000)))",
+                           "INSERT INTO other SELECT x FROM other", "INSERT INTO other SELECT x FROM other"}
+            << "est endommagé.";
+    }
+    void damagedDatabaseIsToldBeforeFirstUse()
+    {
+        QFETCH(QStringList, statements);
+        QFETCH(QString, cause);
+        AppFixture f;
+        QVERIFY(f.makeDatabase());
+        QVERIFY(f.addRows({{"a.example", "u", "p"}}));
+        const QString db = f.path(QStringLiteral("BDMDP.MDB"));
+        std::vector<DbRow> root;
+        {
+            std::unique_ptr<IDbConnection> c;
+            QVERIFY(f.engine.open(db, false, QStringLiteral(";pwd="), c).ok());
+            for (const QString& statement : statements)
+                QVERIFY(c->execute(statement).ok());
+            QVERIFY(c->select(QStringLiteral("SELECT rootpage FROM sqlite_master WHERE name='other'"), root)
+                        .ok());
+        }
+        if (!root.empty()) { // the first page of the other table becomes garbage
+            QFile file(db);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            const QByteArray header = file.read(18);
+            const int page = uchar(header[16]) << 8 | uchar(header[17]);
+            QVERIFY(file.seek(qint64(root[0][0]->toInt() - 1) * page));
+            file.write(QByteArray(page, '\x5a'));
+        }
+        f.writeParam(0, 0, 0);
+        KeyroviaApp& app = f.start();
+        QTRY_VERIFY(app.mainWindow().isLoaded());
+        QCOMPARE(f.messages.shown.size(), size_t(2));
+        QCOMPARE(f.messages.shown[0].style, 16);
+        QVERIFY2(f.messages.shown[0].text.contains(cause), qPrintable(f.messages.shown[0].text));
+        QCOMPARE(f.messages.shown[1].title, QStringLiteral("Configuration")); // then the first-use flow
+        QCOMPARE(app.mainWindow().ui().lstSite->count(), 0);
     }
 
     void greyedVisibleLeavesMainWindowNotTopmost()

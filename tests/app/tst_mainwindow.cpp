@@ -5,12 +5,15 @@
 #include "common/WindowOrder.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
+
+#include <algorithm>
 
 using namespace kr;
 using namespace kr::test;
@@ -131,12 +134,86 @@ private slots:
         QCOMPARE(f->clipboard.clears, 1);
         QTest::mouseClick(c->cmdInfoCopyUSER, Qt::LeftButton);
         QCOMPARE(f->clipboard.content, std::optional<QString>(QStringLiteral("jean")));
+        QVERIFY(!f->clipboard.secret); // a user name is plain text
         QTest::mouseClick(c->cmdAddCopyPass, Qt::LeftButton);
         QCOMPARE(c->txtAddMDP->text(), QStringLiteral("jean"));
         c->txtAddUser->setText(QStringLiteral("was here"));
         f->clipboard.content.reset(); // a clipboard without text
         QTest::mouseClick(c->cmdAddCopyUser, Qt::LeftButton);
         QVERIFY(c->txtAddUser->text().isEmpty());
+    }
+
+    void copiedPasswordLeavesTheClipboard_data()
+    {
+        QTest::addColumn<QString>("copiedSince"); // empty: nothing copied since
+        QTest::addColumn<bool>("cleared");
+        QTest::newRow("still the password") << QString() << true;
+        QTest::newRow("the user copied something else") << QStringLiteral("notes") << false;
+    }
+    void copiedPasswordLeavesTheClipboard()
+    {
+        QFETCH(QString, copiedSince);
+        QFETCH(bool, cleared);
+        open({{"a", "jean", "p@ss word"}});
+        clickRow(c->lstSite, 0);
+        ClipboardGuard& guard = app->mainWindow().clipboardGuard();
+        QCOMPARE(guard.delayMs(), 10000);
+        guard.setDelayMs(30); // the 10 s of a real run, shortened
+        QTest::mouseClick(c->cmdInfoCopyPass, Qt::LeftButton);
+        QVERIFY(guard.isArmed());
+        if (!copiedSince.isEmpty())
+            f->clipboard.setText(copiedSince, false);
+        QTRY_VERIFY(!guard.isArmed());
+        QCOMPARE(f->clipboard.content,
+                 cleared ? std::optional<QString>() : std::optional<QString>(copiedSince));
+        // A user-name copy arms nothing.
+        QTest::mouseClick(c->cmdInfoCopyUSER, Qt::LeftButton);
+        QVERIFY(!guard.isArmed());
+    }
+
+    void failedPasswordChangeStaysTrue_data()
+    {
+        QTest::addColumn<bool>("rollBackFails");
+        QTest::addColumn<QString>("inForce");
+        QTest::newRow("rolled back: the old one") << false << "old";
+        QTest::newRow("roll-back failed: the new one") << true << "new";
+    }
+    // "Appliquer" after a change that failed past the rename: ProgramPassword, the
+    // message and the password box say what opens the file.
+    void failedPasswordChangeStaysTrue()
+    {
+        QFETCH(bool, rollBackFails);
+        QFETCH(QString, inForce);
+        f = std::make_unique<AppFixture>();
+        QVERIFY(f->makeDatabase(QStringLiteral("old")));
+        f->writeParam(0, 0, 0);
+        app = &f->start();
+        app->gate().txtMdp()->setText(QStringLiteral("old"));
+        QTest::keyClick(app->gate().txtMdp(), Qt::Key_Return);
+        QTRY_VERIFY(app->mainWindow().isLoaded());
+        c = &app->mainWindow().ui();
+        c->txtParamMDP->setText(QStringLiteral("new"));
+        f->engine.setFaultHook([&](SqlCipherEngine::ChangeStep at) {
+            return at == SqlCipherEngine::ChangeStep::Confirm ||
+                   (rollBackFails && at == SqlCipherEngine::ChangeStep::RollBackRename);
+        });
+        f->messages.shown.clear();
+        app->applyParameters();
+        f->engine.setFaultHook({});
+        QCOMPARE(app->store().programPassword(), inForce);
+        QCOMPARE(c->txtParamMDP->text(), inForce);
+        const bool told =
+            std::any_of(f->messages.shown.begin(), f->messages.shown.end(), [](const ShownMessage& m) {
+                return m.text.contains(QStringLiteral("L'ancien mot de passe reste valable."));
+            });
+        QCOMPARE(told, inForce == QLatin1String("old"));
+        SqlCipherEngine nextRun;
+        PasswordStore store(nextRun, f->path(QStringLiteral("BDMDP.MDB")));
+        QCOMPARE(store.CheckProgramPassword(inForce), 0);
+        for (const ShownMessage& m : f->messages.shown) // the list still loads with it
+            QVERIFY(m.title != QStringLiteral("Base De Donnée Illisible"));
+        QCOMPARE(QDir(f->dir.path()).entryList(QDir::Hidden | QDir::Files).filter(QStringLiteral(".BDMDP")),
+                 QStringList());
     }
 
     void addingMessages_data()
@@ -342,6 +419,12 @@ private slots:
     void linksAndUnload()
     {
         open({{"a.example", "u", "p"}});
+        // Only a left click on the label is a click on the link.
+        QTest::mouseClick(c->lblSite, Qt::RightButton);
+        QTest::mouseClick(c->lblSite, Qt::MiddleButton);
+        QTest::mousePress(c->lblSite, Qt::LeftButton);
+        QTest::mouseRelease(c->lblSite, Qt::LeftButton, {}, QPoint(-20, -20)); // let go outside
+        QVERIFY(f->shell.opened.isEmpty());
         QTest::mouseClick(c->lblSite, Qt::LeftButton);
         QCOMPARE(f->shell.opened, QStringList{QStringLiteral("http://quillmark.example/")});
         clickRow(c->lstSite, 0);

@@ -61,6 +61,57 @@ private slots:
 
     // The user information ends at the last "@" of the authority; both parts
     // are cut to their bounds.
+    void answerAges_data()
+    {
+        QTest::addColumn<QByteArray>("age");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("zero") << QByteArray("0") << true;
+        QTest::newRow("2^53") << QByteArray("9007199254740992") << true;
+        QTest::newRow("beyond 2^53") << QByteArray("9007199254740994") << false;
+        QTest::newRow("1e300") << QByteArray("1e300") << false;
+        QTest::newRow("negative") << QByteArray("-1") << false;
+    }
+    // Found by fuzzing: a huge age was converted to an integer before any check.
+    void answerAges()
+    {
+        QFETCH(QByteArray, age);
+        QFETCH(bool, accepted);
+        const std::optional<Answer> answer = parseAnswer(R"({"v":1,"state":"none","age_ms":)" + age + "}");
+        QCOMPARE(bool(answer), accepted);
+        if (accepted)
+            QCOMPARE(answer->ageMs, qint64(age.toDouble()));
+    }
+
+    // Whatever the browser reports, only scheme and host are kept.
+    void keepsOnlySchemeAndHost_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("origin");
+        QTest::newRow("path, query, fragment") << "https://www.bank.fr/login?otp=123456#t=x"
+                                               << "https://www.bank.fr/";
+        QTest::newRow("port and credentials") << "http://u:p@host:8080/a"
+                                              << "http://host:8080/";
+        QTest::newRow("no path") << "http://host"
+                                 << "http://host/";
+        QTest::newRow("query right after host") << "http://host?x=/y"
+                                                << "http://host/";
+        QTest::newRow("local file") << "file:///home/u/x.html"
+                                    << "file:///";
+        QTest::newRow("no authority") << "about:blank"
+                                      << "about:";
+    }
+    void keepsOnlySchemeAndHost()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, origin);
+        QCOMPARE(page::siteOrigin(address), origin);
+        const std::optional<PageState> state = parseBrowserMessage(
+            QJsonDocument(QJsonObject{{"url", address}, {"title", "Mon compte"}}).toJson());
+        QVERIFY(state);
+        QCOMPARE(state->url, origin);
+        QVERIFY(state->title.isEmpty());
+    }
+
     void quotesTheReply_data()
     {
         QTest::addColumn<QString>("address");

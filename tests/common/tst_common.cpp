@@ -6,10 +6,15 @@
 #include "common/Version.h"
 #include "common/WindowOrder.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <QtTest>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace kr;
 
@@ -87,6 +92,40 @@ private slots:
         QCOMPARE(ReadTextFile(path).text, QStringLiteral("line\r\n"));
         QVERIFY(WriteTextFile(path, QString()));
         QCOMPARE(fileBytes(path), QByteArray("\r\n"));
+    }
+
+    // The folder takes no new file, the log in it is writable: the entry is not lost.
+    void writeInReadOnlyFolder()
+    {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("program"));
+        const QString path = folder + QStringLiteral("/Logz.ini");
+        QVERIFY(QDir().mkdir(folder));
+        QVERIFY(WriteTextFile(path, QStringLiteral("old"), FileAccess::OwnerOnly));
+        const QByteArray encoded = QFile::encodeName(path);
+        const QByteArray encodedFolder = QFile::encodeName(folder);
+        // Root writes anywhere: the writing runs as an ordinary user then.
+        const uid_t nobody = 65534;
+        const bool root = ::geteuid() == 0;
+        if (root) {
+            QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0755) == 0);
+            QVERIFY(::chown(encodedFolder.constData(), nobody, nobody) == 0);
+            QVERIFY(::chown(encoded.constData(), nobody, nobody) == 0);
+        }
+        QVERIFY(::chmod(encodedFolder.constData(), 0555) == 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            if (root && (::setgid(nobody) != 0 || ::setuid(nobody) != 0))
+                ::_exit(2);
+            ::_exit(WriteTextFile(path, QStringLiteral("old\r\nnew"), FileAccess::OwnerOnly) ? 0 : 1);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        ::chmod(encodedFolder.constData(), 0755);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 0);
+        QCOMPARE(fileBytes(path), QByteArray("old\r\nnew\r\n"));
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"Logz.ini"});
     }
 
     void writeIntoMissingFolderFails()

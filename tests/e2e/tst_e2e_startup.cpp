@@ -1,7 +1,9 @@
 // The real program started from a temporary program folder under Xvfb: the
 // gate refuses a wrong password (logged, program ended), accepts the right one
-// (main window, gate gone) and reports a missing database.
+// (main window, gate gone), reports a missing or locked database and clears
+// what an interrupted password change left.
 #include "E2eSupport.h"
+#include "platform/sqlcipher/SqlCipherEngine.h"
 
 #include <QRegularExpression>
 #include <QtTest>
@@ -92,6 +94,46 @@ private slots:
         QVERIFY(program.waitForFinished(10000));
         QVERIFY(!QFile::exists(folder.path(QStringLiteral("Logz.ini"))));
         QVERIFY(!QFile::exists(folder.path(QStringLiteral("BDMDP.MDB"))));
+    }
+
+    // The right password on a file another program holds: told, not logged.
+    void lockedDatabaseIsToldAndThePasswordNotLogged()
+    {
+        ProgramFolder folder(QStringLiteral(KEYROVIA_EXE));
+        prepare(folder, QStringLiteral("Bon-Mot-2026"));
+        SqlCipherEngine otherProgram;
+        std::unique_ptr<IDbConnection> holder;
+        QProcess program;
+        QVERIFY(!startAtGate(folder, program).isEmpty());
+        QVERIFY(otherProgram
+                    .open(folder.path(QStringLiteral("BDMDP.MDB")), true, QStringLiteral(";pwd=Bon-Mot-2026"),
+                          holder)
+                    .ok());
+        type(QStringLiteral("Bon-Mot-2026"));
+        key(QStringLiteral("Return"));
+        QVERIFY2(answerWithEnter(QStringLiteral("^Base De Donn.+e Inaccessible$")),
+                 "no message about the lock");
+        QVERIFY(program.waitForFinished(10000));
+        QVERIFY(!QFile::exists(folder.path(QStringLiteral("Logz.ini"))));
+    }
+
+    // What a change killed half-way left is gone once the gate is up.
+    void leftoversOfAnInterruptedChangeAreRemoved()
+    {
+        ProgramFolder folder(QStringLiteral(KEYROVIA_EXE));
+        prepare(folder, QStringLiteral("x"));
+        const QStringList leftovers{".BDMDP.MDB.new-Ab12Cd", ".BDMDP.MDB.old-5eed", "BDMDP.MDB-mj0A1B2C9D3"};
+        for (const QString& name : leftovers)
+            QVERIFY(writeFile(folder.path(name), "old"));
+        QVERIFY(writeFile(folder.path(QStringLiteral("notes.txt")), "mine"));
+        QProcess program;
+        QVERIFY(!startAtGate(folder, program).isEmpty());
+        for (const QString& name : leftovers)
+            QVERIFY2(!QFile::exists(folder.path(name)), qPrintable(name));
+        QVERIFY(QFile::exists(folder.path(QStringLiteral("notes.txt"))));
+        QVERIFY(QFile::exists(folder.path(QStringLiteral("BDMDP.MDB"))));
+        program.kill();
+        program.waitForFinished();
     }
 
     void quitButtonIsLogged()

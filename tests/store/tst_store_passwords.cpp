@@ -1,14 +1,38 @@
 // PasswordStore on real database files: statements, rows, the gate, password changes.
 #include "StoreTestKit.h"
+#include "store/ChangeLeftovers.h"
 #include "store/PasswordStore.h"
 
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace kr;
 using namespace kr::test;
+
+namespace {
+
+// The real engine, whose opens fail with "in use" once `opensLeft` have passed.
+class FailingOpens final : public IDatabaseEngine {
+public:
+    explicit FailingOpens(IDatabaseEngine& real) : m_real(real) {}
+    DbStatus open(const QString& path, bool exclusive, const QString& connect,
+                  std::unique_ptr<IDbConnection>& connection) override
+    {
+        if (opensLeft-- <= 0)
+            return {DbErrFileInUse, QStringLiteral("locked")};
+        return m_real.open(path, exclusive, connect, connection);
+    }
+    int opensLeft = 1000;
+
+private:
+    IDatabaseEngine& m_real;
+};
+
+} // namespace
 
 class StoreTest : public QObject {
     Q_OBJECT
@@ -84,13 +108,42 @@ private slots:
                               "INSERT INTO tblSite VALUES ('',NULL,'p')"}));
         rows.push_back({"a", "", ""});
         rows.push_back({"", "", "p"});
-        // SQLite's BINARY collation compares the UTF-8 bytes.
+        // The select's byte order, then letters without case or accents.
         std::sort(rows.begin(), rows.end(),
                   [](const SiteRecord& a, const SiteRecord& b) { return a.Site.toUtf8() < b.Site.toUtf8(); });
+        const auto plain = [](const QString& text) {
+            QString out;
+            for (const QChar ch : text.normalized(QString::NormalizationForm_D))
+                if (ch.category() != QChar::Mark_NonSpacing)
+                    out += ch.toCaseFolded();
+            return out;
+        };
+        std::stable_sort(rows.begin(), rows.end(), [&](const SiteRecord& a, const SiteRecord& b) {
+            return plain(a.Site) < plain(b.Site);
+        });
         PasswordStore store(m_engine, m_file);
         store.setProgramPassword(QStringLiteral("pw"));
         QVERIFY(store.LoadSiteList().ok());
         QCOMPARE(store.siteTable(), rows);
+    }
+
+    void listOrderAsAFrenchReaderExpects()
+    {
+        const QStringList stored{"Zeta",   "\u00e9cole", "amazon", "gmail",
+                                 "banque", "Gmail",      "ecole",  "Amazon"};
+        std::vector<SiteRecord> rows;
+        for (int i = 0; i < stored.size(); ++i)
+            rows.push_back({stored[i], QString::number(i), "p"});
+        QVERIFY(makeDatabase(m_engine, m_file, QString(), rows));
+        PasswordStore store(m_engine, m_file);
+        QVERIFY(store.LoadSiteList().ok());
+        QStringList listed;
+        for (const SiteRecord& r : store.siteTable())
+            listed << r.Site + '/' + r.User;
+        // Equal but for case: in the select's order (capitals first).
+        QCOMPARE(listed, (QStringList{"Amazon/7", "amazon/2", "banque/4", "ecole/6", "\u00e9cole/1",
+                                      "Gmail/5", "gmail/3", "Zeta/0"}));
+        QCOMPARE(FindSiteExact(store.siteTable(), "gmail"), 6); // details stay exact-case
     }
 
     void failuresAreReportedAndLoseNothing_data()
@@ -162,6 +215,149 @@ private slots:
         QCOMPARE(plain, newPassword.isEmpty());
         QCOMPARE(fileMode(m_file), 0600);
         QCOMPARE(folderEntries(m_dir->path()), QStringList{"BDMDP.MDB"});
+    }
+
+    void changeVerdictTellsWhichPasswordOpens_data()
+    {
+        QTest::addColumn<int>("failAt"); // -1: no step fails
+        QTest::addColumn<bool>("rollBackFails");
+        QTest::addColumn<int>("opensAllowed");
+        QTest::addColumn<bool>("newInForce");
+        QTest::newRow("confirmed, the file locked right after") << -1 << false << 1 << true;
+        for (int step = 0; step < SqlCipherEngine::ChangeStepCount; ++step) {
+            const QString name = SqlCipherEngine::changeStepName(SqlCipherEngine::ChangeStep(step));
+            QTest::addRow("fails at %s", qPrintable(name)) << step << false << 1000 << false;
+            // Past the rename a failed roll-back leaves the new, verified file in place.
+            if (step > int(SqlCipherEngine::ChangeStep::Rename))
+                QTest::addRow("fails at %s, roll-back fails", qPrintable(name))
+                    << step << true << 1000 << true;
+        }
+        QTest::newRow("file locked, neither opens") << -1 << false << 0 << false;
+    }
+
+    // ProgramPassword and the message always follow the password that opens the file.
+    void changeVerdictTellsWhichPasswordOpens()
+    {
+        QFETCH(int, failAt);
+        QFETCH(bool, rollBackFails);
+        QFETCH(int, opensAllowed);
+        QFETCH(bool, newInForce);
+        QVERIFY(makeDatabase(m_engine, m_file, QStringLiteral("old"), sampleRows(3)));
+        m_engine.setFaultHook([&](SqlCipherEngine::ChangeStep at) {
+            return int(at) == failAt || (rollBackFails && at == SqlCipherEngine::ChangeStep::RollBackRename);
+        });
+        FailingOpens engine(m_engine);
+        engine.opensLeft = opensAllowed;
+        PasswordStore store(engine, m_file);
+        store.setProgramPassword(QStringLiteral("old"));
+        const PasswordChangeVerdict verdict = store.ChangeProgramPassword(QStringLiteral("new"));
+        m_engine.setFaultHook({});
+
+        SqlCipherEngine fresh;
+        const bool newOpens = openNumber(fresh, m_file, "new") == 0;
+        QCOMPARE(newOpens, newInForce);
+        QCOMPARE(openNumber(fresh, m_file, newOpens ? "old" : "new"), 3031);
+        QCOMPARE(store.programPassword(), QString(newOpens ? "new" : "old"));
+        QCOMPARE(verdict.message().isEmpty(), newOpens);
+        if (opensAllowed == 0) {
+            QCOMPARE(verdict.opens, PasswordChangeVerdict::Opens::Neither);
+            QVERIFY(verdict.message().contains(QStringLiteral("verrouillé")));
+        }
+        QCOMPARE(readAll(fresh, m_file, store.programPassword()), sampleRows(3));
+    }
+
+    void interruptedChangeLeavesNothingBehind_data()
+    {
+        QTest::addColumn<int>("killedAt");
+        for (int step = 0; step < SqlCipherEngine::ChangeStepCount; ++step)
+            QTest::addRow("killed before %s",
+                          qPrintable(SqlCipherEngine::changeStepName(SqlCipherEngine::ChangeStep(step))))
+                << step;
+    }
+
+    // A change killed at any step: the next gate finds one whole file and nothing else.
+    void interruptedChangeLeavesNothingBehind()
+    {
+        QFETCH(int, killedAt);
+        QVERIFY(makeDatabase(m_engine, m_file, QStringLiteral("old"), sampleRows(20)));
+        const pid_t child = ::fork();
+        if (child == 0) {
+            SqlCipherEngine engine;
+            engine.setFaultHook([&](SqlCipherEngine::ChangeStep at) {
+                if (int(at) == killedAt)
+                    ::_exit(0);
+                return false;
+            });
+            PasswordStore(engine, m_file).ChangeDatabasePassword(m_file, "old", "new");
+            ::_exit(1);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        QVERIFY(folderEntries(m_dir->path()).size() > 1 || killedAt == 0);
+        // A super-journal of a commit cut short, as a kill inside the export leaves it.
+        QFile super(m_file + "-mj1A2B3C9D4");
+        QVERIFY(super.open(QIODevice::WriteOnly));
+        super.close();
+
+        SqlCipherEngine fresh;
+        PasswordStore gate(fresh, m_file);
+        const bool renamed = killedAt > int(SqlCipherEngine::ChangeStep::Rename);
+        QCOMPARE(gate.CheckProgramPassword(renamed ? "new" : "old"), 0);
+        QCOMPARE(folderEntries(m_dir->path()), QStringList{"BDMDP.MDB"});
+        QCOMPARE(readAll(fresh, m_file, renamed ? "new" : "old"), sampleRows(20));
+    }
+
+    // Only our own patterns go, and nothing while a change may be running elsewhere.
+    void leftoversCleanupIsCareful()
+    {
+        QVERIFY(makeDatabase(m_engine, m_file, QStringLiteral("pw"), sampleRows(2)));
+        const QStringList ours{".BDMDP.MDB.new-a1B2c3", ".BDMDP.MDB.new-a1B2c3-journal",
+                               ".BDMDP.MDB.old-7f3a", "BDMDP.MDB-mj0FA1239C2"};
+        const QStringList others{".BDMDP.MDB.new-abc", ".OTHER.MDB.new-a1B2c3", "BDMDP.MDB-journal",
+                                 "BDMDP.MDB.old-7f3a", "notes.txt"};
+        for (const QString& name : ours + others)
+            QVERIFY(touch(m_dir->filePath(name)));
+        QVERIFY(QFile::link(m_dir->filePath("notes.txt"), m_dir->filePath(".BDMDP.MDB.old-1")));
+        const QStringList all = folderEntries(m_dir->path());
+
+        // Another process holds the database: its change may be running.
+        int ready[2], done[2];
+        QVERIFY(::pipe(ready) == 0 && ::pipe(done) == 0);
+        const pid_t other = ::fork();
+        if (other == 0) {
+            SqlCipherEngine engine;
+            std::unique_ptr<IDbConnection> holder;
+            const char held = engine.open(m_file, true, connectWith("pw"), holder).ok() ? '1' : '0';
+            char go;
+            if (::write(ready[1], &held, 1) != 1 || ::read(done[0], &go, 1) != 1)
+                ::_exit(1);
+            ::_exit(0);
+        }
+        char held = 0;
+        QCOMPARE(::read(ready[0], &held, 1), ssize_t(1));
+        QCOMPARE(held, '1');
+        const QStringList whileHeld = RemoveChangeLeftovers(m_file);
+        QCOMPARE(::write(done[1], "x", 1), ssize_t(1));
+        QCOMPARE(::waitpid(other, nullptr, 0), other);
+        for (int fd : {ready[0], ready[1], done[0], done[1]})
+            ::close(fd);
+        QVERIFY(whileHeld.isEmpty());
+
+        // A journal of the database to recover first keeps the super-journals.
+        QFile journal(m_file + "-journal");
+        QVERIFY(journal.open(QIODevice::WriteOnly) && journal.write("x") == 1);
+        journal.close();
+        QStringList removed = RemoveChangeLeftovers(m_file);
+        QCOMPARE(removed, (QStringList{".BDMDP.MDB.new-a1B2c3", ".BDMDP.MDB.new-a1B2c3-journal",
+                                       ".BDMDP.MDB.old-7f3a"}));
+        QVERIFY(QFile::resize(m_file + "-journal", 0));
+        QCOMPARE(RemoveChangeLeftovers(m_file), QStringList{"BDMDP.MDB-mj0FA1239C2"});
+        QStringList left = all;
+        for (const QString& name : ours)
+            left.removeOne(name);
+        QCOMPARE(folderEntries(m_dir->path()), left);
+        QCOMPARE(readAll(m_engine, m_file, "pw"), sampleRows(2));
     }
 
     void changePasswordRefused()

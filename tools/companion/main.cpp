@@ -1,13 +1,14 @@
 // keyrovia-companion: the browser extension's native messaging host.
 //
 // Started by the browser (Chromium/Chrome pass the extension's origin,
-// Firefox the manifest path and the add-on id; both are ignored):
+// Firefox the manifest path and the add-on id; anything else is refused):
 //   keyrovia-companion chrome-extension://.../
 // Installed once per user, after which the extension can reach it:
 //   keyrovia-companion --install [--user-data-dir DIR]
 //   keyrovia-companion --uninstall [--user-data-dir DIR]
 #include "CompanionHost.h"
 #include "HostManifests.h"
+#include "platform/ProcessHardening.h"
 
 #include <QDir>
 #include <QFile>
@@ -34,6 +35,16 @@ const char kUsage[] = "Usage: keyrovia-companion --install [--user-data-dir DIR]
 QString ownPath()
 {
     return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+}
+
+// The browser names the extension that asked for us; only our own may talk to us.
+bool startedForOurExtension(int argc, char** argv)
+{
+    const QByteArray chromium = QByteArray("chrome-extension://") + kr::companion::kChromiumExtensionId + '/';
+    if (argc >= 2 && chromium == argv[1]) {
+        return true;
+    }
+    return argc >= 3 && QByteArray(kr::companion::kFirefoxExtensionId) == argv[2];
 }
 
 int hostMode()
@@ -97,6 +108,8 @@ int manifestMode(bool install, const QString& userDataDir)
 
 int main(int argc, char** argv)
 {
+    // The host holds the address of the page shown, which may carry tokens.
+    kr::HardenProcess();
     if (argc >= 2) {
         const QByteArray mode = argv[1];
         if (mode == "--install" || mode == "--uninstall") {
@@ -113,6 +126,10 @@ int main(int argc, char** argv)
             std::fputs(kUsage, stdout);
             return 0;
         }
+    }
+    if (!startedForOurExtension(argc, argv)) {
+        std::fputs("keyrovia-companion: not started by the Keyrovia extension\n", stderr);
+        return 1;
     }
     return hostMode();
 }

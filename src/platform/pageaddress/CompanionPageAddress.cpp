@@ -210,8 +210,8 @@ std::optional<QString> CompanionPageAddress::request(int timeoutMs)
     if (!freshest || freshest->page.kind != companion::PageState::Page) {
         return std::nullopt;
     }
-    // quotedReply strips credentials once more, whatever the host sent.
-    return page::quotedReply(freshest->page.url, freshest->page.title);
+    // Only scheme and host are used: nothing more is handed on, whatever the host sent.
+    return page::quotedReply(page::siteOrigin(freshest->page.url), QString());
 }
 
 } // namespace kr

@@ -84,13 +84,13 @@ std::optional<PageState> parseBrowserMessage(const QByteArray& json)
         return std::nullopt;
     }
     PageState state;
-    state.url = page::cleanAddress(url.toString());
-    if (state.url.isEmpty()) {
+    if (url.toString().isEmpty()) {
         state.kind = PageState::NoPage;
         return state;
     }
+    // The host keeps only what the program uses: no path, query, fragment or title.
+    state.url = page::cleanAddress(page::siteOrigin(url.toString()));
     state.kind = PageState::Page;
-    state.title = page::cleanTitle(object.value(QLatin1String("title")).toString());
     state.titleOnly = object.value(QLatin1String("titleOnly")).toBool();
     return state;
 }
@@ -118,8 +118,8 @@ QByteArray encodeAnswer(const Answer& answer)
         object.insert(QLatin1String("age_ms"), double(answer.ageMs));
     }
     if (kind == PageState::Page) {
-        object.insert(QLatin1String("url"), page::cleanAddress(answer.page.url));
-        object.insert(QLatin1String("title"), page::cleanTitle(answer.page.title));
+        object.insert(QLatin1String("url"), page::cleanAddress(page::siteOrigin(answer.page.url)));
+        object.insert(QLatin1String("title"), QString());
     }
     return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
 }
@@ -143,8 +143,11 @@ std::optional<Answer> parseAnswer(const QByteArray& line)
     if (state == QLatin1String("unknown")) {
         return answer;
     }
+    // Checked before the conversion: a double beyond 2^53 (or 1e300) has no
+    // exact qint64, and converting one out of range is undefined.
+    constexpr double kMaxAgeMs = 9007199254740992.0; // 2^53
     const QJsonValue age = object.value(QLatin1String("age_ms"));
-    if (!age.isDouble() || age.toDouble() < 0) {
+    if (!age.isDouble() || !(age.toDouble() >= 0 && age.toDouble() <= kMaxAgeMs)) {
         return std::nullopt;
     }
     answer.ageMs = qint64(age.toDouble());

@@ -65,35 +65,6 @@ HttpBody parseResponse(const QByteArray& data, bool closed)
     return result;
 }
 
-// Chromium's endpoint HTML-escapes titles (& < > " '); undone in one pass so
-// that "&amp;quot;" stays "&quot;".
-QString unescapeTitle(const QString& title)
-{
-    static const std::pair<QLatin1String, QChar> entities[] = {
-        {QLatin1String("&amp;"), u'&'},  {QLatin1String("&lt;"), u'<'},   {QLatin1String("&gt;"), u'>'},
-        {QLatin1String("&quot;"), u'"'}, {QLatin1String("&#39;"), u'\''}, {QLatin1String("&#x27;"), u'\''},
-    };
-    QString plain;
-    plain.reserve(title.size());
-    for (qsizetype i = 0; i < title.size();) {
-        bool replaced = false;
-        if (title.at(i) == u'&') {
-            for (const auto& [entity, c] : entities) {
-                if (QStringView(title).mid(i).startsWith(entity)) {
-                    plain += c;
-                    i += entity.size();
-                    replaced = true;
-                    break;
-                }
-            }
-        }
-        if (!replaced) {
-            plain += title.at(i++);
-        }
-    }
-    return plain;
-}
-
 } // namespace
 
 DevToolsPageAddress::DevToolsPageAddress(quint16 port) : m_port(port) {}
@@ -161,7 +132,8 @@ std::optional<QString> DevToolsPageAddress::replyFromList(const QByteArray& json
         if (url.isEmpty()) {
             return std::nullopt;
         }
-        return page::quotedReply(url, unescapeTitle(target.value(QLatin1String("title")).toString()));
+        // Only scheme and host are used: path, query and title stay in the browser.
+        return page::quotedReply(page::siteOrigin(url), QString());
     }
     return std::nullopt;
 }

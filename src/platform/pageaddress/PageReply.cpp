@@ -26,6 +26,25 @@ QString withoutCredentials(const QString& address)
     return address.left(authorityStart) + address.mid(at + 1);
 }
 
+QString siteOrigin(const QString& address)
+{
+    const QString clean = withoutCredentials(address);
+    const qsizetype schemeEnd = clean.indexOf(QLatin1String("://"));
+    if (schemeEnd < 0) {
+        const qsizetype colon = clean.indexOf(u':');
+        return colon < 0 ? QString() : clean.left(colon + 1);
+    }
+    qsizetype end = schemeEnd + 3;
+    while (end < clean.size()) {
+        const QChar c = clean.at(end);
+        if (c == u'/' || c == u'?' || c == u'#' || c == u'\\') {
+            break;
+        }
+        ++end;
+    }
+    return clean.left(end) + u'/';
+}
+
 // Cuts without splitting a surrogate pair.
 static QString leftWhole(const QString& text, qsizetype count)
 {

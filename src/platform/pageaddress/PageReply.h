@@ -16,6 +16,10 @@ inline constexpr qsizetype kMaxTitleChars = 1024;
 // an authority ("mailto:a@b", "about:blank") come back unchanged.
 QString withoutCredentials(const QString& address);
 
+// "scheme://host[:port]/": all the program uses of an address. Path, query and
+// fragment (session tokens, one-time codes) and credentials are dropped. An
+// address without "://" keeps only its scheme ("about:").
+QString siteOrigin(const QString& address);
 // Strips credentials and cuts the address to kMaxAddressChars.
 QString cleanAddress(const QString& address);
 

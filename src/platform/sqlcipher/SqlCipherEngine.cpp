@@ -32,9 +32,10 @@ constexpr std::size_t MaxKeptKeys = 8;
 // The first 16 bytes of a plain SQLite file; an encrypted one starts with its salt.
 constexpr char PlainHeader[SaltSize] = "SQLite format 3";
 
-const char* const StepNames[] = {"CreateTemp", "Attach",  "Export", "Commit",     "Detach",  "SyncTemp",
-                                 "VerifyTemp", "KeepOld", "Rename", "SyncFolder", "Confirm", "Finish"};
-static_assert(std::size(StepNames) == SqlCipherEngine::ChangeStepCount);
+const char* const StepNames[] = {"CreateTemp", "Attach",     "Export",        "Commit", "Detach",
+                                 "SyncTemp",   "VerifyTemp", "KeepOld",       "Rename", "SyncFolder",
+                                 "Confirm",    "Finish",     "RollBackRename"};
+static_assert(std::size(StepNames) == SqlCipherEngine::ChangeStepCount + 1);
 
 // Passwords and derived keys: wiped when they go away, never copied.
 class Secret {
@@ -108,10 +109,17 @@ DbStatus statusFrom(int rc, sqlite3* db)
     case SQLITE_CANTOPEN:
         if (db && sqlite3_system_errno(db) == ENOENT)
             return {DbErrFileNotFound, message};
+        if (db && (sqlite3_system_errno(db) == EACCES || sqlite3_system_errno(db) == EPERM))
+            return {DbErrNoPermission, message};
         break;
+    case SQLITE_PERM:
+    case SQLITE_READONLY:
+        return {DbErrNoPermission, message};
     case SQLITE_ERROR:
         if (message.startsWith(QLatin1String("no such table")))
             return {DbErrNoSuchTable, message};
+        if (message.startsWith(QLatin1String("no such column")))
+            return {DbErrMissingColumn, message};
         break;
     default:
         break;
@@ -141,6 +149,14 @@ int readSchema(sqlite3* db)
         return rc;
     rc = sqlite3_step(stmt.get());
     return rc == SQLITE_ROW ? SQLITE_OK : rc;
+}
+
+// Every page size is a multiple of the smallest one, so every whole file is too.
+bool isTruncated(const QByteArray& path)
+{
+    constexpr off_t SmallestPage = 512;
+    struct stat info {};
+    return ::stat(path.constData(), &info) == 0 && info.st_size % SmallestPage != 0;
 }
 
 // Empty when the file is shorter than a salt or is a plain SQLite file.
@@ -314,6 +330,9 @@ struct SqlCipherEngine::Impl {
         rc = readSchema(db.get());
         if (!key.empty() && passphrase)
             ++derivations;
+        // A database is whole pages; a cut-off file would otherwise pass for a wrong password.
+        if ((rc & 0xff) == SQLITE_NOTADB && isTruncated(path))
+            return {DbErrUnrecognized, QStringLiteral("the database file is truncated")};
         if (rc != SQLITE_OK)
             return statusFrom(rc, db.get());
         out = std::move(db);
@@ -580,7 +599,8 @@ private:
             exec(m_db, "DETACH DATABASE newdb;");
         m_verify.reset();
         if (m_renamed) {
-            if (::rename(m_backup.constData(), m_path.constData()) != 0)
+            if (m_engine.stepFails(Step::RollBackRename) ||
+                ::rename(m_backup.constData(), m_path.constData()) != 0)
                 return; // the name keeps the verified new file, the old one its second name
             syncPath(m_dir, O_RDONLY | O_DIRECTORY);
             return;

@@ -32,8 +32,12 @@ public:
         SyncFolder, // make the rename durable
         Confirm,    // the name now holds the verified file
         Finish,     // drop the way back
+        // Not a step of a change that goes well: the roll-back's rename of the
+        // old file back to its name, after a failure past Rename.
+        RollBackRename,
     };
     static QString changeStepName(ChangeStep step);
+    // The steps of a change that goes well.
     static constexpr int ChangeStepCount = static_cast<int>(ChangeStep::Finish) + 1;
 
     // Called before each step; returning true makes that step fail. For tests.

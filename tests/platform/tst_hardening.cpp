@@ -1,0 +1,83 @@
+// Secrets stay out of core files and away from other processes: the program
+// and the companion host harden themselves first thing.
+#include "platform/ProcessHardening.h"
+#include "platform/pageaddress/CompanionProtocol.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray procFile(qint64 pid, const char* name)
+{
+    QFile file(QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(name)));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// "Max core file size  0  0  bytes" and "Umask: 0077".
+bool hardenedFromOutside(qint64 pid)
+{
+    static const QRegularExpression core(QStringLiteral("Max core file size\\s+0\\s+0\\s"));
+    static const QRegularExpression mask(QStringLiteral("Umask:\\s+0077\\n"));
+    return core.match(QString::fromLatin1(procFile(pid, "limits"))).hasMatch() &&
+           mask.match(QString::fromLatin1(procFile(pid, "status"))).hasMatch();
+}
+
+} // namespace
+
+class HardeningTest : public QObject {
+    Q_OBJECT
+private slots:
+    // In a child, so that the test process itself stays as it was.
+    void hardenedProcessReadsBack()
+    {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const kr::HardeningResult r = kr::HardenProcess();
+            const bool ok = r.noCoreFiles && r.notDumpable && ::prctl(PR_GET_DUMPABLE, 0, 0, 0, 0) == 0 &&
+                            hardenedFromOutside(::getpid());
+            ::_exit(ok ? 0 : 1);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 0);
+    }
+
+    void executablesHardenThemselves_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::newRow("Keyrovia") << QStringLiteral(KEYROVIA_EXE);
+        QTest::newRow("companion host") << QStringLiteral(KEYROVIA_COMPANION);
+    }
+    void executablesHardenThemselves()
+    {
+        QFETCH(QString, program);
+        QTemporaryDir dir; // no database: the program waits on its message box
+        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("KEYROVIA_APP_DIR"), dir.path());
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.path());
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        process.setProcessEnvironment(env);
+        process.start(program,
+                      {QStringLiteral("chrome-extension://%1/").arg(kr::companion::kChromiumExtensionId)});
+        QVERIFY(process.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(hardenedFromOutside(process.processId()), 10000);
+        if (::geteuid() != 0) // a process that cannot be dumped has its /proc files owned by root
+            QTRY_COMPARE(QFileInfo(QStringLiteral("/proc/%1/mem").arg(process.processId())).ownerId(), 0u);
+        process.kill();
+        process.waitForFinished();
+    }
+};
+
+QTEST_GUILESS_MAIN(HardeningTest)
+#include "tst_hardening.moc"
