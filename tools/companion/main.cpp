@@ -8,6 +8,8 @@
 //   keyrovia-companion --uninstall [--user-data-dir DIR]
 #include "CompanionHost.h"
 #include "HostManifests.h"
+#include "ToolbarButtons.h"
+#include "platform/registry/SqliteRegistry.h"
 
 #include <QDir>
 #include <QFile>
@@ -46,6 +48,8 @@ int hostMode()
 
     prepareSignals();
     Host host(socketDirectory());
+    ToolbarService toolbar([] { return std::make_unique<kr::SqliteRegistry>(); });
+    host.answerToolbar(&toolbar, frames);
     host.listen(); // without a socket, still drain the browser until it ends
     host.run(STDIN_FILENO);
     if (frames >= 0) {
