@@ -9,7 +9,6 @@
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QTemporaryDir>
 #include <QTest>

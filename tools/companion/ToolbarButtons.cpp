@@ -226,7 +226,12 @@ LaunchOutcome launchDetached(const QString& program)
             }
             // Nothing of ours reaches the program; the error pipe still works
             // until the exec.
-            ::syscall(SYS_close_range, 3U, ~0U, CLOSE_RANGE_CLOEXEC);
+            if (::syscall(SYS_close_range, 3U, ~0U, CLOSE_RANGE_CLOEXEC) != 0) {
+                const long last = ::sysconf(_SC_OPEN_MAX);
+                for (int fd = 3; fd < (last > 0 ? last : 1024); ++fd) {
+                    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+                }
+            }
             sigset_t none;
             sigemptyset(&none);
             ::sigprocmask(SIG_SETMASK, &none, nullptr);
