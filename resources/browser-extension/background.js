@@ -54,6 +54,7 @@ function connect() {
       retryMs = RETRY_FIRST_MS;
     }
     scheduleRetry();
+    resendLaunch();
   });
 }
 
@@ -178,8 +179,12 @@ let shownKey = null;
 let shownTitle = null;
 let shownIcon = null;
 let lastClickAt = -Infinity;
+// A click the host has not answered yet: a host that goes away first (it is
+// being restarted) gets it again from its successor.
+let pendingLaunch = null;
+const PENDING_LAUNCH_MS = 5000;
 
-function post(message) {
+function post(message, again = true) {
   connect();
   if (port === null) {
     return false;
@@ -188,7 +193,9 @@ function post(message) {
     port.postMessage(message);
     return true;
   } catch (e) {
-    return false;
+    // The host went away before its port told us: once more with a new one.
+    port = null;
+    return again && post(message, false);
   }
 }
 
@@ -256,7 +263,10 @@ function onHostMessage(message) {
     } else {
       showNoButton();
     }
-  } else if (message.type === 'launch' && message.started !== true) {
+  } else if (message.type === 'launch') {
+    pendingLaunch = null;
+  }
+  if (message.type === 'launch' && message.started !== true) {
     // The button may have gone meanwhile: show what the layer holds now.
     askButtons();
   }
@@ -270,12 +280,25 @@ function onActionClicked() {
     return;
   }
   lastClickAt = now;
+  pendingLaunch = { key: shownKey, at: now };
+  sendLaunch();
+}
+
+function sendLaunch() {
   if (port === null && retryTimer !== null) {
     // The host is being restarted: try at once rather than at the next retry.
     clearTimeout(retryTimer);
     retryTimer = null;
   }
-  post({ type: 'launch', key: shownKey });
+  post({ type: 'launch', key: pendingLaunch.key });
+}
+
+function resendLaunch() {
+  if (pendingLaunch === null || Date.now() - pendingLaunch.at > PENDING_LAUNCH_MS) {
+    pendingLaunch = null;
+    return;
+  }
+  sendLaunch();
 }
 
 api.action.onClicked.addListener(onActionClicked);
