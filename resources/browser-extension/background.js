@@ -55,6 +55,9 @@ function connect() {
     }
     scheduleRetry();
     resendLaunch();
+    if (!hostAnswered) {
+      showNoHost();
+    }
   });
 }
 
@@ -167,6 +170,9 @@ report();
 
 // ---- The toolbar button ----------------------------------------------------
 
+const NO_HOST_TITLE =
+  'Keyrovia : le programme compagnon ne répond pas ; lancez ' +
+  '« keyrovia-companion --install » depuis le dossier de Keyrovia.';
 const NOT_REGISTERED_TITLE =
   "Le bouton Keyrovia n'est pas enregistré : cochez « Afficher » dans " +
   "l'onglet Configuration de Keyrovia, puis cliquez sur « Appliquer ».";
@@ -179,6 +185,8 @@ let shownKey = null;
 let shownTitle = null;
 let shownIcon = null;
 let lastClickAt = -Infinity;
+// Whether any host has told the buttons since the extension started.
+let hostAnswered = false;
 // A click the host has not answered yet: a host that goes away first (it is
 // being restarted) gets it again from its successor.
 let pendingLaunch = null;
@@ -212,6 +220,13 @@ function showNoButton() {
     shownTitle = NOT_REGISTERED_TITLE;
     api.action.setTitle({ title: NOT_REGISTERED_TITLE }).catch(ignore);
   }
+  api.action.disable().catch(ignore);
+}
+
+function showNoHost() {
+  shownKey = null;
+  shownTitle = NO_HOST_TITLE;
+  api.action.setTitle({ title: NO_HOST_TITLE }).catch(ignore);
   api.action.disable().catch(ignore);
 }
 
@@ -257,6 +272,7 @@ function onHostMessage(message) {
     return;
   }
   if (message.type === 'buttons' && Array.isArray(message.buttons)) {
+    hostAnswered = true;
     const first = message.buttons.find((b) => b && typeof b.key === 'string');
     if (first) {
       showButton(first);
