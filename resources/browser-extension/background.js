@@ -5,6 +5,10 @@
 // focus last. The host keeps only the latest page and hands it to Keyrovia
 // over a local socket; nothing leaves this computer.
 //
+// It also plays the browser's part for Keyrovia's toolbar button: the host
+// reads the buttons that Keyrovia registered, and the extension's toolbar
+// action shows the first of them; a click asks the host to start its program.
+//
 // The same file serves Chromium/Chrome (service worker) and Firefox
 // (background script).
 
@@ -39,6 +43,7 @@ function connect() {
   }
   port = p;
   connectedAt = Date.now();
+  p.onMessage.addListener(onHostMessage);
   p.onDisconnect.addListener(() => {
     // Reading lastError marks it as handled (Chromium logs it otherwise).
     void (api.runtime.lastError || p.error);
@@ -49,6 +54,10 @@ function connect() {
       retryMs = RETRY_FIRST_MS;
     }
     scheduleRetry();
+    resendLaunch();
+    if (!hostAnswered) {
+      showNoHost();
+    }
   });
 }
 
@@ -62,6 +71,7 @@ function scheduleRetry() {
     retryTimer = null;
     // A new host starts empty: tell it the page at once.
     report();
+    askButtons();
   }, delay);
 }
 
@@ -157,3 +167,157 @@ api.runtime.onInstalled.addListener(() => {
 });
 
 report();
+
+// ---- The toolbar button ----------------------------------------------------
+
+const NO_HOST_TITLE =
+  'Keyrovia : le programme compagnon ne répond pas ; lancez ' +
+  '« keyrovia-companion --install » depuis le dossier de Keyrovia.';
+const NOT_REGISTERED_TITLE =
+  "Le bouton Keyrovia n'est pas enregistré : cochez « Afficher » dans " +
+  "l'onglet Configuration de Keyrovia, puis cliquez sur « Appliquer ».";
+// Keyrovia's "Appliquer" shows here within this time and a second.
+const BUTTONS_EVERY_MS = 1000;
+// The host refuses faster clicks as well; these never even reach it.
+const CLICK_GAP_MS = 1000;
+
+let shownKey = null;
+let shownTitle = null;
+let shownIcon = null;
+let lastClickAt = -Infinity;
+// Whether any host has told the buttons since the extension started.
+let hostAnswered = false;
+// A click the host has not answered yet: a host that goes away first (it is
+// being restarted) gets it again from its successor.
+let pendingLaunch = null;
+const PENDING_LAUNCH_MS = 5000;
+
+function post(message, again = true) {
+  connect();
+  if (port === null) {
+    return false;
+  }
+  try {
+    port.postMessage(message);
+    return true;
+  } catch (e) {
+    // The host went away before its port told us: once more with a new one.
+    port = null;
+    return again && post(message, false);
+  }
+}
+
+function askButtons() {
+  post({ type: 'buttons' });
+}
+
+function ignore() {}
+
+function showNoButton() {
+  shownKey = null;
+  shownIcon = null;
+  if (shownTitle !== NOT_REGISTERED_TITLE) {
+    shownTitle = NOT_REGISTERED_TITLE;
+    api.action.setTitle({ title: NOT_REGISTERED_TITLE }).catch(ignore);
+  }
+  api.action.disable().catch(ignore);
+}
+
+function showNoHost() {
+  shownKey = null;
+  shownTitle = NO_HOST_TITLE;
+  api.action.setTitle({ title: NO_HOST_TITLE }).catch(ignore);
+  api.action.disable().catch(ignore);
+}
+
+function iconImage(icon) {
+  if (!icon || typeof icon.rgba !== 'string' || !Number.isInteger(icon.size)) {
+    return null;
+  }
+  try {
+    const raw = atob(icon.rgba);
+    if (raw.length !== icon.size * icon.size * 4) {
+      return null;
+    }
+    const bytes = new Uint8ClampedArray(raw.length);
+    for (let i = 0; i < raw.length; ++i) {
+      bytes[i] = raw.charCodeAt(i);
+    }
+    return new ImageData(bytes, icon.size, icon.size);
+  } catch (e) {
+    return null;
+  }
+}
+
+function showButton(button) {
+  shownKey = button.key;
+  const title = typeof button.title === 'string' ? button.title : '';
+  if (title !== shownTitle) {
+    shownTitle = title;
+    api.action.setTitle({ title }).catch(ignore);
+  }
+  const icon = button.icon ? button.icon.rgba : null;
+  if (icon !== shownIcon) {
+    shownIcon = icon;
+    const image = iconImage(button.icon);
+    if (image !== null) {
+      api.action.setIcon({ imageData: { [image.width]: image } }).catch(ignore);
+    }
+  }
+  api.action.enable().catch(ignore);
+}
+
+function onHostMessage(message) {
+  if (!message || typeof message !== 'object') {
+    return;
+  }
+  if (message.type === 'buttons' && Array.isArray(message.buttons)) {
+    hostAnswered = true;
+    const first = message.buttons.find((b) => b && typeof b.key === 'string');
+    if (first) {
+      showButton(first);
+    } else {
+      showNoButton();
+    }
+  } else if (message.type === 'launch') {
+    pendingLaunch = null;
+  }
+  if (message.type === 'launch' && message.started !== true) {
+    // The button may have gone meanwhile: show what the layer holds now.
+    askButtons();
+  }
+}
+
+// The action's click. Nothing of the page goes to the host: only the key of
+// the button shown, which the host looks up in the layer again.
+function onActionClicked() {
+  const now = Date.now();
+  if (shownKey === null || now - lastClickAt < CLICK_GAP_MS) {
+    return;
+  }
+  lastClickAt = now;
+  pendingLaunch = { key: shownKey, at: now };
+  sendLaunch();
+}
+
+function sendLaunch() {
+  if (port === null && retryTimer !== null) {
+    // The host is being restarted: try at once rather than at the next retry.
+    clearTimeout(retryTimer);
+    retryTimer = null;
+  }
+  post({ type: 'launch', key: pendingLaunch.key });
+}
+
+function resendLaunch() {
+  if (pendingLaunch === null || Date.now() - pendingLaunch.at > PENDING_LAUNCH_MS) {
+    pendingLaunch = null;
+    return;
+  }
+  sendLaunch();
+}
+
+api.action.onClicked.addListener(onActionClicked);
+setInterval(askButtons, BUTTONS_EVERY_MS);
+showNoButton();
+askButtons();

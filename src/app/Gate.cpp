@@ -77,6 +77,10 @@ void frmMDP::Form_Activate()
     if (!isLoaded())
         return;
     SetAlwaysOnTop(widget());
+    // Started from the browser's toolbar button, the gate comes in front of
+    // the browser that has the focus.
+    widget()->raise();
+    widget()->activateWindow();
     m_txtMdp->setFocus();
     CheckProgramPassword(m_txtMdp->text());
 }

@@ -254,6 +254,12 @@ bool Host::readInput(int inFd)
     }
     m_decoder.feed(buffer, n);
     for (const QByteArray& frame : m_decoder.takeFrames()) {
+        if (m_toolbar) {
+            if (const auto answer = m_toolbar->handle(frame)) {
+                reply(*answer);
+                continue;
+            }
+        }
         // Anything but a page message is ignored; the last good one stays.
         const auto page = parseBrowserMessage(frame);
         if (!page) {
@@ -268,6 +274,29 @@ bool Host::readInput(int inFd)
         m_sinceMessage.start();
     }
     return true;
+}
+
+void Host::answerToolbar(ToolbarService* toolbar, int replyFd)
+{
+    m_toolbar = toolbar;
+    m_replyFd = replyFd;
+}
+
+// The browser reads the pipe all the time; a closed one ends the host anyway.
+void Host::reply(const QByteArray& json) const
+{
+    const QByteArray frame = encodeFrame(json);
+    qsizetype done = 0;
+    while (m_replyFd >= 0 && done < frame.size()) {
+        const ssize_t n = ::write(m_replyFd, frame.constData() + done, size_t(frame.size() - done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return;
+        }
+        done += n;
+    }
 }
 
 void Host::run(int inFd)

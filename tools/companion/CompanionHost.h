@@ -2,6 +2,7 @@
 // The native messaging host: keeps the latest page the extension reports and
 // answers Keyrovia's requests on a local socket until the browser closes the
 // pipe.
+#include "ToolbarButtons.h"
 #include "platform/pageaddress/CompanionProtocol.h"
 
 #include <QByteArray>
@@ -28,6 +29,8 @@ public:
     // Reads frames from inFd until it ends; answers requests meanwhile.
     // Returns when the input ends or a termination signal arrives.
     void run(int inFd);
+    // Toolbar messages from the browser get their replies as frames on replyFd.
+    void answerToolbar(ToolbarService* toolbar, int replyFd);
 
 private:
     struct Client {
@@ -44,6 +47,7 @@ private:
     bool serve(Client& client, short revents);
     QByteArray answer() const;
     bool readInput(int inFd);
+    void reply(const QByteArray& json) const;
 
     QString m_socketDir;
     QString m_socketPath;
@@ -52,6 +56,8 @@ private:
     FrameDecoder m_decoder;
     PageState m_page;
     QElapsedTimer m_sinceMessage; // since the last page report; invalid before
+    ToolbarService* m_toolbar = nullptr;
+    int m_replyFd = -1;
 };
 
 // Installs the signal handling run() relies on; call once before run().

@@ -8,7 +8,9 @@
 //   keyrovia-companion --uninstall [--user-data-dir DIR]
 #include "CompanionHost.h"
 #include "HostManifests.h"
+#include "ToolbarButtons.h"
 #include "platform/ProcessHardening.h"
+#include "platform/registry/SqliteRegistry.h"
 
 #include <QDir>
 #include <QFile>
@@ -28,7 +30,8 @@ const char kUsage[] = "Usage: keyrovia-companion --install [--user-data-dir DIR]
                       "       keyrovia-companion --uninstall [--user-data-dir DIR]\n"
                       "\n"
                       "Registers this program with Chromium, Chrome and Firefox for the current user,\n"
-                      "so that the Keyrovia browser extension can tell Keyrovia which page is shown.\n"
+                      "so that the Keyrovia browser extension can tell Keyrovia which page is shown\n"
+                      "and show Keyrovia's toolbar button.\n"
                       "--user-data-dir registers it for the one Chromium profile folder DIR instead.\n"
                       "Browsers start it themselves; there is no need to run it otherwise.\n";
 
@@ -57,6 +60,8 @@ int hostMode()
 
     prepareSignals();
     Host host(socketDirectory());
+    ToolbarService toolbar([] { return std::make_unique<kr::SqliteRegistry>(); });
+    host.answerToolbar(&toolbar, frames);
     host.listen(); // without a socket, still drain the browser until it ends
     host.run(STDIN_FILENO);
     if (frames >= 0) {
@@ -100,7 +105,9 @@ int manifestMode(bool install, const QString& userDataDir)
         << "  Chromium/Chrome: chrome://extensions, Developer mode, \"Load unpacked\", folder\n"
         << "    " << extensions << "/chromium\n"
         << "  Firefox: about:debugging, This Firefox, \"Load Temporary Add-on\", file\n"
-        << "    " << extensions << "/firefox/manifest.json\n";
+        << "    " << extensions << "/firefox/manifest.json\n"
+        << "\nThen put Keyrovia's button on the toolbar: click the extensions menu (the puzzle\n"
+        << "icon) right of the address bar, then the pin beside \"Keyrovia\".\n";
     return 0;
 }
 
