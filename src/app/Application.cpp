@@ -2,6 +2,8 @@
 
 #include "about/ProgramIcon.h"
 #include "about/frmAbout.h"
+#include "browser/frmAddIe.h"
+#include "browser/frmListIcon.h"
 #include "common/TextFiles.h"
 #include "common/WindowOrder.h"
 #include "settings/ParamIni.h"
@@ -18,7 +20,16 @@ KeyroviaApp::KeyroviaApp(Platform& platform)
       m_icon(kr::programIcon()), m_gate(*this), m_main(*this),
       m_about(std::make_unique<frmAbout>(
           platform, [this]() -> QWidget* { return m_main.isLoaded() ? m_main.widget() : nullptr; },
-          [this] { return m_main.isLoaded() && frmMotDePass::checkValue(m_main.ui().chkParamTjsVisi) == 1; }))
+          [this] {
+              return m_main.isLoaded() && frmMotDePass::checkValue(m_main.ui().chkParamTjsVisi) == 1;
+          })),
+      m_listIcon(std::make_unique<frmListIcon>(
+          platform, [this]() -> QWidget* { return m_main.isLoaded() ? m_main.widget() : nullptr; },
+          [this] {
+              return m_main.isLoaded() && frmMotDePass::checkValue(m_main.ui().chkParamTjsVisi) == 1;
+          })),
+      m_addIe(std::make_unique<frmAddIe>(
+          [this]() -> QWidget* { return m_main.isLoaded() ? m_main.widget() : nullptr; }))
 {}
 
 KeyroviaApp::~KeyroviaApp() = default;
@@ -68,7 +79,7 @@ void KeyroviaApp::applyParameters()
         if (answer == MsgAnswer::No)
             return;
     }
-    SaveSettings();
+    SaveSettings(*this, SettingsSaveParts{m_platform, m_store, *m_listIcon, *m_addIe});
     if (!m_main.isLoaded())
         return;
     EnterMainWindow();
@@ -78,32 +89,15 @@ void KeyroviaApp::applyParameters()
     m_main.ui().Tabblet->setCurrentIndex(0);
 }
 
-void KeyroviaApp::SaveSettings()
+QString KeyroviaApp::paramPassword()
 {
-    MotDePassControls& c = m_main.ui();
-    const QString newPassword = c.txtParamMDP->text();
-    if (m_store.ChangeDatabasePassword(m_store.databasePath(), m_store.programPassword(), newPassword)) {
-        m_store.setProgramPassword(newPassword);
-    } else {
-        // The file keeps its password: ProgramPassword must keep opening it.
-        m_platform.messageBox->show(
-            MsgCritical,
-            QStringLiteral("Le mot de passe n'a pas pu être changé.\r\nL'ancien mot de passe reste valable."),
-            QString());
-    }
-    ProgramSettings settings;
-    settings.afficherIE = frmMotDePass::checkValue(c.chkParamVisiIE);
-    settings.tjsVisible = frmMotDePass::checkValue(c.chkParamTjsVisi);
-    settings.recupAuto = frmMotDePass::checkValue(c.chkParamRecupIE);
-    if (!WriteTextFile(paramIniPath(), SettingsFileText(settings))) {
-        m_platform.messageBox->show(
-            MsgCritical, QStringLiteral("Impossible d'écrire le fichier PARAM.ini.\r\n") + paramIniPath(),
-            QString());
-    }
-    setMainWindowOnTop(settings.tjsVisible == 1);
-    QCoreApplication::processEvents();
-    m_platform.messageBox->show(MsgInformation, QStringLiteral("Configuration Enregistrer"),
-                                QStringLiteral("Configuration Enregistrer'"));
+    return m_main.ui().txtParamMDP->text();
+}
+
+void KeyroviaApp::minimiseMainWindow()
+{
+    if (m_main.isLoaded())
+        m_main.widget()->setWindowState(m_main.widget()->windowState() | Qt::WindowMinimized);
 }
 
 QCheckBox* KeyroviaApp::settingCheckBox(SettingKey key)

@@ -3,6 +3,7 @@
 #include "app/MainWindow.h"
 #include "platform/Platform.h"
 #include "settings/EnterMainWindow.h"
+#include "settings/SaveSettings.h"
 #include "store/PasswordStore.h"
 
 #include <QIcon>
@@ -11,10 +12,12 @@
 namespace kr {
 
 class frmAbout;
+class frmAddIe;
+class frmListIcon;
 
 // Owns the window objects, the password store and the platform services for
 // one run of the program.
-class KeyroviaApp final : public MainWindowEntryHost {
+class KeyroviaApp final : public MainWindowEntryHost, public SettingsSaveHost {
 public:
     explicit KeyroviaApp(Platform& platform);
     ~KeyroviaApp() override;
@@ -27,6 +30,8 @@ public:
     frmMDP& gate() { return m_gate; }
     frmMotDePass& mainWindow() { return m_main; }
     frmAbout& about() { return *m_about; }
+    frmListIcon& listIcon() { return *m_listIcon; }
+    frmAddIe& addIe() { return *m_addIe; }
     QIcon programIcon() const { return m_icon; }
 
     void EnterMainWindow();
@@ -49,8 +54,11 @@ public:
     void clearGateOnTop() override;
     void disablePasswordTab() override;
 
+    // SettingsSaveHost
+    QString paramPassword() override;
+    void minimiseMainWindow() override;
+
 private:
-    void SaveSettings();
     QCheckBox* settingCheckBox(SettingKey key);
 
     Platform& m_platform;
@@ -59,6 +67,8 @@ private:
     frmMDP m_gate;
     frmMotDePass m_main;
     std::unique_ptr<frmAbout> m_about;
+    std::unique_ptr<frmListIcon> m_listIcon;
+    std::unique_ptr<frmAddIe> m_addIe;
 };
 
 } // namespace kr

@@ -1,0 +1,84 @@
+#include "settings/SaveSettings.h"
+
+#include "browser/frmAddIe.h"
+#include "browser/frmListIcon.h"
+#include "browser/ieToolBar.h"
+#include "common/TextFiles.h"
+#include "platform/Platform.h"
+#include "store/PasswordStore.h"
+
+#include <QCoreApplication>
+
+namespace kr {
+namespace {
+
+void changePassword(SettingsSaveHost& host, const SettingsSaveParts& parts)
+{
+    PasswordStore& store = parts.store;
+    const QString newPassword = host.paramPassword();
+    if (store.ChangeDatabasePassword(store.databasePath(), store.programPassword(), newPassword)) {
+        store.setProgramPassword(newPassword);
+    } else {
+        // The file keeps its password: ProgramPassword must keep opening it.
+        parts.platform.messageBox->show(
+            MsgCritical,
+            QStringLiteral("Le mot de passe n'a pas pu être changé.\r\nL'ancien mot de passe reste valable."),
+            QString());
+    }
+}
+
+// Registers the program's button or removes it, as "Afficher" asks.
+void updateToolbarButton(int afficherIE, const SettingsSaveParts& parts)
+{
+    // Each save decides from its own scan: a button removed meanwhile (by a
+    // second Keyrovia, or by hand) must not pass for present.
+    IEButtonPresent = 0;
+    frmListIcon& manager = parts.manager;
+    // Shown and unloaded again before any event runs: it never gets on screen.
+    manager.Show();
+    if (afficherIE == 0 && IEButtonPresent == 1) {
+        manager.DeliteProgzIE();
+        IEButtonPresent = 0;
+        manager.Unload();
+    }
+    if (afficherIE == 1 && IEButtonPresent == 0) {
+        if (parts.platform.registry)
+            AddProgzIE(*parts.platform.registry);
+        manager.Unload();
+    }
+    manager.Unload();
+}
+
+} // namespace
+
+void SaveSettings(SettingsSaveHost& host, const SettingsSaveParts& parts)
+{
+    changePassword(host, parts);
+
+    ProgramSettings settings;
+    settings.afficherIE = host.settingBox(SettingKey::AfficherIE);
+    settings.tjsVisible = host.settingBox(SettingKey::TjsVisible);
+    settings.recupAuto = host.settingBox(SettingKey::RecupAuto);
+    if (!WriteTextFile(paramIniPath(), SettingsFileText(settings))) {
+        parts.platform.messageBox->show(
+            MsgCritical, QStringLiteral("Impossible d'écrire le fichier PARAM.ini.\r\n") + paramIniPath(),
+            QString());
+    }
+
+    updateToolbarButton(settings.afficherIE, parts);
+
+    host.setMainWindowOnTop(settings.tjsVisible == 1);
+    QCoreApplication::processEvents();
+    IMessageBox& messages = *parts.platform.messageBox;
+    messages.show(MsgInformation, QStringLiteral("Configuration Enregistrer"),
+                  QStringLiteral("Configuration Enregistrer'"));
+    if (settings.afficherIE == 1 &&
+        messages.show(MsgYesNoInformation,
+                      QStringLiteral("Voullez Vous Voir le tuto Pour l'ajouter a Internet Explorer"),
+                      QStringLiteral("Voir Tutorial ?")) == MsgAnswer::Yes) {
+        parts.tutorial.Show();
+        host.minimiseMainWindow();
+    }
+}
+
+} // namespace kr

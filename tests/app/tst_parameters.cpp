@@ -1,0 +1,200 @@
+// "Appliquer": the whole save, above all the toolbar button (registered,
+// removed or left alone as "Afficher" asks), the confirmation and the
+// tutorial question.
+#include "AppFixture.h"
+#include "browser/frmAddIe.h"
+#include "browser/frmListIcon.h"
+#include "common/WindowOrder.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QTabWidget>
+
+using namespace kr;
+using namespace kr::test;
+
+namespace {
+
+const QString kParent = QStringLiteral("Software\\Microsoft\\Internet Explorer\\Extensions");
+
+QByteArray sz(const QString& text)
+{
+    return text.toLocal8Bit() + QByteArray(1, '\0');
+}
+
+} // namespace
+
+class TestParameters : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<AppFixture> f;
+    KeyroviaApp* app = nullptr;
+
+    void open()
+    {
+        f = std::make_unique<AppFixture>();
+        QVERIFY(f->makeDatabase());
+        f->writeParam(0, 0, 0);
+        app = &f->start();
+        QTRY_VERIFY(app->mainWindow().isLoaded());
+        f->messages.shown.clear();
+    }
+    QString ownIcon() const { return f->path(QStringLiteral("ICON.ico")); }
+    void putButton(const QString& guid, const QString& icon)
+    {
+        f->registry.put(
+            kParent + QLatin1Char('\\') + guid,
+            {{QStringLiteral("Icon"), sz(icon)}, {QStringLiteral("ButtonText"), sz(QStringLiteral("B"))}});
+    }
+    // The buttons carrying the program's icon.
+    int ownButtons()
+    {
+        int n = 0;
+        for (const QString& name : f->registry.subkeys(kParent)) {
+            const auto* k = f->registry.key(kParent + QLatin1Char('\\') + name);
+            for (const auto& v : k->values)
+                if (v.name == QLatin1String("Icon") && v.data == sz(ownIcon()))
+                    ++n;
+        }
+        return n;
+    }
+    void apply(bool afficher, const QString& password = QStringLiteral("secret"))
+    {
+        MotDePassControls& c = app->mainWindow().ui();
+        c.chkParamVisiIE->setChecked(afficher);
+        c.chkParamTjsVisi->setChecked(false);
+        c.chkParamRecupIE->setChecked(false);
+        c.txtParamMDP->setText(password);
+        app->applyParameters();
+    }
+    QStringList titles() const
+    {
+        QStringList out;
+        for (const ShownMessage& m : f->messages.shown)
+            out << QString::number(m.style) + QLatin1Char(' ') + m.title;
+        return out;
+    }
+
+private slots:
+    void init() { IEButtonPresent = 0; }
+    void cleanup()
+    {
+        f.reset();
+        app = nullptr;
+    }
+
+    void toolbarButtonFollowsAfficher_data()
+    {
+        QTest::addColumn<bool>("afficher");
+        QTest::addColumn<int>("ownBefore");
+        QTest::addColumn<int>("ownAfter");
+        QTest::addColumn<bool>("touched");
+        QTest::newRow("ticked, not registered: added") << true << 0 << 1 << true;
+        QTest::newRow("unticked, registered: removed") << false << 1 << 0 << true;
+        QTest::newRow("ticked, registered: left alone") << true << 1 << 1 << false;
+        QTest::newRow("unticked, not registered: left alone") << false << 0 << 0 << false;
+        QTest::newRow("unticked, three left by earlier runs: all removed") << false << 3 << 0 << true;
+    }
+    void toolbarButtonFollowsAfficher()
+    {
+        QFETCH(bool, afficher);
+        QFETCH(int, ownBefore);
+        QFETCH(int, ownAfter);
+        QFETCH(bool, touched);
+        open();
+        putButton(QStringLiteral("{00000000-0000-0000-0000-00000000F0E1}"),
+                  QStringLiteral("/usr/share/autre.ico"));
+        for (int i = 0; i < ownBefore; ++i)
+            putButton(QStringLiteral("{0000000%1-0000-0000-0000-000000000000}").arg(i), ownIcon());
+        f->registry.changes.clear();
+        apply(afficher);
+        QCOMPARE(ownButtons(), ownAfter);
+        QCOMPARE(!f->registry.changes.isEmpty(), touched);
+        QVERIFY(f->registry.hasKey(kParent + QStringLiteral("\\{00000000-0000-0000-0000-00000000F0E1}")));
+        QCOMPARE(f->registry.openHandles(), 0);
+        QCOMPARE(IEButtonPresent, qint16(afficher && ownBefore > 0 ? 1 : 0));
+        QVERIFY(!app->listIcon().isLoaded());
+        // The confirmation, then the question whenever "Afficher" is ticked.
+        QStringList expected{QStringLiteral("64 Configuration Enregistrer'")};
+        if (afficher)
+            expected << QStringLiteral("68 Voir Tutorial ?");
+        QCOMPARE(titles(), expected);
+        QCOMPARE(f->messages.shown.front().text, QStringLiteral("Configuration Enregistrer"));
+        if (afficher)
+            QCOMPARE(f->messages.shown.back().text,
+                     QStringLiteral("Voullez Vous Voir le tuto Pour l'ajouter a Internet Explorer"));
+    }
+
+    void tutorialQuestion_data()
+    {
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("Yes") << true;
+        QTest::newRow("No") << false;
+    }
+    void tutorialQuestion()
+    {
+        QFETCH(bool, yes);
+        open();
+        QWidget* main = app->mainWindow().widget();
+        main->show();
+        f->messages.answers = {yes ? MsgAnswer::Yes : MsgAnswer::No};
+        apply(true);
+        QCOMPARE(app->addIe().isLoaded(), yes);
+        QCOMPARE(bool(main->windowState() & Qt::WindowMinimized), yes);
+        QCOMPARE(app->mainWindow().ui().Tabblet->currentIndex(), 0);
+        if (yes) {
+            app->addIe().widget()->close();
+            QVERIFY(!(main->windowState() & Qt::WindowMinimized));
+        }
+    }
+
+    void aButtonRemovedMeanwhileIsRegisteredAgain()
+    {
+        open();
+        putButton(QStringLiteral("{10000000-0000-0000-0000-000000000000}"), ownIcon());
+        apply(true); // found: the flag is up
+        QCOMPARE(IEButtonPresent, qint16(1));
+        f->registry.put(kParent, {});
+        RegKey k = 0;
+        f->registry.openKey(HKEY_CURRENT_USER,
+                            kParent + QStringLiteral("\\{10000000-0000-0000-0000-000000000000}"), 0x3F, k);
+        f->registry.deleteKey(k, QString()); // another Keyrovia removed it
+        f->registry.closeKey(k);
+        apply(true);
+        QCOMPARE(ownButtons(), 1);
+    }
+
+    void registryFailuresStillReachTheConfirmation()
+    {
+        open();
+        putButton(QStringLiteral("{20000000-0000-0000-0000-000000000000}"), ownIcon());
+        f->registry.fault = [](const QString& call, const QString&) -> long {
+            return call == QLatin1String("enumKey") ? RegOk : RegCantWrite;
+        };
+        apply(false);
+        apply(true);
+        f->registry.fault = nullptr;
+        QCOMPARE(titles(), QStringList({QStringLiteral("64 Configuration Enregistrer'"),
+                                        QStringLiteral("64 Configuration Enregistrer'"),
+                                        QStringLiteral("68 Voir Tutorial ?")}));
+        QCOMPARE(ownButtons(), 1);
+    }
+
+    void failedPasswordChangeKeepsTheOldPassword()
+    {
+        open();
+        apply(true, QStringLiteral("nouveau"));
+        QCOMPARE(app->store().programPassword(), QStringLiteral("nouveau"));
+        QVERIFY(QFile::remove(f->path(QStringLiteral("BDMDP.MDB"))));
+        f->messages.shown.clear();
+        f->messages.answers = {MsgAnswer::No};
+        apply(false, QStringLiteral("autre"));
+        QCOMPARE(app->store().programPassword(), QStringLiteral("nouveau"));
+        QVERIFY(!f->messages.shown.empty());
+        QCOMPARE(f->messages.shown.front().style, int(MsgCritical));
+        QVERIFY(titles().contains(QStringLiteral("64 Configuration Enregistrer'")));
+    }
+};
+
+QTEST_MAIN(TestParameters)
+#include "tst_parameters.moc"
