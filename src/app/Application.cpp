@@ -9,7 +9,6 @@
 #include "settings/ParamIni.h"
 
 #include <QCheckBox>
-#include <QCoreApplication>
 #include <QLineEdit>
 #include <QTabWidget>
 

@@ -5,10 +5,12 @@
 #include "browser/frmAddIe.h"
 #include "browser/frmListIcon.h"
 #include "common/WindowOrder.h"
+#include "platform/registry/SqliteRegistry.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QTabWidget>
+#include <QTemporaryDir>
 
 using namespace kr;
 using namespace kr::test;
@@ -178,6 +180,70 @@ private slots:
                                         QStringLiteral("64 Configuration Enregistrer'"),
                                         QStringLiteral("68 Voir Tutorial ?")}));
         QCOMPARE(ownButtons(), 1);
+    }
+
+    // The registry file on disk in a bad state: the save still reaches its
+    // confirmation and never destroys what it cannot read.
+    void registryFileInABadState_data()
+    {
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<int>("ownAfter");
+        QTest::newRow("no folder yet") << "missing" << 1;
+        QTest::newRow("empty file") << "empty" << 1;
+        QTest::newRow("damaged file") << "damaged" << -1;
+        QTest::newRow("folder is a file") << "blocked" << -1;
+    }
+    void registryFileInABadState()
+    {
+        QFETCH(QString, state);
+        QFETCH(int, ownAfter);
+        QTemporaryDir home;
+        const QString folder = home.filePath(QStringLiteral("keyrovia"));
+        const QString file = folder + QStringLiteral("/HKEY_CURRENT_USER.sqlite");
+        QByteArray before;
+        if (state == QLatin1String("empty") || state == QLatin1String("damaged")) {
+            QVERIFY(QDir().mkpath(folder));
+            QFile out(file);
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            if (state == QLatin1String("damaged")) {
+                before = QByteArray("SQLite format 3") + QByteArray(4096, '\x5a');
+                out.write(before);
+            }
+        } else if (state == QLatin1String("blocked")) {
+            QFile blocker(folder);
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+        }
+        SqliteRegistry files(folder);
+        open();
+        f->platform.registry = &files;
+        apply(true);
+        QVERIFY(titles().contains(QStringLiteral("64 Configuration Enregistrer'")));
+        QVERIFY(titles().contains(QStringLiteral("68 Voir Tutorial ?")));
+        if (ownAfter < 0) {
+            if (!before.isEmpty()) {
+                QFile in(file);
+                QVERIFY(in.open(QIODevice::ReadOnly));
+                QCOMPARE(in.readAll(), before);
+            }
+            return;
+        }
+        RegKey parent = 0;
+        QCOMPARE(files.openKey(HKEY_CURRENT_USER, kParent, 0x3F, parent), long(RegOk));
+        QString name;
+        int n = 0;
+        while (files.enumKey(parent, quint32(n), 256, name) != RegNoMoreItems)
+            ++n;
+        files.closeKey(parent);
+        QCOMPARE(n, ownAfter);
+        QCOMPARE(QFile::permissions(file) & 0x0077, QFileDevice::Permissions());
+        // A second save finds it and adds nothing.
+        apply(true);
+        n = 0;
+        files.openKey(HKEY_CURRENT_USER, kParent, 0x3F, parent);
+        while (files.enumKey(parent, quint32(n), 256, name) != RegNoMoreItems)
+            ++n;
+        files.closeKey(parent);
+        QCOMPARE(n, ownAfter);
     }
 
     void failedPasswordChangeKeepsTheOldPassword()
