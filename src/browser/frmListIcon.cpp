@@ -22,6 +22,23 @@ int twips(int value)
     return int(std::lround(value / 15.0));
 }
 
+// Errors about the key being enumerated itself rather than about one entry:
+// asking for the next index would fail the same way forever.
+bool keyUnusable(long status)
+{
+    switch (status) {
+    case RegInvalidHandle:
+    case RegKeyDeleted:
+    case RegBadDb:
+    case RegBusy:
+    case RegAccessDenied:
+    case RegCantRead:
+        return true;
+    default:
+        return false;
+    }
+}
+
 // A string value's data holds its text and the terminating NUL: the text is
 // the data less its last byte. Zero-length data reads as the empty text.
 QString stringData(const QByteArray& data)
@@ -114,13 +131,9 @@ void frmListIcon::ListProgzIE(RegKey root, const QString& path)
     for (quint32 index = 0;; ++index) {
         QString name;
         const long status = registry.enumKey(parent, index, kNameBuffer, name);
-        if (status == RegNoMoreItems)
+        if (status == RegNoMoreItems || keyUnusable(status))
             break;
-        // Other errors leave this entry out and the scan goes on. A layer that
-        // kept failing without ever reaching the end would loop forever: stop
-        // once far past any sensible number of buttons.
-        if (index > 100000)
-            break;
+        // Other errors (a name too long for the buffer) leave this entry out.
         if (name.isEmpty())
             continue;
         const RegKey button = OpenKey(registry, HKEY_CURRENT_USER, keyPath + QLatin1Char('\\') + name);
@@ -133,9 +146,9 @@ void frmListIcon::ListProgzIE(RegKey root, const QString& path)
             QString valueName;
             quint32 type = 0;
             QByteArray data;
-            if (registry.enumValue(button, v, kNameBuffer, kDataBuffer, valueName, type, data) ==
-                    RegNoMoreItems ||
-                v > 100000)
+            const long status =
+                registry.enumValue(button, v, kNameBuffer, kDataBuffer, valueName, type, data);
+            if (status == RegNoMoreItems || keyUnusable(status))
                 break;
             valueSeen = true;
             const QString lower = valueName.toLower();

@@ -329,6 +329,31 @@ private slots:
         QCOMPARE(IEButtonPresent, qint16(0));
     }
 
+    void scanEndsWhenTheKeyItselfFails_data()
+    {
+        QTest::addColumn<long>("status");
+        QTest::newRow("damaged store") << long(RegBadDb);
+        QTest::newRow("key deleted meanwhile") << long(RegKeyDeleted);
+        QTest::newRow("store kept locked") << long(RegBusy);
+    }
+    void scanEndsWhenTheKeyItselfFails()
+    {
+        QFETCH(long, status);
+        put({button("{A}", kOwnIcon)});
+        int calls = 0;
+        registry.fault = [&](const QString& call, const QString&) -> long {
+            if (call != QLatin1String("enumKey"))
+                return RegOk;
+            ++calls;
+            return status;
+        };
+        QCOMPARE(scan(), QStringList());
+        registry.fault = nullptr;
+        QCOMPARE(calls, 1);
+        QCOMPARE(IEButtonPresent, qint16(0));
+        QCOMPARE(registry.openHandles(), 0);
+    }
+
     void listColumns()
     {
         put({button("{A}", kOwnIcon, QStringLiteral("Keyrovia"))});
