@@ -166,22 +166,6 @@ private slots:
         QCOMPARE(ownButtons(), 1);
     }
 
-    void registryFailuresStillReachTheConfirmation()
-    {
-        open();
-        putButton(QStringLiteral("{20000000-0000-0000-0000-000000000000}"), ownIcon());
-        f->registry.fault = [](const QString& call, const QString&) -> long {
-            return call == QLatin1String("enumKey") ? RegOk : RegCantWrite;
-        };
-        apply(false);
-        apply(true);
-        f->registry.fault = nullptr;
-        QCOMPARE(titles(), QStringList({QStringLiteral("64 Configuration Enregistrer'"),
-                                        QStringLiteral("64 Configuration Enregistrer'"),
-                                        QStringLiteral("68 Voir Tutorial ?")}));
-        QCOMPARE(ownButtons(), 1);
-    }
-
     // The registry file on disk in a bad state: the save still reaches its
     // confirmation and never destroys what it cannot read.
     void registryFileInABadState_data()

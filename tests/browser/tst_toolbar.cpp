@@ -433,13 +433,6 @@ private slots:
         QVERIFY(!tutorial->imaAddIE2()->pixmap().isNull());
     }
 
-    void tutorialGeometry()
-    {
-        QCOMPARE(tutorial->imaAddIE1()->geometry(), QRect(24, 88, 485, 326));
-        QCOMPARE(tutorial->imaAddIE2()->geometry(), QRect(0, 0, 542, 463));
-        QCOMPARE(tutorial->CmdAfter()->geometry(), QRect(8, 472, 529, 25));
-    }
-
     void tutorialClosingRestoresTheMainWindow_data()
     {
         QTest::addColumn<bool>("byCloseBox");
