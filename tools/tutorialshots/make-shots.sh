@@ -46,14 +46,11 @@ mkdir -m 0700 "$work/run"
 mkdir "$work/ext"
 cp "$root/resources/browser-extension/chromium/manifest.json" "$root/resources/browser-extension/background.js" "$work/ext/"
 "$tool" icon "$icon" "$work/ext/icon32.png" 32
-python3 - "$work/ext/manifest.json" <<'PY'
-import json, sys
-path = sys.argv[1]
-m = json.load(open(path))
-m.setdefault("action", {}).update({"default_title": "Keyrovia", "default_icon": {"32": "icon32.png"}})
-m["icons"] = {"32": "icon32.png"}
-json.dump(m, open(path, "w"), indent=2)
-PY
+# Its toolbar action (title and icon), added after the "version" line unless
+# the extension has one of its own.
+grep -q '"action"' "$work/ext/manifest.json" || sed -i 's|^\(  "version": .*\)$|\1\n  "action": {"default_title": "Keyrovia", "default_icon": {"32": "icon32.png"}},\n  "icons": {"32": "icon32.png"},|' \
+  "$work/ext/manifest.json"
+grep -q '"action"' "$work/ext/manifest.json" || { echo "could not add the toolbar action to the manifest" >&2; exit 1; }
 cat >"$work/connexion.html" <<'HTML'
 <!doctype html><html lang="fr"><head><meta charset="utf-8"><title>Connexion</title></head>
 <body style="font-family:sans-serif;margin:40px"><h2>Connexion</h2>
