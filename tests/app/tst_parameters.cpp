@@ -9,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QProcess>
 #include <QTabWidget>
 #include <QTemporaryDir>
 
@@ -228,6 +229,43 @@ private slots:
             ++n;
         files.closeKey(parent);
         QCOMPARE(n, ownAfter);
+    }
+
+    // Another process writes its own buttons into the same file while the
+    // program saves: every save is confirmed, ours come and go, theirs all stay.
+    void savingWhileAnotherProcessWrites()
+    {
+        QTemporaryDir home;
+        const QString folder = home.filePath(QStringLiteral("keyrovia"));
+        SqliteRegistry files(folder);
+        open();
+        f->platform.registry = &files;
+        QProcess writer;
+        writer.start(QStringLiteral(KR_REGISTRY_WRITER),
+                     {folder, QStringLiteral("Autre"), QStringLiteral("300")});
+        QVERIFY(writer.waitForStarted());
+        int saves = 0;
+        do {
+            // No master password, so that the saves are quick: "T Sur ?" Yes, no tutorial.
+            f->messages.answers = {MsgAnswer::Yes, MsgAnswer::No};
+            apply(saves % 2 == 0, QString());
+            ++saves;
+        } while (writer.state() != QProcess::NotRunning || saves % 2 == 1);
+        QVERIFY(writer.state() == QProcess::NotRunning || writer.waitForFinished(60000));
+        QVERIFY(saves >= 2);
+        QCOMPARE(writer.exitCode(), 0);
+        QCOMPARE(int(titles().count(QStringLiteral("64 Configuration Enregistrer'"))), saves);
+
+        RegKey parent = 0;
+        QCOMPARE(files.openKey(HKEY_CURRENT_USER, kParent, 0x3F, parent), long(RegOk));
+        QString name;
+        int foreign = 0;
+        int own = 0;
+        for (quint32 i = 0; files.enumKey(parent, i, 256, name) != RegNoMoreItems; ++i)
+            (name.startsWith(QLatin1String("Autre-")) ? foreign : own)++;
+        files.closeKey(parent);
+        QCOMPARE(foreign, 300);
+        QCOMPARE(own, 0); // the last save had "Afficher" unticked
     }
 
     void failedPasswordChangeKeepsTheOldPassword()
