@@ -9,6 +9,7 @@
 #include "settings/ParamIni.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QLineEdit>
 #include <QTabWidget>
 
@@ -19,17 +20,15 @@ KeyroviaApp::KeyroviaApp(Platform& platform)
       m_icon(kr::programIcon()), m_gate(*this), m_main(*this),
       m_about(std::make_unique<frmAbout>(
           platform, [this]() -> QWidget* { return m_main.isLoaded() ? m_main.widget() : nullptr; },
-          [this] {
-              return m_main.isLoaded() && frmMotDePass::checkValue(m_main.ui().chkParamTjsVisi) == 1;
-          })),
-      m_listIcon(std::make_unique<frmListIcon>(
-          platform, [this]() -> QWidget* { return m_main.isLoaded() ? m_main.widget() : nullptr; },
-          [this] {
-              return m_main.isLoaded() && frmMotDePass::checkValue(m_main.ui().chkParamTjsVisi) == 1;
-          })),
-      m_addIe(std::make_unique<frmAddIe>(
-          [this]() -> QWidget* { return m_main.isLoaded() ? m_main.widget() : nullptr; }))
-{}
+          [this] { return m_main.isLoaded() && frmMotDePass::checkValue(m_main.ui().chkParamTjsVisi) == 1; }))
+{
+    auto mainWidget = [this]() -> QWidget* { return m_main.isLoaded() ? m_main.widget() : nullptr; };
+    auto keepMainOnTop = [this] {
+        return m_main.isLoaded() && frmMotDePass::checkValue(m_main.ui().chkParamTjsVisi) == 1;
+    };
+    m_listIcon = std::make_unique<frmListIcon>(platform, mainWidget, keepMainOnTop);
+    m_addIe = std::make_unique<frmAddIe>(mainWidget);
+}
 
 KeyroviaApp::~KeyroviaApp() = default;
 
