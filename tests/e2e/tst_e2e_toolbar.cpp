@@ -144,8 +144,10 @@ private slots:
         QProcess program;
         folder.start(program, env);
         QVERIFY2(answerWithEnter(QStringLiteral("^Configuration$")), "no first-use message");
+        QVERIFY(waitForNoWindow(QStringLiteral("^Configuration$")));
         QString main = waitForWindow(kMain);
         QVERIFY(!main.isEmpty());
+        QThread::msleep(300); // the window takes the focus once it is mapped
         focus(main);
         type(kPassword);
         keys(QStringLiteral("Tab"), 2); // "Paramètre Par Défault", then "Appliquer"
@@ -191,8 +193,10 @@ private slots:
         type(kPassword);
         key(QStringLiteral("Return"));
         QVERIFY(answerWithEnter(QStringLiteral("^Configuration$")));
+        QVERIFY(waitForNoWindow(QStringLiteral("^Configuration$")));
         main = waitForWindow(kMain);
         QVERIFY(!main.isEmpty());
+        QThread::msleep(300);
         focus(main);
         keys(QStringLiteral("shift+Tab"), 3); // back to "Afficher"
         key(QStringLiteral("space"));
