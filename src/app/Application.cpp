@@ -2,6 +2,8 @@
 
 #include "about/ProgramIcon.h"
 #include "about/frmAbout.h"
+#include "browser/frmAddIe.h"
+#include "browser/frmListIcon.h"
 #include "common/TextFiles.h"
 #include "common/WindowOrder.h"
 #include "online/Ajour.h"
@@ -31,6 +33,12 @@ KeyroviaApp::KeyroviaApp(Platform& platform)
           })),
       m_ajour(std::make_unique<Ajour>(platform, [this] { FermerMain(); }))
 {
+    auto mainWidget = [this]() -> QWidget* { return m_main.isLoaded() ? m_main.widget() : nullptr; };
+    auto keepMainOnTop = [this] {
+        return m_main.isLoaded() && frmMotDePass::checkValue(m_main.ui().chkParamTjsVisi) == 1;
+    };
+    m_listIcon = std::make_unique<frmListIcon>(platform, mainWidget, keepMainOnTop);
+    m_addIe = std::make_unique<frmAddIe>(mainWidget);
     // Every load of the main window starts the update check first; the
     // window keeps itself hidden until it has something to say.
     m_main.setOnLoadHook([this] { m_ajour->Load(); });
@@ -72,10 +80,8 @@ void KeyroviaApp::unloadUpdateCheck()
 void KeyroviaApp::FermerMain()
 {
     m_about->Unload();
-    if (m_unloadToolbarTutorial)
-        m_unloadToolbarTutorial();
-    if (m_unloadToolbarManager)
-        m_unloadToolbarManager();
+    m_addIe->Unload();
+    m_listIcon->Unload();
     m_gate.Unload();
     m_main.Unload();
     m_suggest->Unload();
@@ -95,7 +101,7 @@ void KeyroviaApp::applyParameters()
         if (answer == MsgAnswer::No)
             return;
     }
-    SaveSettings();
+    SaveSettings(*this, SettingsSaveParts{m_platform, m_store, *m_listIcon, *m_addIe});
     if (!m_main.isLoaded())
         return;
     EnterMainWindow();
@@ -105,29 +111,15 @@ void KeyroviaApp::applyParameters()
     m_main.ui().Tabblet->setCurrentIndex(0);
 }
 
-void KeyroviaApp::SaveSettings()
+QString KeyroviaApp::paramPassword()
 {
-    MotDePassControls& c = m_main.ui();
-    const QString newPassword = c.txtParamMDP->text();
-    // ProgramPassword follows the password that opens the file, whatever happened.
-    const PasswordChangeVerdict verdict = m_store.ChangeProgramPassword(newPassword);
-    if (!verdict.message().isEmpty()) {
-        m_platform.messageBox->show(MsgCritical, verdict.message(), QString());
-        c.txtParamMDP->setText(m_store.programPassword()); // the box shows what is in force
-    }
-    ProgramSettings settings;
-    settings.afficherIE = frmMotDePass::checkValue(c.chkParamVisiIE);
-    settings.tjsVisible = frmMotDePass::checkValue(c.chkParamTjsVisi);
-    settings.recupAuto = frmMotDePass::checkValue(c.chkParamRecupIE);
-    if (!WriteTextFile(paramIniPath(), SettingsFileText(settings))) {
-        m_platform.messageBox->show(
-            MsgCritical, QStringLiteral("Impossible d'écrire le fichier PARAM.ini.\r\n") + paramIniPath(),
-            QString());
-    }
-    setMainWindowOnTop(settings.tjsVisible == 1);
-    QCoreApplication::processEvents();
-    m_platform.messageBox->show(MsgInformation, QStringLiteral("Configuration Enregistrer"),
-                                QStringLiteral("Configuration Enregistrer'"));
+    return m_main.ui().txtParamMDP->text();
+}
+
+void KeyroviaApp::minimiseMainWindow()
+{
+    if (m_main.isLoaded())
+        m_main.widget()->setWindowState(m_main.widget()->windowState() | Qt::WindowMinimized);
 }
 
 QCheckBox* KeyroviaApp::settingCheckBox(SettingKey key)

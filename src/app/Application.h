@@ -3,6 +3,7 @@
 #include "app/MainWindow.h"
 #include "platform/Platform.h"
 #include "settings/EnterMainWindow.h"
+#include "settings/SaveSettings.h"
 #include "store/PasswordStore.h"
 
 #include <QIcon>
@@ -14,10 +15,12 @@ namespace kr {
 class frmAbout;
 class Ajour;
 class frmSuggest;
+class frmAddIe;
+class frmListIcon;
 
 // Owns the window objects, the password store and the platform services for
 // one run of the program.
-class KeyroviaApp final : public MainWindowEntryHost {
+class KeyroviaApp final : public MainWindowEntryHost, public SettingsSaveHost {
 public:
     explicit KeyroviaApp(Platform& platform);
     ~KeyroviaApp() override;
@@ -32,10 +35,11 @@ public:
     frmAbout& about() { return *m_about; }
     Ajour& updateCheck() { return *m_ajour; }
     frmSuggest& suggestion() { return *m_suggest; }
+    frmListIcon& listIcon() { return *m_listIcon; }
+    frmAddIe& addIe() { return *m_addIe; }
     QIcon programIcon() const { return m_icon; }
 
     void EnterMainWindow();
-    void setParamPasswordBox(const QString& password);
     void showAbout();
     void showSuggestion();
     void applyParameters();
@@ -45,10 +49,6 @@ public:
     // handling: About, toolbar tutorial, toolbar manager, gate, main window,
     // suggestion.
     void FermerMain();
-    // The toolbar tutorial and manager windows plug in here: each hook unloads
-    // its window when it is loaded.
-    void setUnloadToolbarTutorial(std::function<void()> hook) { m_unloadToolbarTutorial = std::move(hook); }
-    void setUnloadToolbarManager(std::function<void()> hook) { m_unloadToolbarManager = std::move(hook); }
 
     // MainWindowEntryHost
     void setSettingBox(SettingKey key, int value) override;
@@ -62,8 +62,12 @@ public:
     void clearGateOnTop() override;
     void disablePasswordTab() override;
 
+    // SettingsSaveHost
+    QString paramPassword() override;
+    void setParamPasswordBox(const QString& password) override;
+    void minimiseMainWindow() override;
+
 private:
-    void SaveSettings();
     QCheckBox* settingCheckBox(SettingKey key);
 
     Platform& m_platform;
@@ -74,8 +78,8 @@ private:
     std::unique_ptr<frmAbout> m_about;
     std::unique_ptr<frmSuggest> m_suggest;
     std::unique_ptr<Ajour> m_ajour;
-    std::function<void()> m_unloadToolbarTutorial;
-    std::function<void()> m_unloadToolbarManager;
+    std::unique_ptr<frmListIcon> m_listIcon;
+    std::unique_ptr<frmAddIe> m_addIe;
 };
 
 } // namespace kr

@@ -2,6 +2,7 @@
 // A whole program on the test doubles: temporary program folder, real
 // database engine, recording message boxes, clipboard, shell and clock.
 #include "PlatformDoubles.h"
+#include "RegistryDouble.h"
 #include "ShellDouble.h"
 #include "app/Application.h"
 #include "common/Form.h"
@@ -26,6 +27,7 @@ public:
         platform.shell = &shell;
         platform.clock = &clock;
         platform.database = &engine;
+        platform.registry = &registry;
         platform.pageAddress = page;
         platform.keystrokes = keys;
         platform.lockKeys = locks;
@@ -92,6 +94,7 @@ public:
     RecordingShell shell;
     FixedClock clock;
     SqlCipherEngine engine;
+    MemoryRegistry registry;
     Platform platform;
     std::unique_ptr<KeyroviaApp> app;
     int programEnded = 0;

@@ -3,6 +3,8 @@
 #include "AppFixture.h"
 #include "TcpDouble.h"
 #include "about/frmAbout.h"
+#include "browser/frmAddIe.h"
+#include "browser/frmListIcon.h"
 #include "common/WindowOrder.h"
 #include "online/Ajour.h"
 #include "online/SuggestText.h"
@@ -176,9 +178,11 @@ private slots:
     {
         KeyroviaApp& app = started();
         QStringList order;
-        app.setUnloadToolbarTutorial([&] { order << QStringLiteral("tutorial"); });
-        app.setUnloadToolbarManager([&] { order << QStringLiteral("manager"); });
         app.showAbout();
+        app.addIe().Show();
+        app.listIcon().Load();
+        connect(&app.addIe(), &Form::unloaded, this, [&] { order << QStringLiteral("tutorial"); });
+        connect(&app.listIcon(), &Form::unloaded, this, [&] { order << QStringLiteral("manager"); });
         app.showSuggestion();
         connect(&app.about(), &Form::unloaded, this, [&] { order << QStringLiteral("about"); });
         connect(&app.mainWindow(), &Form::unloaded, this, [&] { order << QStringLiteral("main"); });

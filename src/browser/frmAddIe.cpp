@@ -1,0 +1,103 @@
+#include "browser/frmAddIe.h"
+
+#include <QLabel>
+#include <QPixmap>
+#include <QPushButton>
+#include <QWidget>
+#include <cmath>
+
+namespace kr {
+namespace {
+
+int twips(int value)
+{
+    return int(std::lround(value / 15.0));
+}
+
+QRect twipsRect(int left, int top, int width, int height)
+{
+    return QRect(twips(left), twips(top), twips(width), twips(height));
+}
+
+QLabel* picture(QWidget* parent, const QString& name, const QString& resource, const QRect& geometry)
+{
+    auto* label = new QLabel(parent);
+    label->setObjectName(name);
+    label->setGeometry(geometry);
+    label->setPixmap(QPixmap(resource));
+    label->setScaledContents(true);
+    return label;
+}
+
+} // namespace
+
+frmAddIe::frmAddIe(std::function<QWidget*()> mainWindow, QObject* parent)
+    : Form(parent), m_mainWindow(std::move(mainWindow))
+{}
+
+QLabel* frmAddIe::imaAddIE1()
+{
+    Load();
+    return m_page1;
+}
+
+QLabel* frmAddIe::imaAddIE2()
+{
+    Load();
+    return m_page2;
+}
+
+QPushButton* frmAddIe::CmdAfter()
+{
+    Load();
+    return m_next;
+}
+
+std::unique_ptr<QWidget> frmAddIe::createWidget()
+{
+    auto w = std::make_unique<QWidget>();
+    w->setObjectName(QStringLiteral("frmAddIe"));
+    w->setWindowTitle(QStringLiteral("Tutorial Pour ajouter l'icone a internet explorer 7."));
+    w->setFixedSize(twips(8175), twips(7560));
+    m_page1 = picture(w.get(), QStringLiteral("imaAddIE1"), QStringLiteral(":/toolbar/AddIE1.png"),
+                      twipsRect(360, 1320, 7275, 4890));
+    m_page2 = picture(w.get(), QStringLiteral("imaAddIE2"), QStringLiteral(":/toolbar/AddIE2.png"),
+                      twipsRect(0, 0, 8130, 6945));
+    m_page2->hide();
+    m_next = new QPushButton(QStringLiteral("Suivant"), w.get());
+    m_next->setObjectName(QStringLiteral("CmdAfter"));
+    m_next->setGeometry(twipsRect(120, 7080, 7935, 375));
+    connect(m_next, &QPushButton::clicked, this, &frmAddIe::CmdAfter_Click);
+    return w;
+}
+
+void frmAddIe::CmdAfter_Click()
+{
+    if (!m_next)
+        return;
+    if (m_next->text() == QLatin1String("Suivant")) {
+        m_page1->hide();
+        m_page2->show();
+        m_next->setText(QStringLiteral("Précédent"));
+    } else {
+        m_page2->hide();
+        m_page1->show();
+        m_next->setText(QStringLiteral("Suivant"));
+    }
+}
+
+void frmAddIe::onUnload()
+{
+    QWidget* main = m_mainWindow ? m_mainWindow() : nullptr;
+    if (main && (main->windowState() & Qt::WindowMinimized))
+        main->setWindowState(main->windowState() & ~Qt::WindowMinimized);
+}
+
+void frmAddIe::onDestroyed()
+{
+    m_page1 = nullptr;
+    m_page2 = nullptr;
+    m_next = nullptr;
+}
+
+} // namespace kr
