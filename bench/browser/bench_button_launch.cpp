@@ -9,6 +9,8 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include "ShownWindow.h"
+
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -30,25 +32,7 @@ const char kGuid[] = "{5B7C9D1E-2F30-4142-8354-657687980A1B}";
 // The gate's window, or 0 while it is not shown.
 Window shownGate(Display* display)
 {
-    Window root = DefaultRootWindow(display), parent = 0, *children = nullptr;
-    unsigned int count = 0;
-    if (!XQueryTree(display, root, &root, &parent, &children, &count))
-        return 0;
-    Window found = 0;
-    for (unsigned int i = 0; i < count && !found; ++i) {
-        XWindowAttributes attributes;
-        if (!XGetWindowAttributes(display, children[i], &attributes) || attributes.map_state != IsViewable)
-            continue;
-        char* name = nullptr;
-        if (XFetchName(display, children[i], &name) && name) {
-            if (std::strcmp(name, "Form1") == 0)
-                found = children[i];
-            XFree(name);
-        }
-    }
-    if (children)
-        XFree(children);
-    return found;
+    return benchsupport::shownWindow(display, "Form1", true);
 }
 
 pid_t windowPid(Display* display, Window window)
@@ -67,10 +51,7 @@ pid_t windowPid(Display* display, Window window)
     return pid;
 }
 
-int quietErrors(Display*, XErrorEvent*)
-{
-    return 0;
-}
+using benchsupport::quietErrors;
 
 void BM_ClickToGateShown(benchmark::State& state)
 {
@@ -118,8 +99,9 @@ void BM_ClickToGateShown(benchmark::State& state)
         dup2(devNull, 1); // the replies are not looked at
         ::close(toHost[0]);
         ::close(toHost[1]);
-        execl(KEYROVIA_COMPANION, KEYROVIA_COMPANION, "chrome-extension://bench/",
-              static_cast<char*>(nullptr));
+        // The browser names the extension that starts the host; the host runs for ours only.
+        const std::string origin = std::string("chrome-extension://") + kr::companion::kChromiumExtensionId + "/";
+        execl(KEYROVIA_COMPANION, KEYROVIA_COMPANION, origin.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     ::close(toHost[0]);

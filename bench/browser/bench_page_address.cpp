@@ -33,7 +33,8 @@ struct Hosts {
         for (int i = 0; i < count; ++i) {
             auto host = std::make_unique<QProcess>();
             host->setProcessEnvironment(env);
-            host->start(QStringLiteral(KEYROVIA_COMPANION), {QStringLiteral("bench")});
+            host->start(QStringLiteral(KEYROVIA_COMPANION),
+                        {QStringLiteral("chrome-extension://%1/").arg(companion::kChromiumExtensionId)});
             host->waitForStarted();
             const QJsonObject page{{"url", QStringLiteral("https://www.site%1.com/login").arg(i)},
                                    {"title", QStringLiteral("Log in")}};

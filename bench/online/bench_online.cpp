@@ -11,6 +11,8 @@
 #include <QTcpSocket>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include "ShownWindow.h"
+
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -29,32 +31,11 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-
-int quietErrors(Display*, XErrorEvent*)
-{
-    return 0;
-} // a window may vanish while we look
+using benchsupport::quietErrors;
 
 bool mainWindowShown(Display* display)
 {
-    Window root = DefaultRootWindow(display), parent = 0, *children = nullptr;
-    unsigned int count = 0;
-    if (!XQueryTree(display, root, &root, &parent, &children, &count))
-        return false;
-    bool found = false;
-    for (unsigned int i = 0; i < count && !found; ++i) {
-        XWindowAttributes attributes;
-        if (!XGetWindowAttributes(display, children[i], &attributes) || attributes.map_state != IsViewable)
-            continue;
-        char* name = nullptr;
-        if (XFetchName(display, children[i], &name) && name) {
-            found = std::strncmp(name, "Keyrovia 1.1.0 - ", 17) == 0;
-            XFree(name);
-        }
-    }
-    if (children)
-        XFree(children);
-    return found;
+    return benchsupport::shownWindow(display, "Keyrovia 1.1.0 - ", false) != 0;
 }
 
 // A program folder of its own: the executable, an empty database, settings.

@@ -4,6 +4,8 @@
 // top-level window titled "Form1". Run it under Xvfb (see the README).
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include "ShownWindow.h"
+
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -19,33 +21,12 @@
 namespace {
 
 namespace fs = std::filesystem;
+using benchsupport::quietErrors;
 
 bool gateShown(Display* display)
 {
-    Window root = DefaultRootWindow(display), parent = 0, *children = nullptr;
-    unsigned int count = 0;
-    if (!XQueryTree(display, root, &root, &parent, &children, &count))
-        return false;
-    bool found = false;
-    for (unsigned int i = 0; i < count && !found; ++i) {
-        XWindowAttributes attributes;
-        if (!XGetWindowAttributes(display, children[i], &attributes) || attributes.map_state != IsViewable)
-            continue;
-        char* name = nullptr;
-        if (XFetchName(display, children[i], &name) && name) {
-            found = std::strcmp(name, "Form1") == 0;
-            XFree(name);
-        }
-    }
-    if (children)
-        XFree(children);
-    return found;
+    return benchsupport::shownWindow(display, "Form1", true) != 0;
 }
-
-int quietErrors(Display*, XErrorEvent*)
-{
-    return 0;
-} // a window may vanish while we look
 
 void BM_StartToGateShown(benchmark::State& state)
 {

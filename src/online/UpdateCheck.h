@@ -9,7 +9,7 @@ namespace kr {
 // The request of the version service: an absolute URL, two Accept lines, no Host.
 QByteArray versionRequest(const QString& urlHost);
 
-// "major.minor", the part of the own version the announced one is compared with.
+// "major.minor", the piece of our own version that the announced one is compared with.
 QString comparedVersionText(const ProgramVersion& own);
 
 // The announced version counts as current when its first three characters

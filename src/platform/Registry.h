@@ -71,7 +71,7 @@ public:
     virtual long enumKey(RegKey key, quint32 index, int nameCapacity, QString& name) = 0;
     // The value at index, values in the order they were first written. A name
     // longer than nameCapacity - 1 characters, or data longer than dataCapacity
-    // bytes, gives RegMoreData with the parts that fit (a part that does not fit
+    // bytes, gives RegMoreData with what fits (a name or data that does not fit
     // comes back empty).
     virtual long enumValue(RegKey key, quint32 index, int nameCapacity, int dataCapacity, QString& name,
                            quint32& type, QByteArray& data) = 0;

@@ -168,7 +168,7 @@ private slots:
         QCOMPARE(registry->enumValue(k, 0, 255, 255, name, type, data), RegOk);
         QCOMPARE(data.size(), 255);
         QCOMPARE(registry->enumValue(k, 1, 255, 255, name, type, data), RegMoreData);
-        QCOMPARE(name, QStringLiteral("Caption")); // the part that fits comes back
+        QCOMPARE(name, QStringLiteral("Caption")); // what fits comes back
         QVERIFY(data.isEmpty());
         QCOMPARE(registry->enumValue(k, 2, 255, 255, name, type, data), RegMoreData);
         QVERIFY(name.isEmpty());
