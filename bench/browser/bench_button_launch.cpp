@@ -6,10 +6,10 @@
 #include "platform/pageaddress/CompanionProtocol.h"
 #include "platform/registry/SqliteRegistry.h"
 
+#include "ShownWindow.h"
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include "ShownWindow.h"
 
 #include <benchmark/benchmark.h>
 
@@ -100,7 +100,8 @@ void BM_ClickToGateShown(benchmark::State& state)
         ::close(toHost[0]);
         ::close(toHost[1]);
         // The browser names the extension that starts the host; the host runs for ours only.
-        const std::string origin = std::string("chrome-extension://") + kr::companion::kChromiumExtensionId + "/";
+        const std::string origin =
+            std::string("chrome-extension://") + kr::companion::kChromiumExtensionId + "/";
         execl(KEYROVIA_COMPANION, KEYROVIA_COMPANION, origin.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }

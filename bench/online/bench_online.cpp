@@ -11,6 +11,7 @@
 #include <QTcpSocket>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+
 #include "ShownWindow.h"
 
 #include <benchmark/benchmark.h>

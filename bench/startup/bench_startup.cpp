@@ -2,9 +2,9 @@
 // the program is started from a temporary program folder whose database has a
 // password (so the gate stays), and the X server is polled for a viewable
 // top-level window titled "Form1". Run it under Xvfb (see the README).
+#include "ShownWindow.h"
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include "ShownWindow.h"
 
 #include <benchmark/benchmark.h>
 
