@@ -4,6 +4,7 @@
 #include "PlatformDoubles.h"
 #include "RegistryDouble.h"
 #include "ShellDouble.h"
+#include "TestKit.h"
 #include "app/Application.h"
 #include "common/Form.h"
 #include "platform/sqlcipher/SqlCipherEngine.h"

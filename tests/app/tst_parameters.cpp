@@ -16,17 +16,6 @@
 using namespace kr;
 using namespace kr::test;
 
-namespace {
-
-const QString kParent = QStringLiteral("Software\\Microsoft\\Internet Explorer\\Extensions");
-
-QByteArray sz(const QString& text)
-{
-    return text.toLocal8Bit() + QByteArray(1, '\0');
-}
-
-} // namespace
-
 class TestParameters : public QObject {
     Q_OBJECT
 
@@ -46,15 +35,15 @@ class TestParameters : public QObject {
     void putButton(const QString& guid, const QString& icon)
     {
         f->registry.put(
-            kParent + QLatin1Char('\\') + guid,
+            kExtensionsKey + QLatin1Char('\\') + guid,
             {{QStringLiteral("Icon"), sz(icon)}, {QStringLiteral("ButtonText"), sz(QStringLiteral("B"))}});
     }
     // The buttons carrying the program's icon.
     int ownButtons()
     {
         int n = 0;
-        for (const QString& name : f->registry.subkeys(kParent)) {
-            const auto* k = f->registry.key(kParent + QLatin1Char('\\') + name);
+        for (const QString& name : f->registry.subkeys(kExtensionsKey)) {
+            const auto* k = f->registry.key(kExtensionsKey + QLatin1Char('\\') + name);
             for (const auto& v : k->values)
                 if (v.name == QLatin1String("Icon") && v.data == sz(ownIcon()))
                     ++n;
@@ -113,7 +102,8 @@ private slots:
         apply(afficher);
         QCOMPARE(ownButtons(), ownAfter);
         QCOMPARE(!f->registry.changes.isEmpty(), touched);
-        QVERIFY(f->registry.hasKey(kParent + QStringLiteral("\\{00000000-0000-0000-0000-00000000F0E1}")));
+        QVERIFY(
+            f->registry.hasKey(kExtensionsKey + QStringLiteral("\\{00000000-0000-0000-0000-00000000F0E1}")));
         QCOMPARE(f->registry.openHandles(), 0);
         QCOMPARE(IEButtonPresent, qint16(afficher && ownBefore > 0 ? 1 : 0));
         QVERIFY(!app->listIcon().isLoaded());
@@ -157,10 +147,11 @@ private slots:
         putButton(QStringLiteral("{10000000-0000-0000-0000-000000000000}"), ownIcon());
         apply(true); // found: the flag is up
         QCOMPARE(IEButtonPresent, qint16(1));
-        f->registry.put(kParent, {});
+        f->registry.put(kExtensionsKey, {});
         RegKey k = 0;
         f->registry.openKey(HKEY_CURRENT_USER,
-                            kParent + QStringLiteral("\\{10000000-0000-0000-0000-000000000000}"), 0x3F, k);
+                            kExtensionsKey + QStringLiteral("\\{10000000-0000-0000-0000-000000000000}"), 0x3F,
+                            k);
         f->registry.deleteKey(k, QString()); // another Keyrovia removed it
         f->registry.closeKey(k);
         apply(true);
@@ -213,7 +204,7 @@ private slots:
             return;
         }
         RegKey parent = 0;
-        QCOMPARE(files.openKey(HKEY_CURRENT_USER, kParent, 0x3F, parent), long(RegOk));
+        QCOMPARE(files.openKey(HKEY_CURRENT_USER, kExtensionsKey, 0x3F, parent), long(RegOk));
         QString name;
         int n = 0;
         while (files.enumKey(parent, quint32(n), 256, name) != RegNoMoreItems)
@@ -224,7 +215,7 @@ private slots:
         // A second save finds it and adds nothing.
         apply(true);
         n = 0;
-        files.openKey(HKEY_CURRENT_USER, kParent, 0x3F, parent);
+        files.openKey(HKEY_CURRENT_USER, kExtensionsKey, 0x3F, parent);
         while (files.enumKey(parent, quint32(n), 256, name) != RegNoMoreItems)
             ++n;
         files.closeKey(parent);
@@ -241,7 +232,7 @@ private slots:
         SqliteRegistry files(folder);
         for (int i = 0; i < 20; ++i) {
             RegKey k = 0;
-            QCOMPARE(files.createKey(HKEY_CURRENT_USER, kParent + QStringLiteral("\\Deja-%1").arg(i),
+            QCOMPARE(files.createKey(HKEY_CURRENT_USER, kExtensionsKey + QStringLiteral("\\Deja-%1").arg(i),
                                      QString(), 0, 0x3F, k),
                      long(RegOk));
             QCOMPARE(files.setValue(k, QStringLiteral("Icon"), REG_SZ, sz(QStringLiteral("/opt/deja.ico"))),
@@ -266,7 +257,7 @@ private slots:
         QCOMPARE(int(titles().count(QStringLiteral("64 Configuration Enregistrer'"))), saves);
 
         RegKey parent = 0;
-        QCOMPARE(files.openKey(HKEY_CURRENT_USER, kParent, 0x3F, parent), long(RegOk));
+        QCOMPARE(files.openKey(HKEY_CURRENT_USER, kExtensionsKey, 0x3F, parent), long(RegOk));
         QString name;
         int before = 0;
         int written = 0;

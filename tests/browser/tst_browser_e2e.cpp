@@ -3,6 +3,7 @@
 // nothing but 127.0.0.1.
 #include "ChromiumSession.h"
 #include "ScriptedServer.h"
+#include "TestKit.h"
 #include "platform/pageaddress/CompanionPageAddress.h"
 #include "platform/pageaddress/DevToolsPageAddress.h"
 
@@ -26,9 +27,7 @@ private slots:
         const QString home = root.path() + "/home";
         const QString runtime = root.path() + "/runtime";
         const QString profile = root.path() + "/profile";
-        QVERIFY(QDir().mkpath(home) && QDir().mkpath(runtime) && QDir().mkpath(profile));
-        QFile::setPermissions(runtime,
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QVERIFY(QDir().mkpath(home) && makePrivateFolder(runtime) && QDir().mkpath(profile));
         ScriptedServer web([](const QByteArray& request) {
             return request.startsWith("GET /login")
                        ? httpResponse("200 OK", "<title>Keyrovia \"e2e\" login</title><form>",

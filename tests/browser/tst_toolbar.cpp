@@ -1,6 +1,7 @@
 // The toolbar button: registration, the manager window's scan and removal,
 // and the tutorial window, on the in-memory registry.
 #include "RegistryDouble.h"
+#include "TestKit.h"
 #include "browser/frmAddIe.h"
 #include "browser/frmListIcon.h"
 #include "browser/ieToolBar.h"
@@ -13,18 +14,14 @@
 #include <QtTest>
 
 using namespace kr;
+using test::kExtensionsKey;
 using test::MemoryRegistry;
+using test::sz;
 
 namespace {
 
 const QString kAppDir = QStringLiteral("/opt/Keyrovia/");
 const QString kOwnIcon = QStringLiteral("/opt/Keyrovia/ICON.ico");
-const QString kParent = QStringLiteral("Software\\Microsoft\\Internet Explorer\\Extensions");
-
-QByteArray sz(const QString& text)
-{
-    return text.toLocal8Bit() + QByteArray(1, '\0');
-}
 
 // One key under the extensions key, written as another program would.
 struct KeySpec {
@@ -69,7 +66,7 @@ class TestToolbar : public QObject {
     void put(const Keys& keys)
     {
         for (const KeySpec& k : keys)
-            registry.put(kParent + QLatin1Char('\\') + k.name, k.values);
+            registry.put(kExtensionsKey + QLatin1Char('\\') + k.name, k.values);
     }
     static KeySpec button(const QString& name, const QString& icon, const QString& caption = QString())
     {
@@ -123,16 +120,16 @@ private slots:
         QFETCH(QString, exec);
         QFETCH(QString, icon);
         AddProgzIE(registry, appDir, QStringLiteral("Keyrovia"));
-        const QStringList keys = registry.subkeys(kParent);
+        const QStringList keys = registry.subkeys(kExtensionsKey);
         QCOMPARE(keys.size(), 1);
         QVERIFY2(QRegularExpression(QStringLiteral("^\\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-"
                                                    "[0-9A-F]{12}\\}$"))
                      .match(keys.first())
                      .hasMatch(),
                  qPrintable(keys.first()));
-        const MemoryRegistry::Key* k = registry.key(kParent + QLatin1Char('\\') + keys.first());
+        const MemoryRegistry::Key* k = registry.key(kExtensionsKey + QLatin1Char('\\') + keys.first());
         QVERIFY(k);
-        QCOMPARE(k->path, kParent + QLatin1Char('\\') + keys.first());
+        QCOMPARE(k->path, kExtensionsKey + QLatin1Char('\\') + keys.first());
         QCOMPARE(k->keyClass, QStringLiteral("REG DWORD"));
         const std::vector<std::pair<QString, QString>> expected = {
             {"Exec", exec},
@@ -160,11 +157,11 @@ private slots:
     {
         AddProgzIE(registry, kAppDir, QStringLiteral("Keyrovia"));
         AddProgzIE(registry, kAppDir, QStringLiteral("Keyrovia"));
-        const QStringList keys = registry.subkeys(kParent);
+        const QStringList keys = registry.subkeys(kExtensionsKey);
         QCOMPARE(keys.size(), 2);
         QVERIFY(keys[0] != keys[1]);
-        const auto* a = registry.key(kParent + QLatin1Char('\\') + keys[0]);
-        const auto* b = registry.key(kParent + QLatin1Char('\\') + keys[1]);
+        const auto* a = registry.key(kExtensionsKey + QLatin1Char('\\') + keys[0]);
+        const auto* b = registry.key(kExtensionsKey + QLatin1Char('\\') + keys[1]);
         QCOMPARE(a->values.size(), size_t(6));
         for (size_t i = 0; i < 6; ++i)
             QCOMPARE(a->values[i].data, b->values[i].data);
@@ -190,7 +187,7 @@ private slots:
         QFETCH(QString, failingValue);
         QFETCH(int, keys);
         QFETCH(int, values);
-        registry.put(kParent, {}); // the browser's own key is there
+        registry.put(kExtensionsKey, {}); // the browser's own key is there
         int opens = 0;
         registry.fault = [&](const QString& call, const QString& path) -> long {
             if (call != failingCall || !path.contains(QLatin1Char('{')))
@@ -208,16 +205,16 @@ private slots:
         }
         AddProgzIE(registry, kAppDir, QStringLiteral("Keyrovia"));
         registry.fault = nullptr;
-        const QStringList found = registry.subkeys(kParent);
+        const QStringList found = registry.subkeys(kExtensionsKey);
         QCOMPARE(found.size(), keys);
         if (keys) {
-            const auto* k = registry.key(kParent + QLatin1Char('\\') + found.first());
+            const auto* k = registry.key(kExtensionsKey + QLatin1Char('\\') + found.first());
             QCOMPARE(int(k->values.size()), values);
             if (!failingValue.isEmpty())
                 for (const auto& v : k->values)
                     QVERIFY(v.name != failingValue);
         }
-        QVERIFY(registry.hasKey(kParent));
+        QVERIFY(registry.hasKey(kExtensionsKey));
         QCOMPARE(registry.openHandles(), 0);
     }
 
@@ -292,7 +289,7 @@ private slots:
         QFETCH(Keys, keys);
         QFETCH(Rows, rows);
         QFETCH(int, present);
-        registry.put(kParent, {});
+        registry.put(kExtensionsKey, {});
         put(keys);
         QCOMPARE(scan(), rows);
         QCOMPARE(int(IEButtonPresent), present);
@@ -369,7 +366,7 @@ private slots:
         }
         const QTreeWidgetItem* row = list->topLevelItem(0);
         QCOMPARE(row->text(frmListIcon::ColX), QString());
-        QCOMPARE(row->text(frmListIcon::ColExtension), kParent);
+        QCOMPARE(row->text(frmListIcon::ColExtension), kExtensionsKey);
         QCOMPARE(row->text(frmListIcon::ColKkey), QStringLiteral("-2147483647"));
         QVERIFY(row->text(frmListIcon::ColCle).toUInt() != 0);
     }
@@ -380,13 +377,14 @@ private slots:
         put({button("{A}", kOwnIcon), foreign, button("{B}", kOwnIcon), button("{C}", kOwnIcon)});
         QCOMPARE(scan().size(), 4);
         manager->DeliteProgzIE();
-        QCOMPARE(registry.subkeys(kParent), QStringList{QStringLiteral("{F}")});
-        QCOMPARE(registry.key(kParent + QStringLiteral("\\{F}"))->values.size(), foreign.values.size());
-        QVERIFY(registry.hasKey(kParent));
+        QCOMPARE(registry.subkeys(kExtensionsKey), QStringList{QStringLiteral("{F}")});
+        QCOMPARE(registry.key(kExtensionsKey + QStringLiteral("\\{F}"))->values.size(),
+                 foreign.values.size());
+        QVERIFY(registry.hasKey(kExtensionsKey));
         QCOMPARE(manager->ListView()->topLevelItemCount(), 4); // rows stay
         QCOMPARE(registry.openHandles(), 0);
         manager->DeliteProgzIE(); // keys already gone: nothing happens
-        QCOMPARE(registry.subkeys(kParent).size(), 1);
+        QCOMPARE(registry.subkeys(kExtensionsKey).size(), 1);
     }
 
     void closingGivesTheMainWindowItsTopmostState_data()

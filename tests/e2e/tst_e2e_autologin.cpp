@@ -2,6 +2,7 @@
 // program's form two seconds after "SenDKeys", then its main window is gone.
 #include "E2eSupport.h"
 #include "ReceiverProcess.h"
+#include "TestKit.h"
 
 #include <QtTest>
 
@@ -23,8 +24,7 @@ private slots:
         QVERIFY(makeDatabase(folder, QString(), {{QStringLiteral("bank.test"), kUser, kPass}}));
         QVERIFY(writeSettings(folder, 0, 0, 0));
         QTemporaryDir runtime;
-        QFile::setPermissions(runtime.path(),
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QVERIFY(test::makePrivateFolder(runtime.path()));
 
         // The login form of another program, started first.
         test::ReceiverProcess receiver(QStringLiteral(KR_KEY_RECEIVER), runtime.path());

@@ -5,6 +5,7 @@
 #include "ChromiumSession.h"
 #include "E2eSupport.h"
 #include "ScriptedServer.h"
+#include "TestKit.h"
 #include "platform/pageaddress/CompanionPageAddress.h"
 
 #include <QElapsedTimer>
@@ -64,9 +65,7 @@ private slots:
     void initTestCase()
     {
         runtime = root.filePath(QStringLiteral("runtime"));
-        QVERIFY(QDir().mkpath(runtime));
-        QFile::setPermissions(runtime,
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QVERIFY(test::makePrivateFolder(runtime));
     }
 
     void opensOnTheBrowsersSite()

@@ -2,6 +2,7 @@
 // SQLite files, then what only real files can show (modes, damaged or foreign
 // files, other processes writing at the same time).
 #include "RegistryDouble.h"
+#include "TestKit.h"
 #include "platform/registry/SqliteRegistry.h"
 
 #include <QDir>
@@ -11,22 +12,16 @@
 #include <QtTest>
 
 #include <memory>
-#include <sys/stat.h>
 
 #define SQLITE_HAS_CODEC 1
 #include <sqlcipher/sqlite3.h>
 
 using namespace kr;
+using namespace kr::test;
 
 namespace {
 
 constexpr quint32 All = 0x3F;
-const QString Ext = QStringLiteral("Software\\Microsoft\\Internet Explorer\\Extensions");
-
-QByteArray sz(const QString& text)
-{
-    return text.toLocal8Bit() + '\0';
-}
 
 struct Reg {
     IRegistry& r;
@@ -70,12 +65,6 @@ struct Reg {
     }
 };
 
-long fileMode(const QString& path)
-{
-    struct stat info {};
-    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? long(info.st_mode & 0777) : -1;
-}
-
 } // namespace
 
 class TestRegistry : public QObject {
@@ -106,14 +95,14 @@ private slots:
         QFETCH(QString, kind);
         auto registry = make(kind);
         Reg reg{*registry};
-        QCOMPARE(reg.open(Ext), RegKey(0));
+        QCOMPARE(reg.open(kExtensionsKey), RegKey(0));
 
         // Creating a key makes the keys above it; names keep the case they were
         // first written in and compare without regard to it.
-        const RegKey button = reg.create(Ext + QStringLiteral("\\{B}"));
+        const RegKey button = reg.create(kExtensionsKey + QStringLiteral("\\{B}"));
         QVERIFY(button != 0);
         QVERIFY(reg.create(QStringLiteral("SOFTWARE\\microsoft\\INTERNET explorer\\extensions\\{a}")) != 0);
-        QVERIFY(reg.create(Ext + QStringLiteral("\\{C}")) != 0);
+        QVERIFY(reg.create(kExtensionsKey + QStringLiteral("\\{C}")) != 0);
         const RegKey parent = reg.open(QStringLiteral("software\\MICROSOFT\\internet EXPLORER\\EXTENSIONS"));
         QVERIFY(parent != 0);
         QCOMPARE(reg.subkeys(parent), (QStringList{"{a}", "{B}", "{C}"}));
@@ -134,7 +123,7 @@ private slots:
         QCOMPARE(type, REG_SZ);
 
         // Another handle on the same key sees the same values.
-        QCOMPARE(reg.values(reg.open(Ext + QStringLiteral("\\{b}"))).size(), 3);
+        QCOMPARE(reg.values(reg.open(kExtensionsKey + QStringLiteral("\\{b}"))).size(), 3);
         QCOMPARE(registry->closeKey(button), RegOk);
         QCOMPARE(registry->closeKey(button), RegInvalidHandle);
         QCOMPARE(registry->setValue(button, QStringLiteral("x"), REG_SZ, sz("y")), RegInvalidHandle);
@@ -148,10 +137,10 @@ private slots:
         Reg reg{*registry};
         const QString fits(254, QLatin1Char('n'));
         const QString tooLong(255, QLatin1Char('L'));
-        const RegKey parent = reg.create(Ext);
-        QVERIFY(reg.create(Ext + QLatin1Char('\\') + fits) != 0);
-        QVERIFY(reg.create(Ext + QLatin1Char('\\') + tooLong) != 0);
-        QCOMPARE(reg.create(Ext + QLatin1Char('\\') + QString(256, QLatin1Char('x'))), RegKey(0));
+        const RegKey parent = reg.create(kExtensionsKey);
+        QVERIFY(reg.create(kExtensionsKey + QLatin1Char('\\') + fits) != 0);
+        QVERIFY(reg.create(kExtensionsKey + QLatin1Char('\\') + tooLong) != 0);
+        QCOMPARE(reg.create(kExtensionsKey + QLatin1Char('\\') + QString(256, QLatin1Char('x'))), RegKey(0));
         QString name;
         QCOMPARE(registry->enumKey(parent, 0, 255, name), RegMoreData); // 255 + NUL does not fit
         QVERIFY(name.isEmpty());
@@ -159,7 +148,7 @@ private slots:
         QCOMPARE(name, fits);
         QCOMPARE(registry->enumKey(parent, 2, 255, name), RegNoMoreItems);
 
-        const RegKey k = reg.open(Ext + QLatin1Char('\\') + fits);
+        const RegKey k = reg.open(kExtensionsKey + QLatin1Char('\\') + fits);
         registry->setValue(k, QStringLiteral("Icon"), REG_SZ, QByteArray(255, 'd'));
         registry->setValue(k, QStringLiteral("Caption"), REG_SZ, QByteArray(256, 'd'));
         registry->setValue(k, tooLong, REG_SZ, sz("v"));
@@ -182,25 +171,25 @@ private slots:
         QFETCH(QString, kind);
         auto registry = make(kind);
         Reg reg{*registry};
-        const RegKey mine = reg.create(Ext + QStringLiteral("\\{MINE}"));
+        const RegKey mine = reg.create(kExtensionsKey + QStringLiteral("\\{MINE}"));
         registry->setValue(mine, QStringLiteral("Icon"), REG_SZ, sz("i.ico"));
-        QVERIFY(reg.create(Ext + QStringLiteral("\\{OTHER}\\Sub")) != 0);
+        QVERIFY(reg.create(kExtensionsKey + QStringLiteral("\\{OTHER}\\Sub")) != 0);
 
         // Through the handle to the key itself, with an empty subkey name.
         QCOMPARE(registry->deleteKey(mine, QString()), RegOk);
-        QCOMPARE(reg.open(Ext + QStringLiteral("\\{mine}")), RegKey(0));
+        QCOMPARE(reg.open(kExtensionsKey + QStringLiteral("\\{mine}")), RegKey(0));
         QCOMPARE(registry->setValue(mine, QStringLiteral("x"), REG_SZ, sz("y")), RegKeyDeleted);
         QCOMPARE(registry->deleteKey(mine, QString()), RegKeyDeleted);
         registry->closeKey(mine);
         // A key with subkeys stays, and so does the parent of a deleted key.
-        const RegKey other = reg.open(Ext + QStringLiteral("\\{OTHER}"));
+        const RegKey other = reg.open(kExtensionsKey + QStringLiteral("\\{OTHER}"));
         QCOMPARE(registry->deleteKey(other, QString()), RegAccessDenied);
         QCOMPARE(registry->deleteKey(other, QStringLiteral("SUB")), RegOk);
-        QCOMPARE(reg.subkeys(reg.open(Ext)), QStringList{"{OTHER}"});
+        QCOMPARE(reg.subkeys(reg.open(kExtensionsKey)), QStringList{"{OTHER}"});
         QCOMPARE(registry->deleteKey(HKEY_CURRENT_USER, QString()), RegAccessDenied);
 
         // A handle has the rights it was opened with.
-        const RegKey readOnly = reg.open(Ext + QStringLiteral("\\{OTHER}"), KEY_QUERY_VALUE);
+        const RegKey readOnly = reg.open(kExtensionsKey + QStringLiteral("\\{OTHER}"), KEY_QUERY_VALUE);
         QCOMPARE(registry->setValue(readOnly, QStringLiteral("x"), REG_SZ, sz("y")), RegAccessDenied);
         QString name;
         QCOMPARE(registry->enumKey(readOnly, 0, 255, name), RegAccessDenied);
@@ -221,15 +210,15 @@ private slots:
         {
             // Reading a store that was never written creates nothing.
             Reg reg{writer};
-            QCOMPARE(reg.open(Ext), RegKey(0));
+            QCOMPARE(reg.open(kExtensionsKey), RegKey(0));
             QCOMPARE(reg.subkeys(HKEY_CURRENT_USER), QStringList());
             QVERIFY(!QDir(folder).exists());
         }
         Reg w{writer};
-        const RegKey k = w.create(Ext + QStringLiteral("\\{K}"));
+        const RegKey k = w.create(kExtensionsKey + QStringLiteral("\\{K}"));
         writer.setValue(k, QStringLiteral("ButtonText"), REG_SZ, sz("Keyrovia"));
-        QCOMPARE(fileMode(folder), 0700L);
-        QCOMPARE(fileMode(writer.fileOf(HKEY_CURRENT_USER)), 0600L);
+        QCOMPARE(fileMode(folder), 0700);
+        QCOMPARE(fileMode(writer.fileOf(HKEY_CURRENT_USER)), 0600);
         QCOMPARE(QFileInfo(writer.fileOf(HKEY_CURRENT_USER)).fileName(),
                  QStringLiteral("HKEY_CURRENT_USER.sqlite"));
         QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{"HKEY_CURRENT_USER.sqlite"});
@@ -238,10 +227,11 @@ private slots:
         // enumeration that had already begun here.
         SqliteRegistry reader(folder);
         Reg r{reader};
-        QCOMPARE(r.values(r.open(Ext + QStringLiteral("\\{k}"))), QStringList{"ButtonText=Keyrovia"});
-        const RegKey parent = w.open(Ext);
+        QCOMPARE(r.values(r.open(kExtensionsKey + QStringLiteral("\\{k}"))),
+                 QStringList{"ButtonText=Keyrovia"});
+        const RegKey parent = w.open(kExtensionsKey);
         QCOMPARE(w.subkeys(parent), QStringList{"{K}"});
-        QVERIFY(r.create(Ext + QStringLiteral("\\{L}")) != 0);
+        QVERIFY(r.create(kExtensionsKey + QStringLiteral("\\{L}")) != 0);
         QCOMPARE(w.subkeys(parent), (QStringList{"{K}", "{L}"}));
 
         // The file removed behind our back: the root reads empty, and is made anew.
@@ -267,8 +257,8 @@ private slots:
             SqliteRegistry source(dir.path());
             Reg s{source};
             for (int i = 0; i < 40; ++i)
-                source.setValue(s.create(Ext + QStringLiteral("\\{%1}").arg(i)), QStringLiteral("Icon"),
-                                REG_SZ, QByteArray(200, 'i'));
+                source.setValue(s.create(kExtensionsKey + QStringLiteral("\\{%1}").arg(i)),
+                                QStringLiteral("Icon"), REG_SZ, QByteArray(200, 'i'));
             QFile f(source.fileOf(HKEY_CURRENT_USER));
             QVERIFY(f.open(QIODevice::ReadOnly));
             damaged = f.readAll();
@@ -290,8 +280,8 @@ private slots:
 
         RegKey k = 0;
         QString name;
-        const long created =
-            registry.createKey(HKEY_CURRENT_USER, Ext + QStringLiteral("\\{X}"), QString(), 0, All, k);
+        const long created = registry.createKey(HKEY_CURRENT_USER, kExtensionsKey + QStringLiteral("\\{X}"),
+                                                QString(), 0, All, k);
         const long listed = registry.enumKey(HKEY_CURRENT_USER, 0, 255, name);
         // Damaged pages may only show once they are read: what a scan reaches fails.
         QVERIFY2(created == expected || listed == expected, qPrintable(QString::number(created)));
@@ -316,15 +306,15 @@ private slots:
         sqlite3_close_v2(db);
         Reg reg{registry};
         RegKey k = 0;
-        QCOMPARE(registry.createKey(HKEY_CURRENT_USER, Ext, QString(), 0, All, k), long(RegBadDb));
-        QCOMPARE(registry.openKey(HKEY_CURRENT_USER, Ext, All, k), long(RegBadDb));
+        QCOMPARE(registry.createKey(HKEY_CURRENT_USER, kExtensionsKey, QString(), 0, All, k), long(RegBadDb));
+        QCOMPARE(registry.openKey(HKEY_CURRENT_USER, kExtensionsKey, All, k), long(RegBadDb));
         QVERIFY(sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK);
         QCOMPARE(sqlite3_exec(db, "SELECT count(*) FROM keys;", nullptr, nullptr, nullptr), SQLITE_ERROR);
         sqlite3_close_v2(db);
 
         // An empty file is a store never written: it takes keys.
         QVERIFY(QFile::resize(QFile::decodeName(file), 0));
-        QVERIFY(reg.create(Ext) != 0);
+        QVERIFY(reg.create(kExtensionsKey) != 0);
         QCOMPARE(reg.subkeys(reg.open(QStringLiteral("Software\\Microsoft"))),
                  QStringList{"Internet Explorer"});
     }
@@ -336,7 +326,7 @@ private slots:
         QVERIFY(QFile(blocker).open(QIODevice::WriteOnly));
         SqliteRegistry registry(blocker + QStringLiteral("/keyrovia"));
         RegKey k = 0;
-        const long status = registry.createKey(HKEY_CURRENT_USER, Ext, QString(), 0, All, k);
+        const long status = registry.createKey(HKEY_CURRENT_USER, kExtensionsKey, QString(), 0, All, k);
         QVERIFY(status == RegCantWrite || status == RegAccessDenied);
         QCOMPARE(k, RegKey(0));
         QString name;
@@ -360,7 +350,7 @@ private slots:
         Reg reg{registry};
         int failed = 0;
         for (int i = 0; i < Count; ++i) {
-            const RegKey k = reg.create(Ext + QStringLiteral("\\here-%1").arg(i));
+            const RegKey k = reg.create(kExtensionsKey + QStringLiteral("\\here-%1").arg(i));
             failed += k == 0 || registry.setValue(k, QStringLiteral("Icon"), REG_SZ, sz("here.ico")) != RegOk;
             registry.closeKey(k);
         }
@@ -371,10 +361,10 @@ private slots:
         QCOMPARE(failed, 0);
         SqliteRegistry fresh(folder);
         Reg check{fresh};
-        const QStringList names = check.subkeys(check.open(Ext));
+        const QStringList names = check.subkeys(check.open(kExtensionsKey));
         QCOMPARE(names.size(), 3 * Count);
         for (const QString& n : names)
-            QCOMPARE(check.values(check.open(Ext + QLatin1Char('\\') + n)).size(), 1);
+            QCOMPARE(check.values(check.open(kExtensionsKey + QLatin1Char('\\') + n)).size(), 1);
     }
 };
 

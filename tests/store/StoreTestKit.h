@@ -1,5 +1,6 @@
 #pragma once
 // Database files for the store tests, built through the engine under test.
+#include "TestKit.h"
 #include "common/SiteRecord.h"
 #include "platform/sqlcipher/SqlCipherEngine.h"
 
@@ -8,7 +9,6 @@
 #include <QStringList>
 
 #include <algorithm>
-#include <sys/stat.h>
 #include <vector>
 
 namespace kr::test {
@@ -78,13 +78,6 @@ inline QStringList folderEntries(const QString& dir)
 {
     return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                                QDir::Name);
-}
-
-// Permission bits, or -1 when there is no file.
-inline int fileMode(const QString& path)
-{
-    struct stat info {};
-    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
 }
 
 inline QByteArray fileBytes(const QString& path)
