@@ -2,6 +2,7 @@
 // extension's toolbar action follows the registry layer, and its click starts
 // the program the layer names (a recording stand-in). The extension's state is
 // read through the DevTools endpoint from its service worker.
+#include "ButtonKeys.h"
 #include "ChromiumSession.h"
 #include "DevToolsSocket.h"
 #include "platform/pageaddress/CompanionProtocol.h"
@@ -20,13 +21,7 @@ using namespace kr::test;
 
 namespace {
 
-const QString kExtensions = QStringLiteral("Software\\Microsoft\\Internet Explorer\\Extensions");
 const QString kGuid = QStringLiteral("{6F1C2B9A-3D4E-4F50-8A61-7B8C9D0E1F20}");
-
-QByteArray sz(const QString& text)
-{
-    return text.toLocal8Bit() + '\0';
-}
 
 int starts(const QString& folder)
 {
@@ -48,28 +43,14 @@ private slots:
         const QString runtime = root.path() + "/runtime";
         const QString profile = root.path() + "/profile";
         const QString program = root.path() + "/Keyrovia folder";
-        QVERIFY(QDir().mkpath(home) && QDir().mkpath(runtime) && QDir().mkpath(profile) &&
+        QVERIFY(QDir().mkpath(home) && makePrivateFolder(runtime) && QDir().mkpath(profile) &&
                 QDir().mkpath(program));
-        QFile::setPermissions(runtime,
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        QVERIFY(QFile::copy(KEYROVIA_RECORDER, program + "/Keyrovia"));
-        QFile::setPermissions(program + "/Keyrovia", QFile::permissions(KEYROVIA_RECORDER));
+        QVERIFY(copyExecutable(KEYROVIA_RECORDER, program + "/Keyrovia"));
         QVERIFY(QFile::copy(KEYROVIA_ICON, program + "/ICON.ico"));
 
         // The browser's host reads the user's layer under ~/.config.
         SqliteRegistry registry(home + "/.config/keyrovia");
-        RegKey key = 0;
-        QCOMPARE(registry.createKey(HKEY_CURRENT_USER, kExtensions + '\\' + kGuid, "REG DWORD", 0, 0x3F, key),
-                 long(RegOk));
-        const QList<QPair<QString, QString>> values{{"Exec", program + "/Keyrovia"},
-                                                    {"Icon", program + "/ICON.ico"},
-                                                    {"HotIcon", program + "/ICON.ico"},
-                                                    {"ButtonText", "Keyrovia"},
-                                                    {"CLSID", "{1FBA04EE-3024-11d2-8F1F-0000F87ABD16}"},
-                                                    {"Default Visible", "yes"}};
-        for (const auto& [name, data] : values)
-            QCOMPARE(registry.setValue(key, name, REG_SZ, sz(data)), long(RegOk));
-        registry.closeKey(key);
+        QVERIFY(writeButtonKey(registry, kGuid, buttonValues(program + "/Keyrovia", program + "/ICON.ico")));
 
         ChromiumSession chromium(home, runtime, profile);
         QVERIFY2(chromium.start(KEYROVIA_COMPANION, KEYROVIA_EXTENSION_DIR), "Chromium did not start");
@@ -118,10 +99,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(starts(program), 2, 15000);
 
         // "Afficher" unticked and applied: the key goes, and so does the button.
-        RegKey parent = 0;
-        QCOMPARE(registry.openKey(HKEY_CURRENT_USER, kExtensions, 0x3F, parent), long(RegOk));
-        QCOMPARE(registry.deleteKey(parent, kGuid), long(RegOk));
-        registry.closeKey(parent);
+        QVERIFY(deleteButtonKey(registry, kGuid));
         QElapsedTimer followed;
         followed.start();
         QTRY_VERIFY_WITH_TIMEOUT(action().startsWith("disabled Le bouton Keyrovia n'est pas enregistré"),

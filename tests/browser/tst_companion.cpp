@@ -1,6 +1,8 @@
 // keyrovia-companion as the browser runs it, and CompanionPageAddress asking
 // it (or stand-ins) over the local socket.
+#include "CompanionHost.h"
 #include "ScriptedServer.h"
+#include "TestKit.h"
 #include "platform/pageaddress/CompanionPageAddress.h"
 #include "platform/pageaddress/CompanionProtocol.h"
 #include "platform/pageaddress/PageReply.h"
@@ -13,57 +15,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <sys/stat.h>
-
 using namespace kr;
 using namespace kr::companion;
 using namespace kr::test;
 
 namespace {
-
-int modeOf(const QString& path)
-{
-    struct stat st {};
-    ::lstat(QFile::encodeName(path).constData(), &st);
-    return int(st.st_mode & 07777);
-}
-
-void makePrivateFolder(const QString& path, QFileDevice::Permissions extra = {})
-{
-    QDir().mkpath(path);
-    QFile::setPermissions(path,
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | extra);
-}
-
-// The host as a browser starts it: the origin as argument, frames on stdin.
-struct Host {
-    explicit Host(const QString& runtimeDir)
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_RUNTIME_DIR", runtimeDir);
-        process.setProcessEnvironment(env);
-        process.start(KEYROVIA_COMPANION, {QString("chrome-extension://%1/").arg(kChromiumExtensionId)});
-        process.waitForStarted();
-        socket = runtimeDir + "/keyrovia/" + socketFileName(process.processId());
-        QTRY_VERIFY(QFile::exists(socket));
-    }
-    ~Host()
-    {
-        process.closeWriteChannel();
-        if (!process.waitForFinished(5000))
-            process.kill();
-        process.waitForFinished();
-    }
-    void send(const QByteArray& json)
-    {
-        process.write(encodeFrame(json));
-        // Each wait writes one chunk; there is no event loop to do the rest.
-        while (process.bytesToWrite() > 0 && process.waitForBytesWritten(5000)) {
-        }
-    }
-    QProcess process;
-    QString socket;
-};
 
 QByteArray pageJson(const QString& url, const QString& title)
 {
@@ -86,9 +42,10 @@ private slots:
 
     void hostAnswersTheLatestPage()
     {
-        Host host(m_runtime->path());
-        QCOMPARE(modeOf(socketDir()), 0700);
-        QCOMPARE(modeOf(host.socket), 0600);
+        CompanionHost host(m_runtime->path());
+        QVERIFY(host.waitForSocket());
+        QCOMPARE(fileMode(socketDir()), 0700);
+        QCOMPARE(fileMode(host.socket), 0600);
         CompanionPageAddress client(socketDir());
         QVERIFY(!client.request(1000)); // the browser has said nothing yet
         host.send(pageJson("http://www.first.com/", "First"));
@@ -135,8 +92,8 @@ private slots:
     void exitsWhenTheBrowserGoes()
     {
         QFETCH(bool, terminate);
-        Host host(m_runtime->path());
-        QVERIFY(QFile::exists(host.socket));
+        CompanionHost host(m_runtime->path());
+        QVERIFY(host.waitForSocket());
         terminate ? host.process.terminate() : host.process.closeWriteChannel();
         QVERIFY(host.process.waitForFinished(5000));
         QCOMPARE(host.process.exitStatus(), QProcess::NormalExit);
@@ -160,8 +117,9 @@ private slots:
         QVERIFY(QFile::exists(dead));
         QVERIFY(!CompanionPageAddress(socketDir()).request());
         QVERIFY(timer.elapsed() < 1000);
-        Host host(m_runtime->path());
-        QVERIFY(QFile::exists(host.socket) && !QFile::exists(dead));
+        CompanionHost host(m_runtime->path());
+        QVERIFY(host.waitForSocket());
+        QVERIFY(!QFile::exists(dead));
     }
 
     // Stand-ins at the sockets, one per answer line (null: silent). The

@@ -1,6 +1,7 @@
 // The real program started by the companion host, as a click on the toolbar
 // button starts it, while another window (the browser) has the focus: the
 // gate comes up in front of that window and takes the focus.
+#include "ButtonKeys.h"
 #include "E2eSupport.h"
 #include "platform/pageaddress/CompanionProtocol.h"
 #include "platform/registry/SqliteRegistry.h"
@@ -14,6 +15,7 @@
 
 using namespace kr;
 using namespace kr::e2e;
+using namespace kr::test;
 
 // In X11Stacking.cpp: Xlib's macros stay out of the moc's way.
 int stackingIndex(unsigned long window);
@@ -35,17 +37,9 @@ private slots:
         QTemporaryDir runtime;
         {
             SqliteRegistry registry(config.filePath("keyrovia"));
-            RegKey key = 0;
-            QCOMPARE(registry.createKey(HKEY_CURRENT_USER,
-                                        "Software\\Microsoft\\Internet Explorer\\Extensions\\" + kGuid,
-                                        "REG DWORD", 0, 0x3F, key),
-                     long(RegOk));
-            for (const auto& [name, data] :
-                 QList<QPair<QString, QString>>{{"Exec", folder.executable()},
-                                                {"ButtonText", "Keyrovia"},
-                                                {"CLSID", "{1FBA04EE-3024-11d2-8F1F-0000F87ABD16}"}})
-                QCOMPARE(registry.setValue(key, name, REG_SZ, data.toLocal8Bit() + '\0'), long(RegOk));
-            registry.closeKey(key);
+            QVERIFY(writeButtonKey(
+                registry, kGuid,
+                {{"Exec", folder.executable()}, {"ButtonText", "Keyrovia"}, {"CLSID", kRunProgram}}));
         }
 
         // The browser, with the focus.

@@ -1,7 +1,8 @@
 // keyrovia-companion's toolbar messages over the browser's pipe: the buttons
 // it finds in registry files written by the real layer, and the programs it
 // starts (a recording stand-in) or refuses to start.
-#include "platform/pageaddress/CompanionProtocol.h"
+#include "ButtonKeys.h"
+#include "CompanionHost.h"
 #include "platform/registry/SqliteRegistry.h"
 
 #include <QDir>
@@ -17,98 +18,20 @@
 #include <unistd.h>
 
 using namespace kr;
-using namespace kr::companion;
+using namespace kr::test;
 
 namespace {
-
-const QString kExtensions = QStringLiteral("Software\\Microsoft\\Internet Explorer\\Extensions");
-const QString kRunProgram = QStringLiteral("{1FBA04EE-3024-11d2-8F1F-0000F87ABD16}");
-
-QByteArray sz(const QString& text)
-{
-    return text.toLocal8Bit() + '\0';
-}
-
-// One key under "Extensions" with the values given, as the program's
-// registration writes them.
-void writeKey(SqliteRegistry& registry, const QString& guid, const QList<QPair<QString, QString>>& values)
-{
-    RegKey key = 0;
-    QCOMPARE(registry.createKey(HKEY_CURRENT_USER, kExtensions + '\\' + guid, "REG DWORD", 0, 0x3F, key),
-             long(RegOk));
-    for (const auto& [name, data] : values)
-        QCOMPARE(registry.setValue(key, name, REG_SZ, sz(data)), long(RegOk));
-    registry.closeKey(key);
-}
-
-void deleteKey(SqliteRegistry& registry, const QString& guid)
-{
-    RegKey parent = 0;
-    QCOMPARE(registry.openKey(HKEY_CURRENT_USER, kExtensions, 0x3F, parent), long(RegOk));
-    QCOMPARE(registry.deleteKey(parent, guid), long(RegOk));
-    registry.closeKey(parent);
-}
-
-QList<QPair<QString, QString>> buttonValues(const QString& exec, const QString& icon,
-                                            const QString& clsid = kRunProgram)
-{
-    return {{"Exec", exec},    {"Icon", icon},
-            {"HotIcon", icon}, {"ButtonText", "Keyrovia"},
-            {"CLSID", clsid},  {"Default Visible", "yes"}};
-}
 
 QString guid(int n)
 {
     return QStringLiteral("{%1-0000-4000-8000-000000000000}").arg(n, 8, 10, QLatin1Char('0'));
 }
 
-// The host as the browser runs it, its replies read back as frames.
-struct Host {
+// The host as the browser runs it, reading this test's registry files.
+struct Host : CompanionHost {
     Host(const QString& configHome, const QString& runtime)
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_CONFIG_HOME", configHome);
-        env.insert("XDG_RUNTIME_DIR", runtime);
-        env.insert("RECORDER_WAIT_MS", "1500");
-        process.setProcessEnvironment(env);
-        process.start(KEYROVIA_COMPANION, {QString("chrome-extension://%1/").arg(kChromiumExtensionId)});
-        process.waitForStarted();
-    }
-    ~Host()
-    {
-        process.closeWriteChannel();
-        if (!process.waitForFinished(5000))
-            process.kill();
-        process.waitForFinished();
-    }
-    void send(const QByteArray& json)
-    {
-        process.write(encodeFrame(json));
-        while (process.bytesToWrite() > 0 && process.waitForBytesWritten(5000)) {
-        }
-    }
-    // The next reply, or an empty object when none comes in time.
-    QJsonObject next(int timeoutMs = 5000)
-    {
-        QElapsedTimer timer;
-        timer.start();
-        while (replies.empty() && timer.elapsed() < timeoutMs) {
-            process.waitForReadyRead(100);
-            decoder.feed(process.readAllStandardOutput());
-            for (QByteArray& frame : decoder.takeFrames())
-                replies.push_back(std::move(frame));
-        }
-        if (replies.empty())
-            return {};
-        const QByteArray frame = replies.front();
-        replies.erase(replies.begin());
-        return QJsonDocument::fromJson(frame).object();
-    }
-    QJsonObject ask(const QByteArray& json)
-    {
-        send(json);
-        return next();
-    }
+        : CompanionHost(runtime, {{"XDG_CONFIG_HOME", configHome}, {"RECORDER_WAIT_MS", "1500"}})
+    {}
     QStringList buttonKeys()
     {
         QStringList keys;
@@ -123,10 +46,6 @@ struct Host {
     {
         return ask(QJsonDocument(QJsonObject{{"type", "launch"}, {"key", key}}).toJson());
     }
-
-    QProcess process;
-    FrameDecoder decoder;
-    std::vector<QByteArray> replies;
 };
 
 // The recorder's notes of every start: one map per start.
@@ -147,11 +66,6 @@ QList<QMap<QString, QString>> records(const QString& folder)
     return starts;
 }
 
-bool copyExecutable(const QString& from, const QString& to)
-{
-    return QFile::copy(from, to) && QFile::setPermissions(to, QFile::permissions(from));
-}
-
 } // namespace
 
 class ToolbarButtonsTest : public QObject {
@@ -162,7 +76,10 @@ class ToolbarButtonsTest : public QObject {
     QString m_program; // a folder with blanks and quotes, as program folders may have
     QString m_recorder;
 
-    SqliteRegistry registry() const { return SqliteRegistry(m_config + "/keyrovia"); }
+    std::unique_ptr<SqliteRegistry> registry() const
+    {
+        return std::make_unique<SqliteRegistry>(m_config + "/keyrovia");
+    }
 
 private slots:
     void init()
@@ -171,9 +88,7 @@ private slots:
         m_config = m_root->filePath("config");
         m_runtime = m_root->filePath("runtime");
         m_program = m_root->filePath("Mes programmes/Key \"rovia\"");
-        QVERIFY(QDir().mkpath(m_config) && QDir().mkpath(m_runtime) && QDir().mkpath(m_program));
-        QFile::setPermissions(m_runtime,
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QVERIFY(QDir().mkpath(m_config) && makePrivateFolder(m_runtime) && QDir().mkpath(m_program));
         m_recorder = m_program + "/Keyrovia";
         QVERIFY(copyExecutable(KEYROVIA_RECORDER, m_recorder));
         QVERIFY(QFile::copy(KEYROVIA_ICON, m_program + "/ICON.ico"));
@@ -203,11 +118,9 @@ private slots:
         QFETCH(QString, exec);
         QFETCH(QString, clsid);
         QFETCH(bool, button);
-        {
-            SqliteRegistry layer = registry();
-            writeKey(layer, guid(1),
-                     buttonValues(QString(exec).replace("%1", m_program), m_program + "/ICON.ico", clsid));
-        }
+        QVERIFY(writeButtonKey(
+            *registry(), guid(1),
+            buttonValues(QString(exec).replace("%1", m_program), m_program + "/ICON.ico", clsid)));
         Host host(m_config, m_runtime);
         QCOMPARE(host.buttonKeys(), button ? QStringList{guid(1)} : QStringList{});
         // A key that is no button cannot be started either.
@@ -239,10 +152,7 @@ private slots:
             QFile file(m_program + '/' + iconFile);
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size());
         }
-        {
-            SqliteRegistry layer = registry();
-            writeKey(layer, guid(7), buttonValues(m_recorder, m_program + '/' + iconFile));
-        }
+        QVERIFY(writeButtonKey(*registry(), guid(7), buttonValues(m_recorder, m_program + '/' + iconFile)));
         Host host(m_config, m_runtime);
         const QJsonArray buttons = host.ask(R"({"type":"buttons"})").value("buttons").toArray();
         QCOMPARE(buttons.size(), 1);
@@ -266,10 +176,7 @@ private slots:
     // handling, and it outlives the host.
     void launchIsDetached()
     {
-        {
-            SqliteRegistry layer = registry();
-            writeKey(layer, guid(2), buttonValues(m_recorder, m_program + "/ICON.ico"));
-        }
+        QVERIFY(writeButtonKey(*registry(), guid(2), buttonValues(m_recorder, m_program + "/ICON.ico")));
         auto host = std::make_unique<Host>(m_config, m_runtime);
         const qint64 hostPid = host->process.processId();
         // Whatever else the message says, only the key counts.
@@ -299,10 +206,7 @@ private slots:
     // Clicks as fast as they come: one start per second at most.
     void atMostOncePerSecond()
     {
-        {
-            SqliteRegistry layer = registry();
-            writeKey(layer, guid(3), buttonValues(m_recorder, m_program + "/ICON.ico"));
-        }
+        QVERIFY(writeButtonKey(*registry(), guid(3), buttonValues(m_recorder, m_program + "/ICON.ico")));
         Host host(m_config, m_runtime);
         QElapsedTimer timer;
         timer.start();
@@ -319,10 +223,7 @@ private slots:
     // not know, a damaged or missing file.
     void refusals()
     {
-        {
-            SqliteRegistry layer = registry();
-            writeKey(layer, guid(4), buttonValues(m_recorder, m_program + "/ICON.ico"));
-        }
+        QVERIFY(writeButtonKey(*registry(), guid(4), buttonValues(m_recorder, m_program + "/ICON.ico")));
         Host host(m_config, m_runtime);
         QCOMPARE(host.buttonKeys(), QStringList{guid(4)});
         QCOMPARE(host.launch(guid(5)).value("reason").toString(), QString("no such button"));
@@ -333,10 +234,7 @@ private slots:
                       .toJson());
         host.send(R"({"type":"launch","key":{"$ne":1}})");
         QCOMPARE(host.next().value("started").toBool(), false);
-        {
-            SqliteRegistry layer = registry();
-            deleteKey(layer, guid(4));
-        }
+        QVERIFY(deleteButtonKey(*registry(), guid(4)));
         QCOMPARE(host.buttonKeys(), QStringList{}); // afresh, no restart
         QCOMPARE(host.launch(guid(4)).value("started").toBool(), false);
 
