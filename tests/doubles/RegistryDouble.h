@@ -41,14 +41,7 @@ public:
         const auto it = m_keys.find({HKEY_CURRENT_USER, path.toUpper()});
         return it == m_keys.end() ? nullptr : &it->second;
     }
-    QStringList subkeys(const QString& path) const
-    {
-        QStringList names;
-        for (const auto& [id, k] : m_keys)
-            if (id.first == HKEY_CURRENT_USER && parentOf(id.second) == path.toUpper())
-                names << k.path.mid(k.path.lastIndexOf(QLatin1Char('\\')) + 1);
-        return names;
-    }
+    QStringList subkeys(const QString& path) const { return childNames(HKEY_CURRENT_USER, path); }
     // Writes a key with string values directly, as another program would.
     void put(const QString& path, const std::vector<std::pair<QString, QByteArray>>& values)
     {
@@ -65,12 +58,10 @@ public:
     {
         result = 0;
         Base base;
-        if (long s = resolve(key, base); s != RegOk)
-            return s;
         QStringList segments;
-        if (!split(subKey, segments))
-            return RegInvalidParameter;
-        const QString full = join(base.path, segments);
+        QString full;
+        if (long s = target(key, subKey, base, segments, full); s != RegOk)
+            return s;
         if (long s = failure(QStringLiteral("create"), full); s != RegOk)
             return s;
         QString path = base.path;
@@ -100,12 +91,10 @@ public:
     {
         result = 0;
         Base base;
-        if (long s = resolve(key, base); s != RegOk)
-            return s;
         QStringList segments;
-        if (!split(subKey, segments))
-            return RegInvalidParameter;
-        const QString full = join(base.path, segments);
+        QString full;
+        if (long s = target(key, subKey, base, segments, full); s != RegOk)
+            return s;
         if (long s = failure(QStringLiteral("open"), full); s != RegOk)
             return s;
         if (full.isEmpty()) {
@@ -146,11 +135,8 @@ public:
             return RegAccessDenied;
         if (long s = failure(QStringLiteral("enumKey"), base.path); s != RegOk)
             return s;
-        std::vector<QString> names;
-        for (const auto& [id, k] : m_keys)
-            if (id.first == base.root && parentOf(id.second) == base.path.toUpper())
-                names.push_back(k.path.mid(k.path.lastIndexOf(QLatin1Char('\\')) + 1));
-        if (index >= names.size())
+        const QStringList names = childNames(base.root, base.path);
+        if (index >= quint32(names.size()))
             return RegNoMoreItems;
         if (names[index].toLocal8Bit().size() >= nameCapacity)
             return RegMoreData;
@@ -183,12 +169,10 @@ public:
     long deleteKey(RegKey key, const QString& subKey) override
     {
         Base base;
-        if (long s = resolve(key, base); s != RegOk)
-            return s;
         QStringList segments;
-        if (!split(subKey, segments))
-            return RegInvalidParameter;
-        const QString full = join(base.path, segments);
+        QString full;
+        if (long s = target(key, subKey, base, segments, full); s != RegOk)
+            return s;
         if (full.isEmpty())
             return RegAccessDenied;
         if (long s = failure(QStringLiteral("delete"), full); s != RegOk)
@@ -229,20 +213,29 @@ private:
         const qsizetype slash = folded.lastIndexOf(QLatin1Char('\\'));
         return slash < 0 ? QString() : folded.left(slash);
     }
-    static bool split(const QString& subKey, QStringList& segments)
+    // The key a handle and a subkey path name: its base, the path's names and the full path.
+    long target(RegKey key, const QString& subKey, Base& base, QStringList& segments, QString& full)
     {
+        if (long s = resolve(key, base); s != RegOk)
+            return s;
         segments = subKey.isEmpty() ? QStringList() : subKey.split(QLatin1Char('\\'));
-        for (const QString& s : segments)
-            if (s.isEmpty() || s.size() > RegMaxKeyNameChars)
-                return false;
-        return true;
-    }
-    static QString join(const QString& base, const QStringList& segments)
-    {
-        if (segments.isEmpty())
-            return base;
+        for (const QString& segment : segments)
+            if (segment.isEmpty() || segment.size() > RegMaxKeyNameChars)
+                return RegInvalidParameter;
         const QString tail = segments.join(QLatin1Char('\\'));
-        return base.isEmpty() ? tail : base + QLatin1Char('\\') + tail;
+        full = segments.isEmpty()    ? base.path
+               : base.path.isEmpty() ? tail
+                                     : base.path + QLatin1Char('\\') + tail;
+        return RegOk;
+    }
+    // The names of the keys right below a key, in name order.
+    QStringList childNames(RegKey root, const QString& path) const
+    {
+        QStringList names;
+        for (const auto& [id, k] : m_keys)
+            if (id.first == root && parentOf(id.second) == path.toUpper())
+                names << k.path.mid(k.path.lastIndexOf(QLatin1Char('\\')) + 1);
+        return names;
     }
     long failure(const QString& call, const QString& path) const { return fault ? fault(call, path) : RegOk; }
 
