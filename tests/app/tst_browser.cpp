@@ -54,40 +54,24 @@ private slots:
         QTest::addColumn<QString>("box");
         QTest::addColumn<QString>("shownUser"); // empty: nothing selected
         const auto r = [](const char* s) { return std::optional<QString>(QString::fromUtf8(s)); };
-        QTest::newRow("www removed, case-insensitive selection")
-            << r("\"http://www.example.org/login\",\"Login\"") << ""
-            << "example.org"
-            << "org-user";
-        QTest::newRow("WWW removed") << r("\"https://WWW.EXAMPLE.ORG/\",\"x\"") << ""
-                                     << "EXAMPLE.ORG"
-                                     << "org-user";
-        QTest::newRow("mixed-case prefix kept") << r("\"http://Www.example.org/\",\"x\"") << ""
-                                                << "Www.example.org"
-                                                << "";
-        QTest::newRow("port kept") << r("\"http://www.example.test:8080/a/b\",\"t\"") << ""
-                                   << "example.test:8080"
-                                   << "port-user";
-        QTest::newRow("file address gives empty") << r("\"file:///home/me/a.html\",\"a\"") << ""
-                                                  << ""
-                                                  << "";
-        QTest::newRow("no slash after host runs into the title")
-            << r("\"http://bank.test\",\"Bank / login\"") << ""
-            << "bank.test\",\"Bank "
-            << "";
-        QTest::newRow("no slash at all gives empty") << r("\"http://bank.test\",\"Bank\"") << ""
-                                                     << ""
-                                                     << "";
-        QTest::newRow("silent browser: typed name reduced to empty")
-            << std::optional<QString>() << "bank.test"
-            << ""
-            << "";
-        QTest::newRow("silent browser: address in the box reduced")
-            << std::optional<QString>() << "https://bank.test/x"
-            << "bank.test"
-            << "Jörg";
-        QTest::newRow("garbage") << r("\x01\x02garbage") << ""
-                                 << ""
-                                 << "";
+        const auto row = [](const char* name, const std::optional<QString>& reply, const QString& before,
+                            const QString& box, const QString& shownUser) {
+            QTest::newRow(name) << reply << before << box << shownUser;
+        };
+        row("www removed, case-insensitive selection", r("\"http://www.example.org/login\",\"Login\""), "",
+            "example.org", "org-user");
+        row("WWW removed", r("\"https://WWW.EXAMPLE.ORG/\",\"x\""), "", "EXAMPLE.ORG", "org-user");
+        row("mixed-case prefix kept", r("\"http://Www.example.org/\",\"x\""), "", "Www.example.org", "");
+        row("port kept", r("\"http://www.example.test:8080/a/b\",\"t\""), "", "example.test:8080",
+            "port-user");
+        row("file address gives empty", r("\"file:///home/me/a.html\",\"a\""), "", "", "");
+        row("no slash after host runs into the title", r("\"http://bank.test\",\"Bank / login\""), "",
+            "bank.test\",\"Bank ", "");
+        row("no slash at all gives empty", r("\"http://bank.test\",\"Bank\""), "", "", "");
+        row("silent browser: typed name reduced to empty", std::nullopt, "bank.test", "", "");
+        row("silent browser: address in the box reduced", std::nullopt, "https://bank.test/x", "bank.test",
+            "Jörg");
+        row("garbage", r("\x01\x02garbage"), "", "", "");
     }
     void reduction()
     {
@@ -143,18 +127,11 @@ private slots:
         QTest::addColumn<QString>("user");
         QTest::addColumn<QString>("pass");
         QTest::addColumn<QString>("keys");
-        QTest::newRow("plain") << "jean"
-                               << "secret"
-                               << "jean{TAB}secret{ENTER}";
-        QTest::newRow("no password") << "jean"
-                                     << ""
-                                     << "jean{TAB}{ENTER}";
-        QTest::newRow("empty login") << ""
-                                     << ""
-                                     << "{TAB}{ENTER}";
-        QTest::newRow("accents untouched") << "Jörg"
-                                           << "éß€ж"
-                                           << "Jörg{TAB}éß€ж{ENTER}";
+        QTest::newRow("plain") << QString("jean") << QString("secret") << QString("jean{TAB}secret{ENTER}");
+        QTest::newRow("no password") << QString("jean") << QString("") << QString("jean{TAB}{ENTER}");
+        QTest::newRow("empty login") << QString("") << QString("") << QString("{TAB}{ENTER}");
+        QTest::newRow("accents untouched")
+            << QString("Jörg") << QString("éß€ж") << QString("Jörg{TAB}éß€ж{ENTER}");
     }
     void keyString()
     {

@@ -142,12 +142,9 @@ private slots:
     {
         QTest::addColumn<QString>("damage");
         QTest::addColumn<QString>("cause");
-        QTest::newRow("locked") << "locked"
-                                << "est verrouillé par un autre programme.";
-        QTest::newRow("truncated") << "truncated"
-                                   << "est endommagé.";
-        QTest::newRow("unreadable") << "unreadable"
-                                    << "ne peut pas être lu : accès refusé.";
+        textRow("locked", {"locked", "est verrouillé par un autre programme."});
+        textRow("truncated", {"truncated", "est endommagé."});
+        textRow("unreadable", {"unreadable", "ne peut pas être lu : accès refusé."});
     }
     // Only a wrong password is logged: a password that could not be tried may be the right one.
     void rightPasswordOnUnusableFileIsNotLogged()

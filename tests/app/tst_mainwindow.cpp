@@ -224,50 +224,21 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("stored"); // empty: nothing stored
         const QString missing = QStringLiteral("Érreur, Manque D'Information");
-        QTest::newRow("duplicate") << "dup.example"
-                                   << "u"
-                                   << "Site Web Existant"
-                                   << "Le Site Web Existe Deja"
-                                   << "";
-        QTest::newRow("empty site first") << ""
-                                          << "" << missing << "Pas De Site Web Ou Nom"
-                                          << "";
-        QTest::newRow("empty user") << "new.example"
-                                    << "" << missing << "Pas de Nom D'utilisateur"
-                                    << "";
-        QTest::newRow("www alone") << "www."
-                                   << "u" << missing << "Pas De Site Web Ou Nom"
-                                   << "";
-        QTest::newRow("www removed") << "www.new.example"
-                                     << "u"
-                                     << "Ajout Avec Succes"
-                                     << "new.example\r\nA Bien été Ajouter"
-                                     << "new.example";
-        QTest::newRow("WWW removed") << "WWW.New.example"
-                                     << "u"
-                                     << "Ajout Avec Succes"
-                                     << "New.example\r\nA Bien été Ajouter"
-                                     << "New.example";
-        QTest::newRow("Www kept") << "Www.new.example"
-                                  << "u"
-                                  << "Ajout Avec Succes"
-                                  << "Www.new.example\r\nA Bien été Ajouter"
-                                  << "Www.new.example";
-        QTest::newRow("case differs: not a duplicate") << "DUP.example"
-                                                       << "u"
-                                                       << "Ajout Avec Succes"
-                                                       << "DUP.example\r\nA Bien été Ajouter"
-                                                       << "DUP.example";
-        QTest::newRow("duplicate slips through with www") << "www.dup.example"
-                                                          << "u"
-                                                          << "Ajout Avec Succes"
-                                                          << "dup.example\r\nA Bien été Ajouter"
-                                                          << "dup.example";
-        QTest::newRow("injection stored as text") << "x'); DELETE FROM tblSite; --"
-                                                  << "u'"
-                                                  << "Ajout Avec Succes"
-                                                  << "x'); DELETE FROM tblSite; --\r\nA Bien été Ajouter"
-                                                  << "x'); DELETE FROM tblSite; --";
+        const QString added = QStringLiteral("Ajout Avec Succes");
+        const QString tail = QStringLiteral("\r\nA Bien été Ajouter");
+        textRow("duplicate", {"dup.example", "u", "Site Web Existant", "Le Site Web Existe Deja", ""});
+        textRow("empty site first", {"", "", missing, "Pas De Site Web Ou Nom", ""});
+        textRow("empty user", {"new.example", "", missing, "Pas de Nom D'utilisateur", ""});
+        textRow("www alone", {"www.", "u", missing, "Pas De Site Web Ou Nom", ""});
+        textRow("www removed", {"www.new.example", "u", added, "new.example" + tail, "new.example"});
+        textRow("WWW removed", {"WWW.New.example", "u", added, "New.example" + tail, "New.example"});
+        textRow("Www kept", {"Www.new.example", "u", added, "Www.new.example" + tail, "Www.new.example"});
+        textRow("case differs: not a duplicate",
+                {"DUP.example", "u", added, "DUP.example" + tail, "DUP.example"});
+        textRow("duplicate slips through with www",
+                {"www.dup.example", "u", added, "dup.example" + tail, "dup.example"});
+        const QString injection = QStringLiteral("x'); DELETE FROM tblSite; --");
+        textRow("injection stored as text", {injection, "u'", added, injection + tail, injection});
     }
     void addingMessages()
     {

@@ -1,5 +1,6 @@
 // The pure parts the host and the program share: the browser's frames and the
 // quoted reply.
+#include "TestKit.h"
 #include "platform/pageaddress/CompanionProtocol.h"
 #include "platform/pageaddress/PageReply.h"
 
@@ -8,6 +9,7 @@
 #include <QTest>
 
 using namespace kr;
+using kr::test::textRow;
 using namespace kr::companion;
 
 namespace {
@@ -87,18 +89,13 @@ private slots:
     {
         QTest::addColumn<QString>("address");
         QTest::addColumn<QString>("origin");
-        QTest::newRow("path, query, fragment") << "https://www.bank.fr/login?otp=123456#t=x"
-                                               << "https://www.bank.fr/";
-        QTest::newRow("port and credentials") << "http://u:p@host:8080/a"
-                                              << "http://host:8080/";
-        QTest::newRow("no path") << "http://host"
-                                 << "http://host/";
-        QTest::newRow("query right after host") << "http://host?x=/y"
-                                                << "http://host/";
-        QTest::newRow("local file") << "file:///home/u/x.html"
-                                    << "file:///";
-        QTest::newRow("no authority") << "about:blank"
-                                      << "about:";
+        textRow("path, query, fragment",
+                {"https://www.bank.fr/login?otp=123456#t=x", "https://www.bank.fr/"});
+        textRow("port and credentials", {"http://u:p@host:8080/a", "http://host:8080/"});
+        textRow("no path", {"http://host", "http://host/"});
+        textRow("query right after host", {"http://host?x=/y", "http://host/"});
+        textRow("local file", {"file:///home/u/x.html", "file:///"});
+        textRow("no authority", {"about:blank", "about:"});
     }
     void keepsOnlySchemeAndHost()
     {

@@ -1,5 +1,6 @@
 // The online services' text work: the vendor setting, both requests byte for
 // byte, the version decision, the send-time filter and the encoding.
+#include "TestKit.h"
 #include "online/SuggestText.h"
 #include "online/UpdateCheck.h"
 #include "online/VendorAddress.h"
@@ -7,6 +8,7 @@
 #include <QtTest>
 
 using namespace kr;
+using kr::test::textRow;
 
 namespace {
 const ProgramVersion kOwn{1, 1, 0};
@@ -68,33 +70,26 @@ private slots:
         QTest::addColumn<int>("kind");
         QTest::addColumn<QString>("newVersion");
         QTest::addColumn<QString>("info");
+        const auto row = [](const char* name, const QString& reply, int kind, const QString& version = "",
+                            const QString& info = "") {
+            QTest::newRow(name) << reply << kind << version << info;
+        };
         const int mandatory = UpdateDecision::Mandatory;
-        QTest::newRow("empty") << "" << int(UpdateDecision::NoReply) << ""
-                               << "";
-        QTest::newRow("current") << "HTTP/1.0 200 OK\r\n\r\nVer=1.1=EndVer Info=x=EndInfo FIN=1=FIN"
-                                 << int(UpdateDecision::Current) << ""
-                                 << "";
-        QTest::newRow("newer, fields in any order")
-            << "FIN=1=FIN junk Info=Ligne 1\r\nLigne 2=EndInfo Ver=1.2=EndVer" << mandatory << "1.2"
-            << "Ligne 1\r\nLigne 2";
-        QTest::newRow("lower-case end mark")
-            << "Ver=1.2=EndVer fin=1=fin" << int(UpdateDecision::Unusable) << ""
-            << "";
-        QTest::newRow("end mark 01") << "Ver=1.2=EndVer FIN=01=FIN" << int(UpdateDecision::Unusable) << ""
-                                     << "";
-        QTest::newRow("end mark blank 1")
-            << "Ver=1.2=EndVer FIN= 1=FIN" << int(UpdateDecision::Unusable) << ""
-            << "";
-        QTest::newRow("no end mark") << "Ver=1.2=EndVer" << int(UpdateDecision::Unusable) << ""
-                                     << "";
-        QTest::newRow("no Ver field") << "FIN=1=FIN" << mandatory << ""
-                                      << "";
-        QTest::newRow("first occurrence wins, headers included")
-            << "X-Note: Ver=2.0=EndVer\r\n\r\nVer=1.1=EndVer FIN=1=FIN FIN=0=FIN" << mandatory << "2.0"
-            << "";
-        QTest::newRow("binary junk") << QString::fromLatin1("\x01\x02\xff FIN=1=FIN\x7f Ver=1.1.5=EndVer")
-                                     << int(UpdateDecision::Current) << ""
-                                     << "";
+        const int unusable = UpdateDecision::Unusable;
+        row("empty", "", UpdateDecision::NoReply);
+        row("current", "HTTP/1.0 200 OK\r\n\r\nVer=1.1=EndVer Info=x=EndInfo FIN=1=FIN",
+            UpdateDecision::Current);
+        row("newer, fields in any order", "FIN=1=FIN junk Info=Ligne 1\r\nLigne 2=EndInfo Ver=1.2=EndVer",
+            mandatory, "1.2", "Ligne 1\r\nLigne 2");
+        row("lower-case end mark", "Ver=1.2=EndVer fin=1=fin", unusable);
+        row("end mark 01", "Ver=1.2=EndVer FIN=01=FIN", unusable);
+        row("end mark blank 1", "Ver=1.2=EndVer FIN= 1=FIN", unusable);
+        row("no end mark", "Ver=1.2=EndVer", unusable);
+        row("no Ver field", "FIN=1=FIN", mandatory);
+        row("first occurrence wins, headers included",
+            "X-Note: Ver=2.0=EndVer\r\n\r\nVer=1.1=EndVer FIN=1=FIN FIN=0=FIN", mandatory, "2.0");
+        row("binary junk", QString::fromLatin1("\x01\x02\xff FIN=1=FIN\x7f Ver=1.1.5=EndVer"),
+            UpdateDecision::Current);
     }
     void replyDecision()
     {
@@ -136,15 +131,12 @@ private slots:
     {
         QTest::addColumn<QString>("in");
         QTest::addColumn<QString>("out");
-        QTest::newRow("clean") << "Super programme."
-                               << "Super programme.";
-        QTest::newRow("comma removed") << "Bien, merci"
-                                       << "Bien merci";
-        QTest::newRow("accents and symbols") << QString::fromUtf8("été: 100% @home!") << "t 100 home";
-        QTest::newRow("line breaks kept") << "a\r\nb"
-                                          << "a\r\nb";
-        QTest::newRow("second header line") << "Nom : Jean    Email : j@x.fr\r\n\r\nTexte"
-                                            << "Nom  Jean    Email  jx.fr\r\n\r\nTexte";
+        textRow("clean", {"Super programme.", "Super programme."});
+        textRow("comma removed", {"Bien, merci", "Bien merci"});
+        textRow("accents and symbols", {QString::fromUtf8("été: 100% @home!"), "t 100 home"});
+        textRow("line breaks kept", {"a\r\nb", "a\r\nb"});
+        textRow("second header line",
+                {"Nom : Jean    Email : j@x.fr\r\n\r\nTexte", "Nom  Jean    Email  jx.fr\r\n\r\nTexte"});
     }
     void strForceChange()
     {
@@ -161,23 +153,11 @@ private slots:
         QTest::addColumn<QString>("search");
         QTest::addColumn<QString>("replacement");
         QTest::addColumn<QString>("out");
-        QTest::newRow("blanks") << "a b  c"
-                                << " "
-                                << "%20"
-                                << "a%20b%20%20c";
-        QTest::newRow("CRLF") << "a\r\n\r\nb\rc\nd"
-                              << "\r\n"
-                              << "%0D%0A"
-                              << "a%0D%0A%0D%0Ab\rc\nd";
+        textRow("blanks", {"a b  c", " ", "%20", "a%20b%20%20c"});
+        textRow("CRLF", {"a\r\n\r\nb\rc\nd", "\r\n", "%0D%0A", "a%0D%0A%0D%0Ab\rc\nd"});
         // Searching again from the start finds what a joint makes.
-        QTest::newRow("joint") << "aab"
-                               << "ab"
-                               << "b"
-                               << "b";
-        QTest::newRow("self containing ends") << "x"
-                                              << "x"
-                                              << "xx"
-                                              << "xx";
+        textRow("joint", {"aab", "ab", "b", "b"});
+        textRow("self containing ends", {"x", "x", "xx", "xx"});
     }
     void replaceString()
     {
