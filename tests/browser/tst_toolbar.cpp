@@ -104,16 +104,12 @@ private slots:
         QTest::addColumn<QString>("appDir");
         QTest::addColumn<QString>("exec");
         QTest::addColumn<QString>("icon");
-        QTest::newRow("folder") << "/home/ana/Tools/"
-                                << "/home/ana/Tools/Keyrovia"
-                                << "/home/ana/Tools/ICON.ico";
-        QTest::newRow("root") << "/"
-                              << "/Keyrovia"
-                              << "/ICON.ico";
-        QTest::newRow("accents") << "/home/zoé/Mes Outils/"
-                                 << "/home/zoé/Mes Outils/Keyrovia"
-                                 << "/home/zoé/Mes Outils/ICON.ico";
+        test::textRow("folder", {"/home/ana/Tools/", "/home/ana/Tools/Keyrovia", "/home/ana/Tools/ICON.ico"});
+        test::textRow("root", {"/", "/Keyrovia", "/ICON.ico"});
+        test::textRow("accents", {"/home/zoé/Mes Outils/", "/home/zoé/Mes Outils/Keyrovia",
+                                  "/home/zoé/Mes Outils/ICON.ico"});
     }
+
     void registrationWritesTheSixValues()
     {
         QFETCH(QString, appDir);
