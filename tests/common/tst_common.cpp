@@ -3,7 +3,6 @@
 #include "common/Form.h"
 #include "common/Strings.h"
 #include "common/TextFiles.h"
-#include "common/Version.h"
 #include "common/WindowOrder.h"
 
 #include <QDir>
@@ -157,14 +156,6 @@ private slots:
             QCOMPARE(*r, value);
             QVERIFY(!r->isNull()); // the empty text is a value, not "no value"
         }
-    }
-
-    void versionTexts()
-    {
-        QCOMPARE(versionText(), QStringLiteral("1.1.0"));
-        QCOMPARE(versionComment(), QStringLiteral("Enregistre vos mot de passes"));
-        QCOMPARE(appTitle(), QStringLiteral("Keyrovia"));
-        QCOMPARE(executableName(), QStringLiteral("test_common"));
     }
 
     void appDirEndsWithOneSlash()
