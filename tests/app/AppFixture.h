@@ -68,15 +68,7 @@ public:
 
     void writeParam(int afficher, int visible, int recup)
     {
-        QFile f(path(QStringLiteral("PARAM.ini")));
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(
-            QStringLiteral("%%AFFICHERIE%%=%1=%%ENDAFFICHERIE%%\r\n%%TJSVISIBLE%%=%2=%%ENDTJSVISIBLE%%\r\n"
-                           "%%RECUPAUTO%%=%3=%%ENDRECUPAUTO%%\r\n\r\n")
-                .arg(afficher)
-                .arg(visible)
-                .arg(recup)
-                .toLatin1());
+        QVERIFY(writeFile(path(QStringLiteral("PARAM.ini")), paramIni(afficher, visible, recup)));
     }
 
     // Starts the program and waits for the gate's first activation to pass.

@@ -1,5 +1,6 @@
 // Shared helpers: the delimited text reader and writer, StrBetween, the
 // version texts and the window life cycle.
+#include "TestKit.h"
 #include "common/Form.h"
 #include "common/Strings.h"
 #include "common/TextFiles.h"
@@ -16,6 +17,7 @@
 #include <unistd.h>
 
 using namespace kr;
+using kr::test::fileBytes;
 
 namespace {
 
@@ -34,12 +36,6 @@ protected:
     void onLoad() override { ++loads; }
     void onUnload() override { ++unloads; }
 };
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 } // namespace
 

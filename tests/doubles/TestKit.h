@@ -1,6 +1,7 @@
 #pragma once
 // Small helpers that many tests share: rows of texts, registry text data, the
-// browser's extensions key, private folders and copied executables, file modes.
+// browser's extensions key, files read and written whole, PARAM.ini, private
+// folders and copied executables, file modes.
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -37,6 +38,29 @@ inline bool makePrivateFolder(const QString& path, QFileDevice::Permissions extr
     return QDir().mkpath(path) &&
            QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                            QFileDevice::ExeOwner | extra);
+}
+
+inline QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+inline bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+// PARAM.ini with the three settings, as the program writes it.
+inline QByteArray paramIni(int afficherIE, int tjsVisible, int recupAuto)
+{
+    return QStringLiteral("%%AFFICHERIE%%=%1=%%ENDAFFICHERIE%%\r\n%%TJSVISIBLE%%=%2=%%ENDTJSVISIBLE%%\r\n"
+                          "%%RECUPAUTO%%=%3=%%ENDRECUPAUTO%%\r\n\r\n")
+        .arg(afficherIE)
+        .arg(tjsVisible)
+        .arg(recupAuto)
+        .toLatin1();
 }
 
 // Copies an executable, keeping it executable.

@@ -42,14 +42,8 @@ bool makeDatabase(const ProgramFolder& folder, const QString& password, const QL
 
 bool writeSettings(const ProgramFolder& folder, int afficherIE, int tjsVisible, int recupAuto)
 {
-    return writeFile(
-        folder.path(QStringLiteral("PARAM.ini")),
-        QStringLiteral("%%AFFICHERIE%%=%1=%%ENDAFFICHERIE%%\r\n%%TJSVISIBLE%%=%2=%%ENDTJSVISIBLE%%\r\n"
-                       "%%RECUPAUTO%%=%3=%%ENDRECUPAUTO%%\r\n\r\n")
-            .arg(afficherIE)
-            .arg(tjsVisible)
-            .arg(recupAuto)
-            .toLatin1());
+    return writeFile(folder.path(QStringLiteral("PARAM.ini")),
+                     test::paramIni(afficherIE, tjsVisible, recupAuto));
 }
 
 } // namespace kr::e2e

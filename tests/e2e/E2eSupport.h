@@ -1,6 +1,8 @@
 #pragma once
 // Driving the real program under Xvfb: a temporary program folder, the
 // executable started from it, and xdotool to find windows and type.
+#include "TestKit.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -96,17 +98,8 @@ inline bool answerWithEnter(const QString& titleRegex)
     return true;
 }
 
-inline QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-inline bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
+using test::fileBytes;
+using test::writeFile;
 
 // A program folder of its own: the executable copied into it, so the program
 // finds its files beside itself.

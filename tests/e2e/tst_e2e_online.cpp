@@ -208,7 +208,7 @@ private slots:
         key(QStringLiteral("Return"));
         QVERIFY(program.waitForFinished(10000));
         QTRY_COMPARE_WITH_TIMEOUT(
-            readFile(scratch.filePath(QStringLiteral("opened.txt"))).trimmed(),
+            fileBytes(scratch.filePath(QStringLiteral("opened.txt"))).trimmed(),
             QStringLiteral("http://127.0.0.1:%1/download.php?ID=10").arg(vendor.port()).toLatin1(), 5000);
     }
 

@@ -43,7 +43,7 @@ private slots:
         key(QStringLiteral("Return"));
         QVERIFY(program.waitForFinished(10000));
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
-        const QByteArray log = readFile(folder.path(QStringLiteral("Logz.ini")));
+        const QByteArray log = fileBytes(folder.path(QStringLiteral("Logz.ini")));
         static const QRegularExpression line(QStringLiteral(
             "^Tentative d'acces Le : \\d{1,2} \\S+  a : \\d{1,2}:\\d{2}:\\d{2}( \\S+)?  :  Essai Avec Le "
             "Mot de Pass : mauvais, essai\\r\\n\\r\\n$"));
@@ -145,7 +145,7 @@ private slots:
         key(QStringLiteral("Tab"));
         key(QStringLiteral("space")); // the "X" button
         QVERIFY(program.waitForFinished(10000));
-        const QByteArray log = readFile(folder.path(QStringLiteral("Logz.ini")));
+        const QByteArray log = fileBytes(folder.path(QStringLiteral("Logz.ini")));
         QVERIFY2(log.startsWith("Il a Ouvert Le Prog Sans Metre De MDP Le : "), log.constData());
         QVERIFY(log.endsWith("\r\n\r\n"));
     }

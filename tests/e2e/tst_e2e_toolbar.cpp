@@ -205,7 +205,7 @@ private slots:
         QVERIFY(answerWithEnter(QStringLiteral("^Configuration Enregistrer'$")));
         QThread::msleep(500);
         QVERIFY2(findWindows(QStringLiteral("^Voir Tutorial \\?$")).isEmpty(), "asked although unticked");
-        QVERIFY(readFile(folder.path(QStringLiteral("PARAM.ini"))).startsWith("%%AFFICHERIE%%=0="));
+        QVERIFY(fileBytes(folder.path(QStringLiteral("PARAM.ini"))).startsWith("%%AFFICHERIE%%=0="));
 
         found = buttons(configHome.path());
         QCOMPARE(found.size(), 1);

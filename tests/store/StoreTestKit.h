@@ -80,10 +80,4 @@ inline QStringList folderEntries(const QString& dir)
                                QDir::Name);
 }
 
-inline QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 } // namespace kr::test
