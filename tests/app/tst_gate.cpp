@@ -36,7 +36,6 @@ private slots:
         QVERIFY(app.mainWindow().ui().txtParamMDP->text().isEmpty());
         QCOMPARE(app.mainWindow().ui().lstSite->count(), 2);
         QCOMPARE(app.mainWindow().ui().lstSite->item(0)->text(), QStringLiteral("a.example"));
-        QVERIFY(app.mainWindow().widget()->windowTitle().startsWith(QStringLiteral("Keyrovia 1.1.0 - ")));
         QCOMPARE(app.mainWindow().widget()->windowTitle(),
                  QStringLiteral("Keyrovia 1.1.0 - Http://quillmark.example"));
         QVERIFY(f.messages.shown.empty());
@@ -100,9 +99,7 @@ private slots:
             QCOMPARE(f.process.ended, 1);
             QVERIFY(!app.mainWindow().isLoaded());
             QVERIFY(f.messages.shown.empty()); // refused without a message
-            QFile log(f.path(QStringLiteral("Logz.ini")));
-            QVERIFY(log.open(QIODevice::ReadOnly));
-            QCOMPARE(QString::fromLocal8Bit(log.readAll()),
+            QCOMPARE(QString::fromLocal8Bit(fileBytes(f.path(QStringLiteral("Logz.ini")))),
                      refusedPasswordEntry(f.clock.time, typed) + QStringLiteral("\r\n"));
         }
     }
@@ -125,10 +122,7 @@ private slots:
     void damagedDatabaseWaitsSilentlyThenLogs()
     {
         AppFixture f;
-        QFile db(f.path(QStringLiteral("BDMDP.MDB")));
-        QVERIFY(db.open(QIODevice::WriteOnly));
-        db.write(QByteArray(4096, '\x5a'));
-        db.close();
+        QVERIFY(writeFile(f.path(QStringLiteral("BDMDP.MDB")), QByteArray(4096, '\x5a')));
         KeyroviaApp& app = f.start();
         QVERIFY(app.gate().isLoaded());
         QVERIFY(f.messages.shown.empty());
@@ -197,9 +191,7 @@ private slots:
         QCOMPARE(f.programEnded, 1);
         QCOMPARE(f.process.ended, 0);
         if (writable) {
-            QFile log(f.path(QStringLiteral("Logz.ini")));
-            QVERIFY(log.open(QIODevice::ReadOnly));
-            QCOMPARE(QString::fromLocal8Bit(log.readAll()),
+            QCOMPARE(QString::fromLocal8Bit(fileBytes(f.path(QStringLiteral("Logz.ini")))),
                      gateLeftEntry(f.clock.time) + QStringLiteral("\r\n"));
         }
     }
@@ -222,10 +214,8 @@ private slots:
         AppFixture f;
         QVERIFY(AppendLogEntry(QStringLiteral("one, two\r\n")));
         QVERIFY(AppendLogEntry(QStringLiteral("three\r\n")));
-        QFile log(f.path(QStringLiteral("Logz.ini")));
-        QVERIFY(log.open(QIODevice::ReadOnly));
         // The comma splits on reading back: the classic layout of this log.
-        QCOMPARE(log.readAll(), QByteArray("one\r\ntwo\r\nthree\r\n\r\n"));
+        QCOMPARE(fileBytes(f.path(QStringLiteral("Logz.ini"))), QByteArray("one\r\ntwo\r\nthree\r\n\r\n"));
     }
 
     void firstUseWithoutSettings()
@@ -252,9 +242,7 @@ private slots:
         QVERIFY(c.Tabblet->isTabEnabled(0));
         QCOMPARE(c.Tabblet->currentIndex(), 0);
         QCOMPARE(c.lstSite->count(), 1);
-        QFile param(f.path(QStringLiteral("PARAM.ini")));
-        QVERIFY(param.open(QIODevice::ReadOnly));
-        QCOMPARE(param.size(), 108);
+        QCOMPARE(fileBytes(f.path(QStringLiteral("PARAM.ini"))).size(), 108);
     }
 
     void damagedDatabaseIsToldBeforeFirstUse_data()

@@ -350,10 +350,8 @@ private slots:
         QString lines;
         for (int i = 0; i < 60; ++i)
             lines += QStringLiteral("Tentative d'acces Le : %1\r\n").arg(i);
-        QFile log(f->path(QStringLiteral("Logz.ini")));
-        QVERIFY(log.open(QIODevice::WriteOnly));
-        log.write((lines + QStringLiteral("\r\n")).toLocal8Bit());
-        log.close();
+        QVERIFY(
+            writeFile(f->path(QStringLiteral("Logz.ini")), (lines + QStringLiteral("\r\n")).toLocal8Bit()));
         app = &f->start();
         QTRY_VERIFY(app->mainWindow().isLoaded());
         c = &app->mainWindow().ui();
@@ -378,9 +376,7 @@ private slots:
         QCOMPARE(app->mainWindow().logText(), lines);
         QTest::mouseClick(c->cmdLogzEfface, Qt::LeftButton); // Yes
         QVERIFY(app->mainWindow().logText().isEmpty());
-        QVERIFY(log.open(QIODevice::ReadOnly));
-        QCOMPARE(log.readAll(), QByteArray("\r\n"));
-        log.close();
+        QCOMPARE(fileBytes(f->path(QStringLiteral("Logz.ini"))), QByteArray("\r\n"));
         // An empty box asks nothing.
         f->messages.shown.clear();
         QTest::mouseClick(c->cmdLogzEfface, Qt::LeftButton);

@@ -196,11 +196,8 @@ private slots:
         QVERIFY(titles().contains(QStringLiteral("64 Configuration Enregistrer'")));
         QVERIFY(titles().contains(QStringLiteral("68 Voir Tutorial ?")));
         if (ownAfter < 0) {
-            if (!before.isEmpty()) {
-                QFile in(file);
-                QVERIFY(in.open(QIODevice::ReadOnly));
-                QCOMPARE(in.readAll(), before);
-            }
+            if (!before.isEmpty())
+                QCOMPARE(fileBytes(file), before);
             return;
         }
         RegKey parent = 0;

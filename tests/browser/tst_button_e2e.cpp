@@ -25,8 +25,7 @@ const QString kGuid = QStringLiteral("{6F1C2B9A-3D4E-4F50-8A61-7B8C9D0E1F20}");
 
 int starts(const QString& folder)
 {
-    QFile file(folder + "/record");
-    return file.open(QIODevice::ReadOnly) ? int(file.readAll().count("args=")) : 0;
+    return int(fileBytes(folder + "/record").count("args="));
 }
 
 } // namespace

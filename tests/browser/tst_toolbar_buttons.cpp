@@ -52,10 +52,7 @@ struct Host : CompanionHost {
 QList<QMap<QString, QString>> records(const QString& folder)
 {
     QList<QMap<QString, QString>> starts;
-    QFile file(folder + "/record");
-    if (!file.open(QIODevice::ReadOnly))
-        return starts;
-    for (const QByteArray& line : file.readAll().split('\n')) {
+    for (const QByteArray& line : fileBytes(folder + "/record").split('\n')) {
         if (line.startsWith("args="))
             starts.append(QMap<QString, QString>());
         const qsizetype eq = line.indexOf('=');
@@ -149,8 +146,7 @@ private slots:
         QFETCH(QByteArray, contents);
         QFETCH(bool, shown);
         if (!contents.isEmpty()) {
-            QFile file(m_program + '/' + iconFile);
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size());
+            QVERIFY(writeFile(m_program + '/' + iconFile, contents));
         }
         QVERIFY(writeButtonKey(*registry(), guid(7), buttonValues(m_recorder, m_program + '/' + iconFile)));
         Host host(m_config, m_runtime);
@@ -241,9 +237,7 @@ private slots:
         const QString file = m_config + "/keyrovia/HKEY_CURRENT_USER.sqlite";
         QVERIFY(QFile::remove(file));
         QCOMPARE(host.buttonKeys(), QStringList{});
-        QFile damaged(file);
-        QVERIFY(damaged.open(QIODevice::WriteOnly) && damaged.write(QByteArray(8192, '\xee')) == 8192);
-        damaged.close();
+        QVERIFY(writeFile(file, QByteArray(8192, '\xee')));
         QCOMPARE(host.buttonKeys(), QStringList{});
         QCOMPARE(host.launch(guid(4)).value("started").toBool(), false);
         QCOMPARE(host.process.state(), QProcess::Running);

@@ -274,9 +274,7 @@ private slots:
         const QString folder = newFolder();
         QVERIFY(QDir().mkpath(folder));
         SqliteRegistry registry(folder);
-        QFile file(registry.fileOf(HKEY_CURRENT_USER));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
-        file.close();
+        QVERIFY(writeFile(registry.fileOf(HKEY_CURRENT_USER), content));
 
         RegKey k = 0;
         QString name;
@@ -286,8 +284,7 @@ private slots:
         // Damaged pages may only show once they are read: what a scan reaches fails.
         QVERIFY2(created == expected || listed == expected, qPrintable(QString::number(created)));
         QCOMPARE(k, RegKey(0));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), content);
+        QCOMPARE(fileBytes(registry.fileOf(HKEY_CURRENT_USER)), content);
     }
 
     void foreignOrEmptyFiles()

@@ -1,5 +1,6 @@
 // PARAM.ini reading and the way into the main window, with a recording host.
 #include "PlatformDoubles.h"
+#include "TestKit.h"
 #include "common/TextFiles.h"
 #include "settings/EnterMainWindow.h"
 #include "settings/ParamIni.h"
@@ -54,9 +55,7 @@ class TestSettings : public QObject {
 
     void writeParam(const QByteArray& bytes)
     {
-        QFile f(m_dir.filePath(QStringLiteral("PARAM.ini")));
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(bytes);
+        QVERIFY(test::writeFile(m_dir.filePath(QStringLiteral("PARAM.ini")), bytes));
     }
 
 private slots:
@@ -106,9 +105,7 @@ private slots:
     {
         const QString path = m_dir.filePath(QStringLiteral("PARAM.ini"));
         QVERIFY(WriteTextFile(path, SettingsFileText(ProgramSettings{})));
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        const QByteArray bytes = f.readAll();
+        const QByteArray bytes = test::fileBytes(path);
         QCOMPARE(bytes.size(), 108);
         QVERIFY(bytes.startsWith("%%AFFICHERIE%%=1=%%ENDAFFICHERIE%%\r\n%%TJSVISIBLE%%=1="));
         QVERIFY(bytes.endsWith("=%%ENDRECUPAUTO%%\r\n\r\n"));
@@ -200,11 +197,9 @@ private slots:
     void logShownWhenPresent()
     {
         writeParam(SettingsFileText(ProgramSettings{1, 1, 0}).toLatin1());
-        QFile log(m_dir.filePath(QStringLiteral("Logz.ini")));
-        QVERIFY(log.open(QIODevice::WriteOnly));
-        log.write(
-            "Tentative d'acces Le : 6 December  a : 10:00:00  :  Essai Avec Le Mot de Pass : a,b\r\n\r\n");
-        log.close();
+        QVERIFY(test::writeFile(
+            m_dir.filePath(QStringLiteral("Logz.ini")),
+            "Tentative d'acces Le : 6 December  a : 10:00:00  :  Essai Avec Le Mot de Pass : a,b\r\n\r\n"));
         RecordingHost host;
         test::RecordingMessageBox box;
         QVERIFY(EnterMainWindow(host, box));

@@ -296,9 +296,7 @@ private slots:
         QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
         QVERIFY(folderEntries(m_dir->path()).size() > 1 || killedAt == 0);
         // A super-journal of a commit cut short, as a kill inside the export leaves it.
-        QFile super(m_file + "-mj1A2B3C9D4");
-        QVERIFY(super.open(QIODevice::WriteOnly));
-        super.close();
+        QVERIFY(writeFile(m_file + "-mj1A2B3C9D4", {}));
 
         SqlCipherEngine fresh;
         PasswordStore gate(fresh, m_file);
@@ -345,9 +343,7 @@ private slots:
         QVERIFY(whileHeld.isEmpty());
 
         // A journal of the database to recover first keeps the super-journals.
-        QFile journal(m_file + "-journal");
-        QVERIFY(journal.open(QIODevice::WriteOnly) && journal.write("x") == 1);
-        journal.close();
+        QVERIFY(writeFile(m_file + "-journal", "x"));
         QStringList removed = RemoveChangeLeftovers(m_file);
         QCOMPARE(removed, (QStringList{".BDMDP.MDB.new-a1B2c3", ".BDMDP.MDB.new-a1B2c3-journal",
                                        ".BDMDP.MDB.old-7f3a"}));
