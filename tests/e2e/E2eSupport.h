@@ -14,6 +14,9 @@
 
 namespace kr::e2e {
 
+// The main window's title.
+inline const QString kMain = QStringLiteral("^Keyrovia 1\\.1\\.0 - Http://");
+
 inline QString run(const QString& program, const QStringList& args, int timeoutMs = 15000,
                    int* exitCode = nullptr)
 {

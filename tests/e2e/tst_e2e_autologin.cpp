@@ -10,7 +10,6 @@ using namespace kr;
 using namespace kr::e2e;
 
 namespace {
-const QString kMain = QStringLiteral("^Keyrovia 1\\.1\\.0 - Http://");
 const QString kUser = QStringLiteral("Jörg.Usér-1");
 const QString kPass = QStringLiteral("Aa1 !@#$%^&*()_+{}[]|:;\"'<>,.?/~\\`-=éß€ж");
 } // namespace

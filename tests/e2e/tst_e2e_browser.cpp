@@ -17,8 +17,6 @@ using namespace kr::e2e;
 
 namespace {
 
-const QString kMain = QStringLiteral("^Keyrovia 1\\.1\\.0 - Http://");
-
 QString clipboard()
 {
     return run(QStringLiteral("xclip"),

@@ -12,7 +12,6 @@ using namespace kr::e2e;
 
 namespace {
 
-const QString kMain = QStringLiteral("^Keyrovia 1\\.1\\.0 - Http://");
 // ASCII only: xdotool drops characters that are not on the keyboard layout.
 const QString kPassword = QStringLiteral("Maitre-Cle 2026");
 

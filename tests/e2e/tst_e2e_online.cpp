@@ -13,7 +13,6 @@ using namespace kr::e2e;
 
 namespace {
 
-const QString kMain = QStringLiteral("^Keyrovia 1\\.1\\.0 - Http://");
 const QString kUpdate = QStringLiteral("^Keyrovia$");
 const QString kSuggest = QStringLiteral("^Commentaire, Bug, Suggestion\\.\\.\\.\\.$");
 

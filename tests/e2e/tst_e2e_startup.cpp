@@ -61,7 +61,7 @@ private slots:
         QVERIFY(!startAtGate(folder, program).isEmpty());
         type(QStringLiteral("Bon-Mot-2026"));
         key(QStringLiteral("Return"));
-        const QString main = waitForWindow(QStringLiteral("^Keyrovia 1\\.1\\.0 - Http://"));
+        const QString main = waitForWindow(kMain);
         QVERIFY2(!main.isEmpty(), "the main window did not appear");
         QVERIFY(waitForNoWindow(QStringLiteral("^Form1$")));
         QVERIFY(!QFile::exists(folder.path(QStringLiteral("Logz.ini"))));

@@ -18,7 +18,6 @@ using namespace kr::e2e;
 
 namespace {
 
-const QString kMain = QStringLiteral("^Keyrovia 1\\.1\\.0 - Http://");
 const QString kTutorial = QStringLiteral("^Tutorial Pour ajouter l'icone a internet explorer 7\\.$");
 const QString kParent = QStringLiteral("Software\\Microsoft\\Internet Explorer\\Extensions");
 const QString kForeign = QStringLiteral("{0B5A2C4E-1111-2222-3333-444455556666}");
