@@ -236,11 +236,7 @@ void frmAbout::onLoad()
 
 void frmAbout::onUnload()
 {
-    QWidget* main = m_mainWindow ? m_mainWindow() : nullptr;
-    if (m_keepMainOnTop && m_keepMainOnTop())
-        SetAlwaysOnTop(main);
-    else
-        ClearAlwaysOnTop(main);
+    SetTopmost(m_mainWindow ? m_mainWindow() : nullptr, m_keepMainOnTop && m_keepMainOnTop());
 }
 
 void frmAbout::onDestroyed()

@@ -21,22 +21,15 @@ namespace kr {
 KeyroviaApp::KeyroviaApp(Platform& platform)
     : m_platform(platform), m_store(*platform.database, AppDir() + QStringLiteral("BDMDP.MDB")),
       m_icon(kr::programIcon()), m_gate(*this), m_main(*this),
-      m_about(std::make_unique<frmAbout>(
-          platform, [this]() -> QWidget* { return m_main.isLoaded() ? m_main.widget() : nullptr; },
-          [this] {
-              return m_main.isLoaded() && frmMotDePass::checkValue(m_main.ui().chkParamTjsVisi) == 1;
-          })),
-      m_suggest(std::make_unique<frmSuggest>(
-          platform, [this]() -> QWidget* { return m_main.isLoaded() ? m_main.widget() : nullptr; },
-          [this] {
-              return m_main.isLoaded() && frmMotDePass::checkValue(m_main.ui().chkParamTjsVisi) == 1;
-          })),
       m_ajour(std::make_unique<Ajour>(platform, [this] { FermerMain(); }))
 {
+    // The windows that put the main window's topmost state back when they close.
     auto mainWidget = [this]() -> QWidget* { return m_main.isLoaded() ? m_main.widget() : nullptr; };
     auto keepMainOnTop = [this] {
         return m_main.isLoaded() && frmMotDePass::checkValue(m_main.ui().chkParamTjsVisi) == 1;
     };
+    m_about = std::make_unique<frmAbout>(platform, mainWidget, keepMainOnTop);
+    m_suggest = std::make_unique<frmSuggest>(platform, mainWidget, keepMainOnTop);
     m_listIcon = std::make_unique<frmListIcon>(platform, mainWidget, keepMainOnTop);
     m_addIe = std::make_unique<frmAddIe>(mainWidget);
     // Every load of the main window starts the update check first; the
@@ -173,12 +166,8 @@ void KeyroviaApp::recupSiteIE()
 
 void KeyroviaApp::setMainWindowOnTop(bool onTop)
 {
-    if (!m_main.isLoaded())
-        return;
-    if (onTop)
-        SetAlwaysOnTop(m_main.widget());
-    else
-        ClearAlwaysOnTop(m_main.widget());
+    if (m_main.isLoaded())
+        SetTopmost(m_main.widget(), onTop);
 }
 
 void KeyroviaApp::setLogText(const QString& text)

@@ -4,9 +4,8 @@
 #include <QWindow>
 
 namespace kr {
-namespace {
 
-void applyTopmost(QWidget* window, bool on)
+void SetTopmost(QWidget* window, bool on)
 {
     if (!window)
         return;
@@ -20,16 +19,14 @@ void applyTopmost(QWidget* window, bool on)
     top->setWindowFlag(Qt::WindowStaysOnTopHint, on);
 }
 
-} // namespace
-
 void SetAlwaysOnTop(QWidget* window)
 {
-    applyTopmost(window, true);
+    SetTopmost(window, true);
 }
 
 void ClearAlwaysOnTop(QWidget* window)
 {
-    applyTopmost(window, false);
+    SetTopmost(window, false);
 }
 
 bool IsAlwaysOnTop(const QWidget* window)

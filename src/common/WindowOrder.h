@@ -8,6 +8,8 @@ namespace kr {
 // keeping its position, size and visibility.
 void SetAlwaysOnTop(QWidget* window);
 void ClearAlwaysOnTop(QWidget* window);
+// SetAlwaysOnTop when on, ClearAlwaysOnTop otherwise. A null window is left alone.
+void SetTopmost(QWidget* window, bool on);
 bool IsAlwaysOnTop(const QWidget* window);
 
 } // namespace kr

@@ -177,12 +177,7 @@ void frmSuggest::onLoad()
 void frmSuggest::onUnload()
 {
     closeSocket();
-    if (QWidget* main = m_mainWindow ? m_mainWindow() : nullptr) {
-        if (m_keepMainOnTop && m_keepMainOnTop())
-            SetAlwaysOnTop(main);
-        else
-            ClearAlwaysOnTop(main);
-    }
+    SetTopmost(m_mainWindow ? m_mainWindow() : nullptr, m_keepMainOnTop && m_keepMainOnTop());
 }
 
 void frmSuggest::onDestroyed()
