@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QScrollBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -359,6 +360,13 @@ private slots:
         QVERIFY(c->txtLogz->isReadOnly());
         QCOMPARE(c->txtLogz->textCursor().position(),
                  c->txtLogz->toPlainText().size()); // scrolled to its end
+        // Long entries wrap at the box's width: a vertical scroll bar only.
+        app->mainWindow().setLogText(QStringLiteral("Tentative d'acces Le : %1\r\n").arg(QString(150, 'x')));
+        app->mainWindow().widget()->show();
+        c->Tabblet->setCurrentIndex(1);
+        QVERIFY(QTest::qWaitForWindowExposed(app->mainWindow().widget()));
+        QCOMPARE(c->txtLogz->horizontalScrollBar()->maximum(), 0);
+        app->mainWindow().setLogText(lines);
 
         // The file cannot be replaced (a folder stands in its place): the box keeps the log.
         QVERIFY(QFile::rename(f->path(QStringLiteral("Logz.ini")), f->path(QStringLiteral("Logz.bak"))));
