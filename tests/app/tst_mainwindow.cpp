@@ -3,12 +3,14 @@
 #include "AppFixture.h"
 #include "about/frmAbout.h"
 #include "common/WindowOrder.h"
+#include "platform/QtServices.h"
 
 #include <QCheckBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QScrollBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -389,6 +391,15 @@ private slots:
         f->messages.shown.clear();
         QTest::mouseClick(c->cmdLogzEfface, Qt::LeftButton);
         QVERIFY(f->messages.shown.empty());
+    }
+
+    void messageBoxesFitTheirTitles()
+    {
+        for (const char* title : {"Configuration Enregistrer'", "Ajout Avec Succes", "Érreur, Manque D'Information"}) {
+            const std::unique_ptr<QMessageBox> box = makeMessageBox(64, QStringLiteral("Ok"), QString::fromUtf8(title));
+            box->show();
+            QVERIFY2(box->width() >= titleBarWidth(QString::fromUtf8(title)), title);
+        }
     }
 
     void linksAndUnload()
