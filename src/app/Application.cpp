@@ -144,6 +144,10 @@ int KeyroviaApp::settingBox(SettingKey key)
 
 void KeyroviaApp::showMainWindow()
 {
+    // A minimised main window (the tutorial is open) is left as it is: showing
+    // it must not restore it over the tutorial.
+    if (m_main.isLoaded() && m_main.widget()->isMinimized())
+        return;
     m_main.Show();
 }
 
