@@ -25,7 +25,6 @@ constexpr int kBannerWidth = 548;
 constexpr int kBannerHeight = 86;
 constexpr int kPresentationWidth = 215;
 
-
 QString makerName()
 {
     return QStringLiteral("Quillmark");

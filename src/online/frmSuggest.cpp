@@ -154,8 +154,9 @@ std::unique_ptr<QWidget> frmSuggest::createWidget()
         twipsRect(0, 4800, 8295, 495), small, w.get(), Qt::AlignHCenter);
     lblCaracAuto->setObjectName(QStringLiteral("lblCaracAuto"));
 
-    auto* site = new LinkLabel(
-        QStringLiteral("Site Web Du Créateur: Quillmark ( Http://") + vendorHost() + QStringLiteral(" )"), w.get());
+    auto* site = new LinkLabel(QStringLiteral("Site Web Du Créateur: Quillmark ( Http://") + vendorHost() +
+                                   QStringLiteral(" )"),
+                               w.get());
     m_lblSite = placedLabel(site, twipsRect(360, 5280, 7575, 300), QFont(QStringLiteral("Arial")));
     m_lblSite->setObjectName(QStringLiteral("lblSite"));
     m_lblSite->setToolTip(QStringLiteral("Aller Sur Le Site Web"));

@@ -11,9 +11,9 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
-#include <QScrollBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTabWidget>
 
 #include <algorithm>
@@ -395,8 +395,10 @@ private slots:
 
     void messageBoxesFitTheirTitles()
     {
-        for (const char* title : {"Configuration Enregistrer'", "Ajout Avec Succes", "Érreur, Manque D'Information"}) {
-            const std::unique_ptr<QMessageBox> box = makeMessageBox(64, QStringLiteral("Ok"), QString::fromUtf8(title));
+        for (const char* title :
+             {"Configuration Enregistrer'", "Ajout Avec Succes", "Érreur, Manque D'Information"}) {
+            const std::unique_ptr<QMessageBox> box =
+                makeMessageBox(64, QStringLiteral("Ok"), QString::fromUtf8(title));
             box->show();
             QVERIFY2(box->width() >= titleBarWidth(QString::fromUtf8(title)), title);
         }

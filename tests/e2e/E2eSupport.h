@@ -168,7 +168,8 @@ public:
     }
     bool running() const
     {
-        return xprop({QStringLiteral("-root")}, QStringLiteral("_NET_SUPPORTING_WM_CHECK")).contains("window id");
+        return xprop({QStringLiteral("-root")}, QStringLiteral("_NET_SUPPORTING_WM_CHECK"))
+            .contains("window id");
     }
 
 private:

@@ -341,8 +341,10 @@ private slots:
                            static_cast<QWidget*>(s.txtInfo())}) {
             auto text = [&] { return w->property(w == s.txtInfo() ? "plainText" : "text").toString(); };
             QTest::keyClicks(w, QStringLiteral("abc"));
-            for (const auto& [k, m] : {std::pair{Qt::Key_Home, Qt::NoModifier}, {Qt::Key_Delete, Qt::NoModifier},
-                                       {Qt::Key_End, Qt::NoModifier}, {Qt::Key_Left, Qt::ShiftModifier},
+            for (const auto& [k, m] : {std::pair{Qt::Key_Home, Qt::NoModifier},
+                                       {Qt::Key_Delete, Qt::NoModifier},
+                                       {Qt::Key_End, Qt::NoModifier},
+                                       {Qt::Key_Left, Qt::ShiftModifier},
                                        {Qt::Key_Delete, Qt::ShiftModifier}})
                 QTest::keyClick(w, k, m); // Delete, then Shift+Delete cuts "c"
             QCOMPARE(text(), QStringLiteral("b"));

@@ -68,7 +68,8 @@ QByteArray versionReply(const QString& version, const QString& information)
     QString info = information;
     info.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
         .replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-    const QByteArray body = "<html><body>\r\nVer=" + kr::toAnsi(version) + "=EndVer\r\nInfo=" + kr::toAnsi(info) +
+    const QByteArray body = "<html><body>\r\nVer=" + kr::toAnsi(version) +
+                            "=EndVer\r\nInfo=" + kr::toAnsi(info) +
                             "=EndInfo\r\nFIN=1=FIN\r\n</body></html>\r\n";
     return httpReply("200 OK", body);
 }
