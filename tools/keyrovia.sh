@@ -13,7 +13,7 @@ packages=(
   libsqlcipher-dev libssl-dev
   libx11-dev libxtst-dev libxkbcommon-dev
   libbenchmark-dev
-  xvfb xauth xdotool x11-xserver-utils xclip
+  xvfb xauth xdotool x11-xserver-utils xclip openbox x11-utils
   fonts-dejavu-core
   chromium
 )

@@ -1,6 +1,7 @@
 #include "about/frmAbout.h"
 
 #include "about/ProgramIcon.h"
+#include "common/LinkLabel.h"
 #include "common/Version.h"
 #include "common/WindowOrder.h"
 
@@ -9,7 +10,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLinearGradient>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -24,8 +24,6 @@ namespace {
 constexpr int kBannerWidth = 548;
 constexpr int kBannerHeight = 86;
 constexpr int kPresentationWidth = 215;
-
-const QColor kLinkBlue(0, 0, 255);
 
 QString makerName()
 {
@@ -84,15 +82,10 @@ QPixmap drawBanner()
     return banner;
 }
 
-QLabel* makeLink(QWidget* parent, const char* name, const QString& text)
+LinkLabel* makeLink(QWidget* parent, const char* name, const QString& text)
 {
-    auto* label = new QLabel(text, parent);
+    auto* label = new LinkLabel(text, parent);
     label->setObjectName(QLatin1String(name));
-    label->setTextFormat(Qt::PlainText);
-    label->setCursor(Qt::PointingHandCursor);
-    QPalette pal = label->palette();
-    pal.setColor(QPalette::WindowText, kLinkBlue);
-    label->setPalette(pal);
     return label;
 }
 
@@ -191,18 +184,20 @@ std::unique_ptr<QWidget> frmAbout::createWidget()
         bottom->setColumnStretch(column, 1);
     frameLayout->addLayout(bottom);
 
-    lblSite = makeLink(Frame1, "lblSite", vendorHomePage());
-    lblSite->setToolTip(QStringLiteral("Aller Sur Le Site Web"));
-    lblSite->installEventFilter(this);
+    LinkLabel* site = makeLink(Frame1, "lblSite", vendorHomePage());
+    site->setToolTip(QStringLiteral("Aller Sur Le Site Web"));
+    connect(site, &LinkLabel::clicked, this, &frmAbout::lblSite_Click);
+    lblSite = site;
     bottom->addWidget(lblSite, 0, 0, Qt::AlignLeft | Qt::AlignVCenter);
 
     auto* maker = new QVBoxLayout;
     maker->setSpacing(2);
-    lblQuillmark = makeLink(Frame1, "lblQuillmark", makerName());
-    QFont makerFont = lblQuillmark->font();
+    LinkLabel* quillmark = makeLink(Frame1, "lblQuillmark", makerName());
+    QFont makerFont = quillmark->font();
     makerFont.setBold(true);
-    lblQuillmark->setFont(makerFont);
-    lblQuillmark->installEventFilter(this);
+    quillmark->setFont(makerFont);
+    connect(quillmark, &LinkLabel::clicked, this, &frmAbout::lblQuillmark_Click);
+    lblQuillmark = quillmark;
     maker->addWidget(lblQuillmark, 0, Qt::AlignHCenter);
     auto* Label2 =
         makeCaption(Frame1, "Label2", QStringLiteral("© %1 - Tous droits réservés").arg(makerName()));
@@ -247,24 +242,6 @@ void frmAbout::onDestroyed()
     cmdQuit = nullptr;
     lblQuillmark = nullptr;
     lblSite = nullptr;
-}
-
-bool frmAbout::eventFilter(QObject* watched, QEvent* event)
-{
-    const bool isLink = watched && (watched == lblSite || watched == lblQuillmark);
-    if (isLink && event->type() == QEvent::MouseButtonRelease) {
-        const auto* mouse = static_cast<QMouseEvent*>(event);
-        const auto* label = static_cast<QWidget*>(watched);
-        // A click: the left button released over the label.
-        if (mouse->button() != Qt::LeftButton || !label->rect().contains(mouse->position().toPoint()))
-            return false;
-        if (watched == lblSite)
-            lblSite_Click();
-        else
-            lblQuillmark_Click();
-        return true;
-    }
-    return Form::eventFilter(watched, event);
 }
 
 void frmAbout::cmdQuit_Click()

@@ -29,7 +29,6 @@ protected:
     void onLoad() override;
     void onUnload() override;
     void onDestroyed() override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void cmdQuit_Click();

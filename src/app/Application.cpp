@@ -13,6 +13,7 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QTabWidget>
 
@@ -23,6 +24,8 @@ KeyroviaApp::KeyroviaApp(Platform& platform)
       m_icon(kr::programIcon()), m_gate(*this), m_main(*this),
       m_ajour(std::make_unique<Ajour>(platform, [this] { FermerMain(); }))
 {
+    // Every window and every message box carries the program's icon.
+    QGuiApplication::setWindowIcon(m_icon);
     // The windows that put the main window's topmost state back when they close.
     auto mainWidget = [this]() -> QWidget* { return m_main.isLoaded() ? m_main.widget() : nullptr; };
     auto keepMainOnTop = [this] {
@@ -141,6 +144,10 @@ int KeyroviaApp::settingBox(SettingKey key)
 
 void KeyroviaApp::showMainWindow()
 {
+    // A minimised main window (the tutorial is open) is left as it is: showing
+    // it must not restore it over the tutorial.
+    if (m_main.isLoaded() && m_main.widget()->isMinimized())
+        return;
     m_main.Show();
 }
 

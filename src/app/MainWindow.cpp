@@ -4,6 +4,7 @@
 #include "app/Application.h"
 #include "browser/AutoLogin.h"
 #include "browser/PageSite.h"
+#include "common/LinkLabel.h"
 #include "common/Strings.h"
 #include "common/Version.h"
 #include "common/WindowOrder.h"
@@ -17,7 +18,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -233,7 +233,10 @@ std::unique_ptr<QWidget> frmMotDePass::createWidget()
     m_ui.txtLogz = named(new QPlainTextEdit(frmLogz), QStringLiteral("txtLogz"));
     m_ui.txtLogz->setReadOnly(true);
     m_ui.txtLogz->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m_ui.txtLogz->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Several lines wrapped at the box's width: a vertical scroll bar only.
+    m_ui.txtLogz->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_ui.txtLogz->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    m_ui.txtLogz->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_ui.txtLogz->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     logLayout->addWidget(m_ui.txtLogz);
     m_ui.cmdLogzEfface = named(new QPushButton(QStringLiteral("Éffacer"), frmLogz),
@@ -293,11 +296,10 @@ std::unique_ptr<QWidget> frmMotDePass::createWidget()
     side->addWidget(m_ui.cmdSuggest);
     side->addStretch();
     grid1->addLayout(side, 1, 1);
-    m_ui.lblSite = named(new QLabel(vendorHost(), tab1), QStringLiteral("lblSite"),
-                         QStringLiteral("Aller Sur Le Site Web"));
-    m_ui.lblSite->setStyleSheet(QStringLiteral("QLabel { color: blue; background: transparent; }"));
-    m_ui.lblSite->setCursor(Qt::PointingHandCursor);
-    m_ui.lblSite->installEventFilter(this);
+    auto* site = named(new LinkLabel(vendorHost(), tab1), QStringLiteral("lblSite"),
+                       QStringLiteral("Aller Sur Le Site Web"));
+    connect(site, &LinkLabel::clicked, this, &frmMotDePass::lblSite_Click);
+    m_ui.lblSite = site;
     grid1->addWidget(m_ui.lblSite, 2, 0, 1, 2);
     tabs->addTab(tab1, QStringLiteral("Configuration"));
 
@@ -387,22 +389,6 @@ bool frmMotDePass::eventFilter(QObject* watched, QEvent* event)
                 return true;
             }
         }
-    }
-    if (watched == m_ui.lblSite &&
-        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease)) {
-        // A click as a link takes it: the left button, pressed and released on the label.
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() != Qt::LeftButton)
-            return true;
-        if (event->type() == QEvent::MouseButtonPress) {
-            m_lblSitePressed = true;
-            return true;
-        }
-        const bool click = m_lblSitePressed && m_ui.lblSite->rect().contains(mouse->position().toPoint());
-        m_lblSitePressed = false;
-        if (click)
-            lblSite_Click();
-        return true;
     }
     return Form::eventFilter(watched, event);
 }

@@ -120,7 +120,6 @@ private:
     MotDePassControls m_ui;
     std::function<void()> m_onLoadHook;
     ClipboardGuard m_clipboardGuard;
-    bool m_lblSitePressed = false;
 };
 
 QString mainWindowTitle();

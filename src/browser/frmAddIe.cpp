@@ -1,29 +1,20 @@
 #include "browser/frmAddIe.h"
 
+#include "common/Twips.h"
+
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
 #include <QWidget>
-#include <cmath>
 
 namespace kr {
 namespace {
-
-int twips(int value)
-{
-    return int(std::lround(value / 15.0));
-}
-
-QRect twipsRect(int left, int top, int width, int height)
-{
-    return QRect(twips(left), twips(top), twips(width), twips(height));
-}
 
 QLabel* picture(QWidget* parent, const QString& name, const QString& resource, const QRect& geometry)
 {
     auto* label = new QLabel(parent);
     label->setObjectName(name);
-    label->setGeometry(geometry);
+    placeLabel(label, geometry);
     label->setPixmap(QPixmap(resource));
     label->setScaledContents(true);
     return label;

@@ -2,13 +2,13 @@
 
 #include "browser/ieToolBar.h"
 #include "common/TextFiles.h"
+#include "common/Twips.h"
 #include "common/WindowOrder.h"
 
 #include <QHeaderView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <QWidget>
-#include <cmath>
 
 namespace kr {
 namespace {
@@ -16,11 +16,6 @@ namespace {
 // Sizes of the classic registry buffers: names 255 characters, data 255 bytes.
 constexpr int kNameBuffer = 255;
 constexpr int kDataBuffer = 255;
-
-int twips(int value)
-{
-    return int(std::lround(value / 15.0));
-}
 
 // Errors about the key being enumerated itself rather than about one entry:
 // asking for the next index would fail the same way forever.

@@ -2,11 +2,38 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QKeyEvent>
+#include <QPushButton>
 #include <QTimer>
 #include <QWidget>
 #include <algorithm>
 
 namespace kr {
+namespace {
+
+// Enter on a focused command button presses it, as Space does; Qt leaves that
+// to the default button of a dialog only.
+class EnterPressesButton final : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        auto* button = qobject_cast<QPushButton*>(watched);
+        if (!enter || !button || (key->modifiers() & ~Qt::KeypadModifier))
+            return false;
+        if (!key->isAutoRepeat() && button->isEnabled())
+            button->click();
+        return true;
+    }
+};
+
+} // namespace
 
 FormRegistry& FormRegistry::instance()
 {
@@ -57,6 +84,9 @@ void Form::Load()
     m_widget->setAttribute(Qt::WA_DeleteOnClose, false);
     m_widget->setAttribute(Qt::WA_QuitOnClose, false);
     m_widget->installEventFilter(this);
+    auto* enterFilter = new EnterPressesButton(m_widget);
+    for (QPushButton* button : m_widget->findChildren<QPushButton*>())
+        button->installEventFilter(enterFilter);
     FormRegistry::instance().noteLoaded(this);
     onLoad();
     m_loading = false;

@@ -1,6 +1,7 @@
 #include "online/Ajour.h"
 
 #include "common/Strings.h"
+#include "common/Twips.h"
 #include "common/Version.h"
 #include "online/PictureButton.h"
 #include "online/UpdateCheck.h"
@@ -84,17 +85,15 @@ std::unique_ptr<QWidget> Ajour::createWidget()
     QPalette capPal = caption->palette();
     capPal.setColor(QPalette::WindowText, Qt::white);
     caption->setPalette(capPal);
-    caption->setGeometry(8, 0, frame.width() - 16, 15);
+    placeLabel(caption, QRect(8, 0, frame.width() - 16, 15));
 
     m_lblVer = colouredLabel(QStringLiteral("Verssion : "), QColor(255, 255, 0), m_fraMise);
     m_lblVer->setObjectName(QStringLiteral("lblVer"));
-    m_lblVer->setAlignment(Qt::AlignCenter);
-    m_lblVer->setGeometry(twipsRect(120, 240, 4215, 255));
+    placeLabel(m_lblVer, twipsRect(120, 240, 4215, 255), Qt::AlignHCenter);
 
     m_lblNewVer = colouredLabel(QStringLiteral("Nouvelle Verssion :"), QColor(0, 255, 0), m_fraMise);
     m_lblNewVer->setObjectName(QStringLiteral("lblNewVer"));
-    m_lblNewVer->setAlignment(Qt::AlignCenter);
-    m_lblNewVer->setGeometry(twipsRect(120, 480, 4215, 375));
+    placeLabel(m_lblNewVer, twipsRect(120, 480, 4215, 375), Qt::AlignHCenter);
 
     m_Text2 = new QPlainTextEdit(m_fraMise);
     m_Text2->setObjectName(QStringLiteral("Text2"));
@@ -114,7 +113,7 @@ std::unique_ptr<QWidget> Ajour::createWidget()
     auto* label2 = new QLabel(m_fraMise);
     label2->setObjectName(QStringLiteral("Label2"));
     paintBack(label2, kBlack);
-    label2->setGeometry(twipsRect(120, 2880, 4095, 330));
+    placeLabel(label2, twipsRect(120, 2880, 4095, 330));
 
     m_ImaAide = new PictureButton(QStringLiteral("Aide"), m_fraMise);
     m_ImaAide->setObjectName(QStringLiteral("ImaAide"));

@@ -5,11 +5,6 @@
 
 namespace kr {
 
-QRect twipsRect(int left, int top, int width, int height)
-{
-    return QRect(left / 15, top / 15, width / 15, height / 15);
-}
-
 PictureButton::PictureButton(const QString& text, QWidget* parent) : QWidget(parent), m_text(text)
 {
     setCursor(Qt::PointingHandCursor);

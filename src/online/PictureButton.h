@@ -4,9 +4,6 @@
 
 namespace kr {
 
-// Positions and sizes given in twips, at 15 twips per pixel.
-QRect twipsRect(int left, int top, int width, int height);
-
 // A picture used as a button: a pale cyan rounded button with black text and a
 // small dark dot on its left, a hand cursor, and a click on release inside it.
 class PictureButton final : public QWidget {

@@ -1,4 +1,6 @@
 #pragma once
+#include "common/AnsiCodePage.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -34,9 +36,8 @@ public:
     bool isEmpty() const { return m_bytes.isEmpty(); }
     bool overflowed() const { return m_overflowed; }
     const QByteArray& bytes() const { return m_bytes; }
-    // The reply read as text in the system's 8-bit encoding, decoded whole so
-    // that a character split across pieces comes out right.
-    QString text() const { return QString::fromLocal8Bit(m_bytes); }
+    // The reply read as text in the vendor's code page, one byte per character.
+    QString text() const { return fromAnsi(m_bytes); }
 
 private:
     qsizetype m_limit;

@@ -1,5 +1,6 @@
 #include "online/SuggestText.h"
 
+#include "common/AnsiCodePage.h"
 #include "common/Strings.h"
 
 namespace kr {
@@ -115,7 +116,7 @@ QByteArray suggestionRequest(const QString& urlHost, const QString& encodedMessa
                                            "Accept: */*\r\n"
                                            "Accept: text/html\r\n"
                                            "\r\n");
-    return request.toLocal8Bit();
+    return toAnsi(request);
 }
 
 SuggestOutcome suggestOutcome(const QString& reply)

@@ -1,5 +1,6 @@
 #include "online/SuggestTextBox.h"
 
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QTextBlock>
@@ -47,6 +48,18 @@ void SuggestTextBox::keyPressEvent(QKeyEvent* event)
     if (addsText && m_maxLength > 0 && roomLeft() < (newLine ? 2 : typed.size()))
         return;
     QPlainTextEdit::keyPressEvent(event);
+}
+
+void SuggestTextBox::inputMethodEvent(QInputMethodEvent* event)
+{
+    // Committed text counts against the limit like typed keys.
+    if (m_maxLength > 0 && !event->commitString().isEmpty()) {
+        const qsizetype room = roomLeft();
+        if (event->commitString().size() > room)
+            event->setCommitString(event->commitString().left(room), event->replacementStart(),
+                                   event->replacementLength());
+    }
+    QPlainTextEdit::inputMethodEvent(event);
 }
 
 void SuggestTextBox::insertFromMimeData(const QMimeData* source)

@@ -1,5 +1,6 @@
 #include "online/UpdateCheck.h"
 
+#include "common/AnsiCodePage.h"
 #include "common/Strings.h"
 
 namespace kr {
@@ -11,7 +12,7 @@ QByteArray versionRequest(const QString& urlHost)
                                            "Accept: */*\r\n"
                                            "Accept: text/html\r\n"
                                            "\r\n");
-    return request.toLocal8Bit();
+    return toAnsi(request);
 }
 
 QString comparedVersionText(const ProgramVersion& own)

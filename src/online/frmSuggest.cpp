@@ -1,11 +1,13 @@
 #include "online/frmSuggest.h"
 
+#include "common/LinkLabel.h"
+#include "common/Twips.h"
 #include "common/Version.h"
 #include "common/WindowOrder.h"
-#include "online/PictureButton.h"
 #include "online/SuggestText.h"
 #include "online/SuggestTextBox.h"
 
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,13 +25,19 @@ QFont arialBold(qreal points)
     return f;
 }
 
-QLabel* placedLabel(const QString& text, const QRect& where, const QFont& font, QWidget* parent)
+QLabel* placedLabel(QLabel* l, const QRect& where, const QFont& font,
+                    Qt::Alignment horizontal = Qt::AlignLeft)
 {
-    auto* l = new QLabel(text, parent);
     l->setFont(font);
     l->setWordWrap(true);
-    l->setGeometry(where);
+    placeLabel(l, where, horizontal);
     return l;
+}
+
+QLabel* placedLabel(const QString& text, const QRect& where, const QFont& font, QWidget* parent,
+                    Qt::Alignment horizontal = Qt::AlignLeft)
+{
+    return placedLabel(new QLabel(text, parent), where, font, horizontal);
 }
 
 } // namespace
@@ -44,6 +52,7 @@ int keyAsciiOf(const QKeyEvent* key)
         return 13;
     case Qt::Key_Tab:
     case Qt::Key_Backtab:
+    case Qt::Key_Delete: // Qt gives it the text 0x7F; it types nothing
         return -1;
     default:
         break;
@@ -142,27 +151,22 @@ std::unique_ptr<QWidget> frmSuggest::createWidget()
         QStringLiteral("Par mesure de protection les caractères AUTORISER Sont :") +
             QString(28, QLatin1Char(' ')) +
             QStringLiteral("1234567890 ABCDEFGHIJKLMNOPQRSTUVWXYZ abcdefghijklmnopqrstuvwxy ' . ,"),
-        twipsRect(0, 4800, 8295, 495), small, w.get());
+        twipsRect(0, 4800, 8295, 495), small, w.get(), Qt::AlignHCenter);
     lblCaracAuto->setObjectName(QStringLiteral("lblCaracAuto"));
-    lblCaracAuto->setAlignment(Qt::AlignCenter);
 
-    QFont arial(QStringLiteral("Arial"));
-    m_lblSite = placedLabel(QStringLiteral("Site Web Du Créateur: Quillmark ( Http://") + vendorHost() +
-                                QStringLiteral(" )"),
-                            twipsRect(360, 5280, 7575, 300), arial, w.get());
+    auto* site = new LinkLabel(QStringLiteral("Site Web Du Créateur: Quillmark ( Http://") + vendorHost() +
+                                   QStringLiteral(" )"),
+                               w.get());
+    m_lblSite = placedLabel(site, twipsRect(360, 5280, 7575, 300), QFont(QStringLiteral("Arial")));
     m_lblSite->setObjectName(QStringLiteral("lblSite"));
     m_lblSite->setToolTip(QStringLiteral("Aller Sur Le Site Web"));
-    m_lblSite->setCursor(Qt::PointingHandCursor);
-    QPalette blue = m_lblSite->palette();
-    blue.setColor(QPalette::WindowText, QColor(0, 0, 255));
-    m_lblSite->setPalette(blue);
+    connect(site, &LinkLabel::clicked, this, &frmSuggest::lblSite_Click);
 
     QWidget::setTabOrder(m_txtName, m_txtEmail);
     QWidget::setTabOrder(m_txtEmail, m_txtInfo);
     QWidget::setTabOrder(m_txtInfo, m_cmdSend);
     for (QObject* o : {static_cast<QObject*>(m_txtName.data()), static_cast<QObject*>(m_txtEmail.data()),
-                       static_cast<QObject*>(m_txtInfo.data()), static_cast<QObject*>(m_txtInfo->viewport()),
-                       static_cast<QObject*>(m_lblSite.data())})
+                       static_cast<QObject*>(m_txtInfo.data()), static_cast<QObject*>(m_txtInfo->viewport())})
         o->installEventFilter(this);
     m_txtName->setFocus();
     return w;
@@ -206,11 +210,10 @@ bool frmSuggest::eventFilter(QObject* watched, QEvent* event)
         if (m_txtInfo && watched == m_txtInfo->viewport())
             clearPlaceholder();
         break;
-    case QEvent::MouseButtonRelease:
-        if (watched == m_lblSite) {
-            lblSite_Click();
-            return true;
-        }
+    case QEvent::InputMethod:
+        // Text from an input method (dead keys, compose) passes the same filter.
+        if (watched == m_txtName || watched == m_txtEmail || watched == m_txtInfo)
+            filterCommit(watched, static_cast<QInputMethodEvent*>(event));
         break;
     default:
         break;
@@ -231,10 +234,24 @@ bool frmSuggest::filterKey(QObject* box, QKeyEvent* key)
     }
     if (code < 0)
         return false;
-    const QString allowed = box == m_txtName    ? nameKeyChars()
-                            : box == m_txtEmail ? emailKeyChars()
-                                                : infoKeyChars();
-    return !keyPasses(code, allowed);
+    return !keyPasses(code, allowedChars(box));
+}
+
+QString frmSuggest::allowedChars(QObject* box) const
+{
+    return box == m_txtName ? nameKeyChars() : box == m_txtEmail ? emailKeyChars() : infoKeyChars();
+}
+
+void frmSuggest::filterCommit(QObject* box, QInputMethodEvent* event)
+{
+    const QString allowed = allowedChars(box);
+    QString kept;
+    for (const QChar c : event->commitString()) {
+        if (keyPasses(c.unicode(), allowed))
+            kept.append(c);
+    }
+    if (kept != event->commitString())
+        event->setCommitString(kept, event->replacementStart(), event->replacementLength());
 }
 
 void frmSuggest::clearPlaceholder()

@@ -6,6 +6,7 @@
 
 #include "online/SuggestTextBox.h"
 
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -51,6 +52,8 @@ private:
     void wskSuggest_Close();
     void wskSuggest_Error();
     bool filterKey(QObject* box, QKeyEvent* key);
+    void filterCommit(QObject* box, QInputMethodEvent* event);
+    QString allowedChars(QObject* box) const;
     void clearPlaceholder();
     void closeSocket();
 

@@ -1,7 +1,17 @@
 #pragma once
 #include "platform/Platform.h"
 
+#include <memory>
+
+class QMessageBox;
+
 namespace kr {
+
+// The box that QtMessageBox shows for a style, before it runs. It is at least
+// as wide as the window manager's title bar needs for the whole title.
+std::unique_ptr<QMessageBox> makeMessageBox(int style, const QString& text, const QString& title);
+// The width a title bar needs for that title, its icon and its buttons.
+int titleBarWidth(const QString& title);
 
 class QtMessageBox final : public IMessageBox {
 public:

@@ -3,14 +3,17 @@
 #include "AppFixture.h"
 #include "about/frmAbout.h"
 #include "common/WindowOrder.h"
+#include "platform/QtServices.h"
 
 #include <QCheckBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTabWidget>
 
 #include <algorithm>
@@ -359,6 +362,13 @@ private slots:
         QVERIFY(c->txtLogz->isReadOnly());
         QCOMPARE(c->txtLogz->textCursor().position(),
                  c->txtLogz->toPlainText().size()); // scrolled to its end
+        // Long entries wrap at the box's width: a vertical scroll bar only.
+        app->mainWindow().setLogText(QStringLiteral("Tentative d'acces Le : %1\r\n").arg(QString(150, 'x')));
+        app->mainWindow().widget()->show();
+        c->Tabblet->setCurrentIndex(1);
+        QVERIFY(QTest::qWaitForWindowExposed(app->mainWindow().widget()));
+        QCOMPARE(c->txtLogz->horizontalScrollBar()->maximum(), 0);
+        app->mainWindow().setLogText(lines);
 
         // The file cannot be replaced (a folder stands in its place): the box keeps the log.
         QVERIFY(QFile::rename(f->path(QStringLiteral("Logz.ini")), f->path(QStringLiteral("Logz.bak"))));
@@ -381,6 +391,17 @@ private slots:
         f->messages.shown.clear();
         QTest::mouseClick(c->cmdLogzEfface, Qt::LeftButton);
         QVERIFY(f->messages.shown.empty());
+    }
+
+    void messageBoxesFitTheirTitles()
+    {
+        for (const char* title :
+             {"Configuration Enregistrer'", "Ajout Avec Succes", "Érreur, Manque D'Information"}) {
+            const std::unique_ptr<QMessageBox> box =
+                makeMessageBox(64, QStringLiteral("Ok"), QString::fromUtf8(title));
+            box->show();
+            QVERIFY2(box->width() >= titleBarWidth(QString::fromUtf8(title)), title);
+        }
     }
 
     void linksAndUnload()

@@ -1,6 +1,7 @@
 // Shared helpers: the delimited text reader and writer, StrBetween, the
-// version texts and the window life cycle.
+// version texts, the window life cycle and the vendor's code page.
 #include "TestKit.h"
+#include "common/AnsiCodePage.h"
 #include "common/Form.h"
 #include "common/Strings.h"
 #include "common/TextFiles.h"
@@ -188,6 +189,13 @@ private slots:
         QCOMPARE(a.loads, 2);
         a.Unload();
         FormRegistry::instance().setOnLastUnloaded({});
+    }
+
+    void ansiCodePage()
+    {
+        QCOMPARE(toAnsi(QString::fromUtf8("décembre €œŸ ā中😀")),
+                 "d\xe9" + QByteArray("cembre \x80\x9c\x9f ???"));
+        QCOMPARE(toAnsi(fromAnsi("\x80\x81\x9f\xff")), QByteArray("\x80\x81\x9f\xff")); // bytes come back
     }
 
     void topmostKeepsGeometryAndVisibility()

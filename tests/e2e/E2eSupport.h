@@ -90,14 +90,14 @@ inline void key(const QString& keys)
 }
 
 // Waits for a message box with that title and answers it with Enter (OK, or
-// the default Yes). False when no such box came.
-inline bool answerWithEnter(const QString& titleRegex)
+// the default Yes), or with another key (Escape: No). False when no such box came.
+inline bool answerWithEnter(const QString& titleRegex, const QString& answer = QStringLiteral("Return"))
 {
     const QString id = waitForWindow(titleRegex);
     if (id.isEmpty())
         return false;
     focus(id);
-    key(QStringLiteral("Return"));
+    key(answer);
     return true;
 }
 
@@ -145,6 +145,58 @@ private:
 // (none when empty) and the logins (site, user, password).
 bool makeDatabase(const ProgramFolder& folder, const QString& password = QString(),
                   const QList<QStringList>& logins = {});
+
+// What xprop says of a property of a window ({"-id", id}) or of the root ({"-root"}).
+inline QString xprop(const QStringList& window, const QString& name)
+{
+    return run(QStringLiteral("xprop"), window + QStringList{name});
+}
+
+// Debian's openbox on the test's display, for the tests that judge window states.
+class WindowManager {
+public:
+    WindowManager()
+    {
+        m_openbox.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+        for (int i = 0; i < 200 && !running(); ++i)
+            QThread::msleep(50);
+    }
+    ~WindowManager()
+    {
+        m_openbox.terminate();
+        m_openbox.waitForFinished();
+    }
+    bool running() const
+    {
+        return xprop({QStringLiteral("-root")}, QStringLiteral("_NET_SUPPORTING_WM_CHECK"))
+            .contains("window id");
+    }
+
+private:
+    QProcess m_openbox;
+};
+
+// The state the window manager keeps for a window: "Normal", "Iconic", "Withdrawn".
+inline QString wmState(const QString& id)
+{
+    const QString out = xprop({QStringLiteral("-id"), id}, QStringLiteral("WM_STATE"));
+    return out.section(QStringLiteral("window state: "), 1).section(QLatin1Char('\n'), 0, 0).trimmed();
+}
+
+inline bool waitForWmState(const QString& id, const QString& state, int timeoutMs = 10000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (wmState(id) != state && t.elapsed() < timeoutMs)
+        QThread::msleep(50);
+    return wmState(id) == state;
+}
+
+// Whether the window carries an icon of its own (_NET_WM_ICON).
+inline bool hasIcon(const QString& id)
+{
+    return xprop({QStringLiteral("-id"), id}, QStringLiteral("_NET_WM_ICON")).contains("Icon (");
+}
 
 // PARAM.ini with the three settings.
 bool writeSettings(const ProgramFolder& folder, int afficherIE, int tjsVisible, int recupAuto);

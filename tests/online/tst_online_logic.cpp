@@ -177,9 +177,13 @@ private slots:
             QString::fromUtf8("Le%205%20décembre%202026%20%20a%20%2014%205%0D%0A%0D%0ANom%20:%20"
                               "Jean%20%20%20%20Email%20:%20%0D%0A%0D%0ASuper%20programme");
         QCOMPARE(encodeMessage(message), expected);
+        // One byte per character in the Latin ANSI code page: "d\xe9cembre".
         QCOMPARE(suggestionRequest(QStringLiteral("Quillmark.Example"), expected),
-                 QByteArray("POST http://quillmark.example/Realisation/Keyrovia/Suggestion.php?Mess=") +
-                     expected.toLocal8Bit() + " HTTP/1.0\r\nAccept: */*\r\nAccept: text/html\r\n\r\n");
+                 QByteArray("POST http://quillmark.example/Realisation/Keyrovia/Suggestion.php?Mess="
+                            "Le%205%20d\xe9"
+                            "cembre%202026%20%20a%20%2014%205%0D%0A%0D%0ANom%20:%20"
+                            "Jean%20%20%20%20Email%20:%20%0D%0A%0D%0ASuper%20programme"
+                            " HTTP/1.0\r\nAccept: */*\r\nAccept: text/html\r\n\r\n"));
     }
 
     void datedMessageHasNoLeadingZeros()

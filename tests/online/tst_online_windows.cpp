@@ -5,6 +5,7 @@
 #include "about/frmAbout.h"
 #include "browser/frmAddIe.h"
 #include "browser/frmListIcon.h"
+#include "common/LinkLabel.h"
 #include "common/WindowOrder.h"
 #include "online/Ajour.h"
 #include "online/SuggestText.h"
@@ -142,6 +143,14 @@ private slots:
                                        QStringLiteral("AUCUNE")));
         QCOMPARE(s.lblSite()->text(),
                  QStringLiteral("Site Web Du Créateur: Quillmark ( Http://quillmark.example )"));
+        // Labels draw from the top of their box: a tall text is cut at the bottom only.
+        for (QWidget* window : {a.widget(), s.widget()}) {
+            for (const QLabel* l : window->findChildren<QLabel*>())
+                QVERIFY2(l->alignment() & Qt::AlignTop, qPrintable(l->objectName()));
+        }
+        QVERIFY(qobject_cast<LinkLabel*>(s.lblSite()));
+        QTest::mouseClick(s.lblSite(), Qt::LeftButton);
+        QCOMPARE(fx->shell.opened, QStringList{QStringLiteral("http://quillmark.example")});
         s.Unload();
     }
 
@@ -321,6 +330,30 @@ private slots:
         QCOMPARE(s.txtInfo()->text(), QString::fromUtf8("a:é,%"));
         s.cmdSend_Click();
         QCOMPARE(s.txtInfo()->text(), QString::fromUtf8("Nom : a:é,%    Email : jeanx@mail.fr\r\n\r\na"));
+    }
+
+    void deleteAndInputMethodInTheThreeBoxes()
+    {
+        started().showSuggestion();
+        frmSuggest& s = fx->app->suggestion();
+        s.txtInfo()->setText(QString());
+        for (QWidget* w : {static_cast<QWidget*>(s.txtName()), static_cast<QWidget*>(s.txtEmail()),
+                           static_cast<QWidget*>(s.txtInfo())}) {
+            auto text = [&] { return w->property(w == s.txtInfo() ? "plainText" : "text").toString(); };
+            QTest::keyClicks(w, QStringLiteral("abc"));
+            for (const auto& [k, m] : {std::pair{Qt::Key_Home, Qt::NoModifier},
+                                       {Qt::Key_Delete, Qt::NoModifier},
+                                       {Qt::Key_End, Qt::NoModifier},
+                                       {Qt::Key_Left, Qt::ShiftModifier},
+                                       {Qt::Key_Delete, Qt::ShiftModifier}})
+                QTest::keyClick(w, k, m); // Delete, then Shift+Delete cuts "c"
+            QCOMPARE(text(), QStringLiteral("b"));
+            QInputMethodEvent commit(QString(), {}); // a dead key or compose
+            commit.setCommitString(QString::fromUtf8("é:a") + QString(999, QLatin1Char('a')));
+            QApplication::sendEvent(w, &commit);
+            QCOMPARE(text().size(), w == s.txtInfo() ? 1000 : 40); // filtered, then limited
+            QVERIFY(text().startsWith(QStringLiteral("baa")));
+        }
     }
 
     void placeholderAndLengthLimit()

@@ -2,6 +2,7 @@
 // TCP client: replies, stored suggestions, bounds, and the client's events.
 #include "MessageStore.h"
 #include "VendorService.h"
+#include "common/AnsiCodePage.h"
 #include "online/ReplyBuffer.h"
 #include "online/SuggestText.h"
 #include "online/UpdateCheck.h"
@@ -50,17 +51,17 @@ private slots:
     {
         VendorServiceConfig config;
         config.announcedVersion = QStringLiteral("1.2");
-        config.information = QStringLiteral("Nouvelle\nversion");
+        config.information = QString::fromUtf8("Nouvelle\nversion améliorée");
         config.databasePath = dir.filePath(QStringLiteral("v.db"));
         VendorService service(config);
         QVERIFY(service.listen(QHostAddress::LocalHost, 0));
         const Exchange ex = exchange(service.port(), versionRequest(QStringLiteral("127.0.0.1:1")));
         QVERIFY(ex.closed);
         QVERIFY2(ex.error.isEmpty(), qPrintable(ex.error)); // the close is no error
-        const UpdateDecision d = decideUpdate(QString::fromUtf8(ex.reply), ProgramVersion{1, 1, 0});
+        const UpdateDecision d = decideUpdate(fromAnsi(ex.reply), ProgramVersion{1, 1, 0});
         QCOMPARE(int(d.kind), int(UpdateDecision::Mandatory));
         QCOMPARE(d.newVersion, QStringLiteral("1.2"));
-        QCOMPARE(d.information, QStringLiteral("Nouvelle\r\nversion"));
+        QCOMPARE(d.information, QString::fromUtf8("Nouvelle\r\nversion améliorée"));
     }
 
     void suggestionIsStoredDecoded()

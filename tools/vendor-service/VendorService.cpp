@@ -1,5 +1,7 @@
 #include "VendorService.h"
 
+#include "common/AnsiCodePage.h"
+
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -11,7 +13,7 @@ const QByteArray kSuggestionPath = "/Realisation/Keyrovia/Suggestion.php";
 QByteArray httpReply(const QByteArray& status, const QByteArray& body)
 {
     return "HTTP/1.0 " + status +
-           "\r\nContent-Type: text/html; charset=UTF-8\r\nConnection: close\r\n"
+           "\r\nContent-Type: text/html; charset=windows-1252\r\nConnection: close\r\n"
            "Content-Length: " +
            QByteArray::number(body.size()) + "\r\n\r\n" + body;
 }
@@ -56,7 +58,7 @@ VendorRequest parseVendorRequest(const QByteArray& requestLine)
                query.startsWith("Mess=")) {
         r.kind = VendorRequest::Suggestion;
         // The program does not encode "&" or "=": the whole rest is the message.
-        r.message = QString::fromUtf8(decodeMessage(query.mid(5)));
+        r.message = kr::fromAnsi(decodeMessage(query.mid(5)));
     }
     return r;
 }
@@ -66,7 +68,8 @@ QByteArray versionReply(const QString& version, const QString& information)
     QString info = information;
     info.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
         .replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-    const QByteArray body = "<html><body>\r\nVer=" + version.toUtf8() + "=EndVer\r\nInfo=" + info.toUtf8() +
+    const QByteArray body = "<html><body>\r\nVer=" + kr::toAnsi(version) +
+                            "=EndVer\r\nInfo=" + kr::toAnsi(info) +
                             "=EndInfo\r\nFIN=1=FIN\r\n</body></html>\r\n";
     return httpReply("200 OK", body);
 }
