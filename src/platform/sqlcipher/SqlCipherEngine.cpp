@@ -5,14 +5,13 @@
 #define SQLITE_HAS_CODEC 1
 #include <sqlcipher/sqlite3.h>
 
-#include <openssl/crypto.h>
-#include <openssl/evp.h>
+#include "platform/sqlcipher/VaultKey.h"
+#include "platform/sqlcipher/VaultKeyDerivation.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 
-#include <array>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -26,62 +25,16 @@ namespace {
 
 using Step = SqlCipherEngine::ChangeStep;
 
-constexpr int SaltSize = 16;
-constexpr int RawKeySize = 32;
+using vault::FileStart;
+using vault::RawKey;
+using vault::Secret;
+
 constexpr std::size_t MaxKeptKeys = 8;
-// The first 16 bytes of a plain SQLite file; an encrypted one starts with its salt.
-constexpr char PlainHeader[SaltSize] = "SQLite format 3";
 
 const char* const StepNames[] = {"CreateTemp", "Attach",     "Export",        "Commit", "Detach",
                                  "SyncTemp",   "VerifyTemp", "KeepOld",       "Rename", "SyncFolder",
                                  "Confirm",    "Finish",     "RollBackRename"};
 static_assert(std::size(StepNames) == SqlCipherEngine::ChangeStepCount + 1);
-
-// Passwords and derived keys: wiped when they go away, never copied.
-class Secret {
-public:
-    Secret() = default;
-    Secret(const char* data, std::size_t size) : m_bytes(data, data + size) {}
-    static Secret fromText(const QString& text)
-    {
-        QByteArray utf8 = text.toUtf8();
-        Secret secret(utf8.constData(), static_cast<std::size_t>(utf8.size()));
-        OPENSSL_cleanse(utf8.data(), static_cast<std::size_t>(utf8.size()));
-        return secret;
-    }
-    Secret(Secret&& other) noexcept : m_bytes(std::move(other.m_bytes)) { other.m_bytes.clear(); }
-    Secret& operator=(Secret&& other) noexcept
-    {
-        if (this != &other) {
-            wipe();
-            m_bytes = std::move(other.m_bytes);
-            other.m_bytes.clear();
-        }
-        return *this;
-    }
-    Secret(const Secret&) = delete;
-    Secret& operator=(const Secret&) = delete;
-    ~Secret() { wipe(); }
-
-    void wipe()
-    {
-        if (!m_bytes.empty())
-            OPENSSL_cleanse(m_bytes.data(), m_bytes.size());
-        m_bytes.clear();
-    }
-    // Never a null pointer: an empty key must reach SQLite as '' and not as NULL.
-    const char* data() const { return m_bytes.empty() ? "" : m_bytes.data(); }
-    int size() const { return static_cast<int>(m_bytes.size()); }
-    bool empty() const { return m_bytes.empty(); }
-    bool equals(const Secret& other) const
-    {
-        return m_bytes.size() == other.m_bytes.size() &&
-               CRYPTO_memcmp(data(), other.data(), m_bytes.size()) == 0;
-    }
-
-private:
-    std::vector<char> m_bytes;
-};
 
 struct DbCloser {
     void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
@@ -157,51 +110,6 @@ bool isTruncated(const QByteArray& path)
     constexpr off_t SmallestPage = 512;
     struct stat info {};
     return ::stat(path.constData(), &info) == 0 && info.st_size % SmallestPage != 0;
-}
-
-// Empty when the file is shorter than a salt or is a plain SQLite file.
-QByteArray readSalt(const QByteArray& path)
-{
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return {};
-    char buffer[SaltSize];
-    ssize_t got = 0;
-    while (got < SaltSize) {
-        const ssize_t n = ::read(fd, buffer + got, static_cast<std::size_t>(SaltSize - got));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        got += n;
-    }
-    ::close(fd);
-    if (got != SaltSize || std::memcmp(buffer, PlainHeader, SaltSize) == 0)
-        return {};
-    return QByteArray(buffer, SaltSize);
-}
-
-// The key SQLCipher derives from a passphrase, as the raw-key text x'<64 hex>'.
-Secret deriveRawKey(const Secret& password, const QByteArray& salt)
-{
-    std::array<unsigned char, RawKeySize> key{};
-    if (PKCS5_PBKDF2_HMAC_SHA1(
-            password.data(), password.size(), reinterpret_cast<const unsigned char*>(salt.constData()),
-            static_cast<int>(salt.size()), SqlCipherEngine::KdfIterations, RawKeySize, key.data()) != 1)
-        return {};
-    static const char hex[] = "0123456789abcdef";
-    std::array<char, 3 + 2 * RawKeySize> text{};
-    text[0] = 'x';
-    text[1] = '\'';
-    for (int i = 0; i < RawKeySize; ++i) {
-        text[2 + 2 * i] = hex[key[i] >> 4];
-        text[3 + 2 * i] = hex[key[i] & 0xf];
-    }
-    text[text.size() - 1] = '\'';
-    Secret raw(text.data(), text.size());
-    OPENSSL_cleanse(key.data(), key.size());
-    OPENSSL_cleanse(text.data(), text.size());
-    return raw;
 }
 
 bool syncPath(const QByteArray& path, int flags)
@@ -283,18 +191,19 @@ DbStatus prepareSingle(sqlite3* db, const QString& statement, Stmt& out)
     return {};
 }
 
-const QByteArray KdfPragma = "PRAGMA kdf_iter = " + QByteArray::number(SqlCipherEngine::KdfIterations) + ";";
-
 } // namespace
 
 struct SqlCipherEngine::Impl {
+    explicit Impl(IKeyDerivation& keys) : derivation(keys) {}
+
     struct KeptKey {
         Secret password;
         QByteArray salt;
-        Secret rawKey;
+        Secret text; // SQLCipher's raw-key text
+        bool old;    // derived the way earlier versions did
     };
+    IKeyDerivation& derivation;
     std::vector<KeptKey> keys; // newest last
-    int derivations = 0;
     FaultHook faultHook;
 
     bool stepFails(Step step) const { return faultHook && faultHook(step); }
@@ -310,9 +219,42 @@ struct SqlCipherEngine::Impl {
     {
         std::erase_if(keys, [&](const KeptKey& kept) { return kept.salt == salt; });
     }
+    void keep(const Secret& password, const QByteArray& salt, Secret text, bool old)
+    {
+        forgetSalt(salt);
+        if (keys.size() >= MaxKeptKeys)
+            keys.erase(keys.begin());
+        keys.push_back(KeptKey{Secret(password.data(), static_cast<std::size_t>(password.size())), salt,
+                               std::move(text), old});
+    }
 
-    // open_v2 (never creating the file), key, kdf_iter, first read.
-    DbStatus openWithKey(const QByteArray& path, const Secret& key, bool passphrase, DbHandle& out)
+    DbStatus derive(KeyKind kind, const Secret& password, const QByteArray& salt, RawKey& key)
+    {
+        const KeyResult result =
+            derivation.derive(kind, password.data(), static_cast<std::size_t>(password.size()),
+                              reinterpret_cast<const unsigned char*>(salt.constData()), key.bytes.data());
+        if (result == KeyResult::OutOfMemory)
+            return {DbErrOutOfMemory, QStringLiteral("not enough memory for the key derivation")};
+        if (result != KeyResult::Ok)
+            return {DbErrUnrecognized, QStringLiteral("the key derivation failed")};
+        return {};
+    }
+
+    // A new vault's key: a fresh salt and its derived key, as the text a new file takes.
+    DbStatus newVaultKey(const Secret& password, QByteArray& salt, Secret& text)
+    {
+        salt = vault::freshSalt();
+        if (salt.isEmpty())
+            return {DbErrUnrecognized, QStringLiteral("no random salt")};
+        RawKey key;
+        const DbStatus status = derive(KeyKind::Vault, password, salt, key);
+        if (status.ok())
+            text = vault::keyText(key, salt);
+        return status;
+    }
+
+    // open_v2 (never creating the file), the raw key, first read.
+    DbStatus openWithKey(const QByteArray& path, const Secret& key, DbHandle& out)
     {
         sqlite3* raw = nullptr;
         int rc = sqlite3_open_v2(path.constData(), &raw, SQLITE_OPEN_READWRITE, nullptr);
@@ -322,14 +264,10 @@ struct SqlCipherEngine::Impl {
         sqlite3_busy_timeout(db.get(), BusyTimeoutMs);
         if (!key.empty()) {
             rc = sqlite3_key(db.get(), key.data(), key.size());
-            if (rc == SQLITE_OK)
-                rc = exec(db.get(), KdfPragma);
             if (rc != SQLITE_OK)
                 return statusFrom(rc, db.get());
         }
         rc = readSchema(db.get());
-        if (!key.empty() && passphrase)
-            ++derivations;
         // A database is whole pages; a cut-off file would otherwise pass for a wrong password.
         if ((rc & 0xff) == SQLITE_NOTADB && isTruncated(path))
             return {DbErrUnrecognized, QStringLiteral("the database file is truncated")};
@@ -339,25 +277,77 @@ struct SqlCipherEngine::Impl {
         return {};
     }
 
-    // After a passphrase open: derive the raw key ourselves and keep it once it
-    // has opened the same file, so later opens skip the 256,000 iterations.
-    void learnKey(const QByteArray& path, const Secret& password, const QByteArray& salt)
+    // One derivation per password and file: the key found is kept for the run.
+    // A vault of ours is tried with Argon2id; a salt of earlier versions with
+    // Argon2id, then their PBKDF2.
+    DbStatus openKeyed(const QByteArray& path, const Secret& password, DbHandle& db, bool& old)
     {
-        Secret raw = deriveRawKey(password, salt);
-        ++derivations;
-        if (raw.empty())
-            return;
-        DbHandle check;
-        if (!openWithKey(path, raw, false, check).ok())
-            return; // derived differently from SQLCipher: keep paying, stay correct
-        check.reset();
-        if (readSalt(path) != salt)
-            return; // the file was replaced meanwhile
-        forgetSalt(salt);
-        if (keys.size() >= MaxKeptKeys)
-            keys.erase(keys.begin());
-        keys.push_back(KeptKey{Secret(password.data(), static_cast<std::size_t>(password.size())), salt,
-                               std::move(raw)});
+        old = false;
+        const FileStart start = vault::readFileStart(path);
+        switch (start.kind) {
+        case FileStart::Unreadable: {
+            const DbStatus status = openWithKey(path, Secret(), db); // says why: missing, no permission
+            db.reset();
+            return status.ok() ? DbStatus{DbErrUnrecognized, QStringLiteral("the file cannot be read")} : status;
+        }
+        case FileStart::Short:
+            return {DbErrUnrecognized, QStringLiteral("the database file is truncated")};
+        case FileStart::Plain:
+            return {DbErrNotValidPassword, QStringLiteral("a password for a file without one")};
+        case FileStart::Empty: {
+            QByteArray salt;
+            Secret text;
+            DbStatus status = newVaultKey(password, salt, text);
+            if (status.ok())
+                status = openWithKey(path, text, db);
+            if (status.ok())
+                keep(password, salt, std::move(text), false);
+            return status;
+        }
+        case FileStart::Salted:
+            break;
+        }
+        const QByteArray& salt = start.salt;
+        if (isTruncated(path))
+            return {DbErrUnrecognized, QStringLiteral("the database file is truncated")};
+        if (const KeptKey* kept = findKey(password, salt)) {
+            const DbStatus status = openWithKey(path, kept->text, db);
+            old = kept->old;
+            if (status.number != DbErrNotValidPassword)
+                return status;
+            old = false;
+            forgetSalt(salt); // rekeyed elsewhere: derive afresh
+        }
+        RawKey vaultKey;
+        DbStatus status = derive(KeyKind::Vault, password, salt, vaultKey);
+        if (!status.ok())
+            return status;
+        Secret text = vault::keyText(vaultKey, salt);
+        status = openWithKey(path, text, db);
+        if (status.ok())
+            keep(password, salt, std::move(text), false);
+        if (status.number != DbErrNotValidPassword)
+            return status;
+        RawKey oldKey;
+        const bool mayBeOld = !vault::isVaultSalt(salt);
+        if (mayBeOld) {
+            status = derive(KeyKind::Old, password, salt, oldKey);
+            if (!status.ok())
+                return status;
+            text = vault::keyText(oldKey);
+            status = openWithKey(path, text, db);
+            old = status.ok();
+            if (status.ok())
+                keep(password, salt, std::move(text), true);
+            if (status.number != DbErrNotValidPassword)
+                return status;
+        }
+        // SQLCipher tells a damaged first page from a wrong key no better: the
+        // other pages do.
+        if (vault::laterPageAuthenticates(path, vaultKey, salt) ||
+            (mayBeOld && vault::laterPageAuthenticates(path, oldKey, salt)))
+            return {DbErrUnrecognized, QStringLiteral("the first page of the database file is damaged")};
+        return status;
     }
 
     static DbStatus lockExclusively(sqlite3* db)
@@ -376,35 +366,16 @@ struct SqlCipherEngine::Impl {
         return {};
     }
 
-    DbStatus openHandle(const QByteArray& path, bool exclusive, const Secret& password, bool useKeptKeys,
-                        DbHandle& out)
+    DbStatus openHandle(const QByteArray& path, bool exclusive, const Secret& password, DbHandle& out, bool& old)
     {
         DbHandle db;
-        QByteArray salt;
-        if (!password.empty() && useKeptKeys) {
-            salt = readSalt(path);
-            if (const KeptKey* kept = salt.isEmpty() ? nullptr : findKey(password, salt)) {
-                const DbStatus status = openWithKey(path, kept->rawKey, false, db);
-                if (!status.ok() && status.number != DbErrNotValidPassword)
-                    return status;
-                if (!status.ok())
-                    forgetSalt(salt); // rekeyed elsewhere: ask SQLCipher afresh
-            }
-        }
-        if (!db) {
-            const DbStatus status = openWithKey(path, password, true, db);
-            if (!status.ok())
-                return status;
-            if (!salt.isEmpty())
-                learnKey(path, password, salt);
-        }
-        if (exclusive) {
-            const DbStatus status = lockExclusively(db.get());
-            if (!status.ok())
-                return status;
-        }
-        out = std::move(db);
-        return {};
+        old = false;
+        DbStatus status = password.empty() ? openWithKey(path, password, db) : openKeyed(path, password, db, old);
+        if (status.ok() && exclusive)
+            status = lockExclusively(db.get());
+        if (status.ok())
+            out = std::move(db);
+        return status;
     }
 };
 
@@ -415,10 +386,11 @@ namespace {
 // failure the destructor puts everything back.
 class PasswordChange {
 public:
-    PasswordChange(SqlCipherEngine::Impl& engine, sqlite3* db, const QString& path, const Secret& newPassword)
+    // newKey: the raw-key text of the new file, empty for a file without password.
+    PasswordChange(SqlCipherEngine::Impl& engine, sqlite3* db, const QString& path, const Secret& newKey)
         : m_engine(engine), m_db(db), m_path(QFile::encodeName(path)),
           m_dir(QFile::encodeName(QFileInfo(path).absolutePath())),
-          m_base(QFile::encodeName(QFileInfo(path).fileName())), m_newPassword(newPassword)
+          m_base(QFile::encodeName(QFileInfo(path).fileName())), m_newKey(newKey)
     {}
     PasswordChange(const PasswordChange&) = delete;
     PasswordChange& operator=(const PasswordChange&) = delete;
@@ -527,7 +499,7 @@ private:
                                    SQLITE_TRANSIENT);
         // KEY '' attaches a plain file; a NULL key would mean "the main key".
         if (rc == SQLITE_OK)
-            rc = sqlite3_bind_text(stmt.get(), 2, m_newPassword.data(), m_newPassword.size(), SQLITE_STATIC);
+            rc = sqlite3_bind_text(stmt.get(), 2, m_newKey.data(), m_newKey.size(), SQLITE_STATIC);
         if (rc == SQLITE_OK)
             rc = sqlite3_step(stmt.get());
         if (rc != SQLITE_DONE) {
@@ -536,11 +508,7 @@ private:
         }
         stmt.reset();
         m_attached = true;
-        if (m_newPassword.empty())
-            return true;
-        ++m_engine.derivations;
-        return sql("PRAGMA newdb.kdf_iter = " + QByteArray::number(SqlCipherEngine::KdfIterations) + ";",
-                   status);
+        return true;
     }
 
     bool userVersion(int& version, DbStatus& status)
@@ -560,7 +528,9 @@ private:
 
     bool verifyTemp(DbStatus& status)
     {
-        status = m_engine.openHandle(m_temp, true, m_newPassword, false, m_verify);
+        status = m_engine.openWithKey(m_temp, m_newKey, m_verify);
+        if (status.ok())
+            status = SqlCipherEngine::Impl::lockExclusively(m_verify.get());
         if (!status.ok())
             return false;
         const auto before = tableCounts(m_db);
@@ -618,7 +588,7 @@ private:
     const QByteArray m_path;
     const QByteArray m_dir;
     const QByteArray m_base;
-    const Secret& m_newPassword;
+    const Secret& m_newKey;
     QByteArray m_temp;
     QByteArray m_backup;
     DbHandle m_verify;
@@ -631,9 +601,9 @@ private:
 class SqlCipherConnection final : public IDbConnection {
 public:
     SqlCipherConnection(SqlCipherEngine::Impl& engine, QString path, bool exclusive, Secret password,
-                        DbHandle db)
+                        DbHandle db, bool oldKey)
         : m_engine(engine), m_path(std::move(path)), m_exclusive(exclusive), m_password(std::move(password)),
-          m_db(std::move(db))
+          m_db(std::move(db)), m_oldKey(oldKey)
     {}
     ~SqlCipherConnection() override { close(); }
 
@@ -696,19 +666,35 @@ public:
         const QString file = QFileInfo(m_path).canonicalFilePath();
         if (file.isEmpty())
             return {DbErrFileNotFound, QStringLiteral("the database file is gone")};
-        const QByteArray oldSalt = readSalt(QFile::encodeName(file));
+        const QByteArray oldSalt = vault::readFileStart(QFile::encodeName(file)).salt;
+        // The same password set again keeps its key and salt: nothing to derive.
+        // Any other, and any vault of an earlier version, gets a fresh salt and key.
+        const SqlCipherEngine::Impl::KeptKey* same =
+            !next.empty() && !m_oldKey && next.equals(m_password) ? m_engine.findKey(next, oldSalt) : nullptr;
+        QByteArray newSalt = same ? oldSalt : QByteArray();
+        Secret fresh;
+        if (!next.empty() && !same) {
+            // Before anything is written: without memory for it nothing is.
+            const DbStatus status = m_engine.newVaultKey(next, newSalt, fresh);
+            if (!status.ok())
+                return status;
+        }
         DbStatus status;
         {
-            PasswordChange change(m_engine, m_db.get(), file, next);
+            PasswordChange change(m_engine, m_db.get(), file, same ? same->text : fresh);
             status = change.run();
         }
         if (!status.ok())
             return status;
         close();
-        if (!oldSalt.isEmpty())
+        if (newSalt != oldSalt)
             m_engine.forgetSalt(oldSalt);
+        if (!fresh.empty())
+            m_engine.keep(next, newSalt, std::move(fresh), false);
         return {};
     }
+
+    bool usesOldKey() const override { return m_oldKey; }
 
     void close() override
     {
@@ -724,11 +710,15 @@ private:
     bool m_exclusive;
     Secret m_password;
     DbHandle m_db;
+    bool m_oldKey;
 };
 
 } // namespace
 
-SqlCipherEngine::SqlCipherEngine() : d(std::make_unique<Impl>()) {}
+SqlCipherEngine::SqlCipherEngine(IKeyDerivation& keys) : d(std::make_unique<Impl>(keys)) {}
+
+SqlCipherEngine::SqlCipherEngine() : m_ownKeys(std::make_unique<VaultKeyDerivation>()), d(std::make_unique<Impl>(*m_ownKeys)) {}
+
 SqlCipherEngine::~SqlCipherEngine() = default;
 
 DbStatus SqlCipherEngine::open(const QString& path, bool exclusive, const QString& connect,
@@ -745,17 +735,13 @@ DbStatus SqlCipherEngine::open(const QString& path, bool exclusive, const QStrin
     // Absolute, so that no name is read as ":memory:" or a URI.
     const QString fullPath = QFileInfo(path).absoluteFilePath();
     DbHandle db;
-    const DbStatus status = d->openHandle(QFile::encodeName(fullPath), exclusive, secret, true, db);
+    bool oldKey = false;
+    const DbStatus status = d->openHandle(QFile::encodeName(fullPath), exclusive, secret, db, oldKey);
     if (!status.ok())
         return status;
-    connection =
-        std::make_unique<SqlCipherConnection>(*d, fullPath, exclusive, std::move(secret), std::move(db));
+    connection = std::make_unique<SqlCipherConnection>(*d, fullPath, exclusive, std::move(secret), std::move(db),
+                                                       oldKey);
     return {};
-}
-
-int SqlCipherEngine::keyDerivations() const
-{
-    return d->derivations;
 }
 
 void SqlCipherEngine::forgetKeys()
