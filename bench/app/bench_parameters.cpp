@@ -31,6 +31,7 @@ struct Program : test::AppFixture {
     explicit Program(const QString& password)
     {
         platform.registry = &files;
+        keys.cost = VaultKeyDerivation::VaultCost;
         makeDatabase(password);
         writeParam(0, 0, 0);
         for (int i = 0; i < 50; ++i) {

@@ -52,15 +52,6 @@ inline bool writeFile(const QString& path, const QByteArray& bytes)
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
 }
 
-// Inverts one byte of a file in place.
-inline bool flipByte(const QString& path, qint64 offset)
-{
-    QFile file(path);
-    char byte = 0;
-    return file.open(QIODevice::ReadWrite) && file.seek(offset) && file.getChar(&byte) && file.seek(offset) &&
-           file.putChar(static_cast<char>(~byte));
-}
-
 // PARAM.ini with the three settings, as the program writes it.
 inline QByteArray paramIni(int afficherIE, int tjsVisible, int recupAuto)
 {

@@ -6,7 +6,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -121,30 +120,6 @@ private slots:
         const QString out = QString::fromUtf8(shell.readAllStandardOutput() + shell.readAllStandardError());
         for (const SiteRecord& r : m_rows)
             QVERIFY2(out.contains(r.Site + '|' + r.User + '|' + r.Pass), qPrintable(out));
-    }
-
-    // Where Argon2id's 64 MiB cannot be had, the open says so (7) and writes nothing.
-    void noMemoryForTheKey()
-    {
-        QTemporaryDir dir;
-        const QString file = copyOf("keyed.db", dir);
-        const QByteArray before = fileBytes(file);
-        const pid_t child = ::fork();
-        if (child == 0) {
-            long pages = 0;
-            FILE* statm = std::fopen("/proc/self/statm", "r");
-            if (!statm || std::fscanf(statm, "%ld", &pages) != 1)
-                ::_exit(2);
-            const rlim_t room = rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE)) + (32 << 20);
-            const rlimit limit{room, room};
-            SqlCipherEngine engine;
-            ::_exit(::setrlimit(RLIMIT_AS, &limit) == 0 && openNumber(engine, file, Secret) == 7 ? 0 : 1);
-        }
-        int status = 0;
-        QCOMPARE(::waitpid(child, &status, 0), child);
-        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-        QCOMPARE(fileBytes(file), before);
-        QCOMPARE(folderEntries(dir.path()), QStringList{"BDMDP.MDB"});
     }
 
     // Mode 000: no wrong password but a file that cannot be read (3051). Root reads

@@ -125,7 +125,8 @@ QByteArray freshSalt()
 bool isVaultSalt(const QByteArray& salt)
 {
     return salt.size() == static_cast<qsizetype>(VaultSaltSize) &&
-           std::all_of(salt.begin(), salt.end(), [](char c) { return c != '\0' && std::strchr(SaltAlphabet, c); });
+           std::all_of(salt.begin(), salt.end(),
+                       [](char c) { return c != '\0' && std::strchr(SaltAlphabet, c); });
 }
 
 Secret keyText(const RawKey& key, const QByteArray& salt)
