@@ -159,7 +159,6 @@ private slots:
         AppFixture f;
         const QString secret = QStringLiteral("s3cret é");
         QVERIFY(f.makeDatabase(secret));
-        QVERIFY(f.addRows({{"a.example", "u", "p"}}, secret));
         const QString db = f.path(QStringLiteral("BDMDP.MDB"));
         SqlCipherEngine otherProcess{f.keys};
         std::unique_ptr<IDbConnection> holder;

@@ -67,14 +67,12 @@ inline bool makeOldVault(const QString& path, const QString& password, const std
     const QByteArray key = password.toUtf8();
     const QByteArray sql = "PRAGMA kdf_iter = 256000;" + tableStatements(rows).join(';').toUtf8() + ';';
     sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db,
-                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    if (rc == SQLITE_OK)
-        rc = sqlite3_key(db, key.constData(), int(key.size()));
-    if (rc == SQLITE_OK)
-        rc = sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr);
+    const bool made = sqlite3_open_v2(QFile::encodeName(path).constData(), &db,
+                                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) == SQLITE_OK &&
+                      sqlite3_key(db, key.constData(), int(key.size())) == SQLITE_OK &&
+                      sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
     sqlite3_close_v2(db);
-    return rc == SQLITE_OK;
+    return made;
 }
 
 inline std::vector<SiteRecord> sampleRows(int count)

@@ -40,7 +40,6 @@ private slots:
     {
         QVERIFY(makeDatabase(m_setup, fixture("plain.db"), QString(), m_rows));
         QVERIFY(makeDatabase(m_setup, fixture("keyed.db"), Secret, m_rows));
-        QVERIFY(makeOldVault(fixture("old.db"), Secret, m_rows));
         QVERIFY(touch(fixture("empty.db")));
         QVERIFY(writeFile(fixture("short.db"), "0123456789"));
         const auto write = [this](const QString& name, const QByteArray& bytes, qint64 at) {
@@ -72,12 +71,9 @@ private slots:
         // Not whole pages: damaged, whatever the password (a cut-off file is no wrong password).
         QTest::newRow("foreign file") << QStringList{"foreign.txt", ""} << 3343;
         QTest::newRow("truncated keyed") << QStringList{"truncated-keyed.db", Secret} << 3343;
-        // A damaged first page with the right key: damaged, for a wrong key still 3031.
         QTest::newRow("damaged keyed") << QStringList{"damaged-keyed.db", Secret} << 3343;
         QTest::newRow("damaged keyed, wrong password") << QStringList{"damaged-keyed.db", "wrong"} << 3031;
         QTest::newRow("shorter than a salt") << QStringList{"short.db", Secret} << 3343;
-        QTest::newRow("earlier version's vault") << QStringList{"old.db", Secret} << 0;
-        QTest::newRow("earlier version's vault, wrong password") << QStringList{"old.db", "wrong"} << 3031;
         QTest::newRow("damaged plain") << QStringList{"damaged-plain.db", ""} << 3343;
     }
 
