@@ -10,7 +10,7 @@ build="${KEYROVIA_BUILD_DIR:-$here/build}"
 packages=(
   g++ cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libsqlcipher-dev libssl-dev
+  libsqlcipher-dev libssl-dev libargon2-dev argon2 sqlcipher
   libx11-dev libxtst-dev libxkbcommon-dev
   libbenchmark-dev
   xvfb xauth xdotool x11-xserver-utils xclip openbox x11-utils

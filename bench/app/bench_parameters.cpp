@@ -3,11 +3,11 @@
 // and the real database engine: registering the program's button, and
 // removing it. Also how long the manager window is loaded during the save.
 #include "AppFixture.h"
+#include "OffscreenMain.h"
 #include "browser/frmListIcon.h"
 #include "browser/ieToolBar.h"
 #include "platform/registry/SqliteRegistry.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -31,6 +31,7 @@ struct Program : test::AppFixture {
     explicit Program(const QString& password)
     {
         platform.registry = &files;
+        AppFixture::keys.cost = VaultKeyDerivation::VaultCost;
         makeDatabase(password);
         writeParam(0, 0, 0);
         for (int i = 0; i < 50; ++i) {
@@ -150,12 +151,4 @@ BENCHMARK(BM_AppliquerRegisters_50Keys_Password)
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+KEYROVIA_OFFSCREEN_BENCHMARK_MAIN()

@@ -1,7 +1,10 @@
 // The password store on real files: the gate, each operation, the full list,
 // the password change.
 #include "platform/sqlcipher/SqlCipherEngine.h"
+#include "platform/sqlcipher/VaultKeyDerivation.h"
 #include "store/PasswordStore.h"
+
+#include <argon2.h>
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -155,6 +158,45 @@ void BM_ChangeDatabasePassword(benchmark::State& state)
         store.ChangeDatabasePassword(file, current, Password);
 }
 BENCHMARK(BM_ChangeDatabasePassword)->Arg(1000)->Unit(benchmark::kMillisecond)->Iterations(6);
+
+// One guess at a password, as an attacker pays it: the vault's Argon2id, the
+// earlier versions' PBKDF2, and the best-known peer's default (Argon2d, 64 MiB,
+// 2 lanes, iterations set for about 1 s per guess).
+void BM_KeyPerGuess(benchmark::State& state)
+{
+    static const unsigned char salt[VaultSaltSize] = "0123456789abcde";
+    const QByteArray password = Password.toUtf8();
+    unsigned char key[VaultKeySize];
+    VaultKeyDerivation vault;
+    for (auto _ : state) {
+        bool ok = true;
+        switch (state.range(0)) {
+        case 0:
+            ok = vault.derive(KeyKind::Vault, password.constData(), std::size_t(password.size()), salt,
+                              key) == KeyResult::Ok;
+            break;
+        case 1:
+            ok = vault.derive(KeyKind::Old, password.constData(), std::size_t(password.size()), salt, key) ==
+                 KeyResult::Ok;
+            break;
+        default:
+            ok = argon2d_hash_raw(std::uint32_t(state.range(1)), 64 * 1024, 2, password.constData(),
+                                  std::size_t(password.size()), salt, VaultSaltSize, key,
+                                  VaultKeySize) == ARGON2_OK;
+        }
+        if (!ok)
+            state.SkipWithError("derivation failed");
+    }
+}
+BENCHMARK(BM_KeyPerGuess)
+    ->ArgNames({"kind", "t"})
+    ->Args({0, VaultKeyDerivation::VaultCost.iterations}) // Argon2id, 64 MiB, 2 lanes
+    ->Args({1, 0})                                        // PBKDF2-HMAC-SHA1, 256,000
+    ->Args({2, 36})                                       // Argon2d, 64 MiB, 2 lanes
+    ->MeasureProcessCPUTime()
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
 
 } // namespace
 

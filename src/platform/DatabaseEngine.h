@@ -11,6 +11,7 @@ namespace kr {
 // Error numbers of the classic engine that callers decide on.
 enum DbErrorNumber : int {
     DbOk = 0,
+    DbErrOutOfMemory = 7,         // no memory for the key derivation
     DbErrFileNotFound = 3024,     // the database file is missing
     DbErrNotValidPassword = 3031, // wrong password, or not a database of ours
     DbErrFileInUse = 3045,        // locked by another process
@@ -37,6 +38,8 @@ public:
     // exclusive open. The change is verified by reopening before it reports success;
     // the file that was open has then been replaced, so the connection is closed.
     virtual DbStatus changePassword(const QString& oldPassword, const QString& newPassword) = 0;
+    // Whether the file is keyed the way earlier versions did (to be rewritten).
+    virtual bool usesOldKey() const = 0;
     virtual void close() = 0;
 };
 

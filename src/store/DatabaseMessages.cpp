@@ -4,6 +4,10 @@ namespace kr {
 
 QString DatabaseProblemText(const DbStatus& status)
 {
+    if (status.number == DbErrOutOfMemory)
+        return QStringLiteral(
+            "Mémoire insuffisante : la clé du fichier de base de donnée ( BDMDP.MDB ) demande "
+            "64 Mo de mémoire libre. Fermez d'autres programmes puis réessayez.");
     const QString file = QStringLiteral("Le fichier de base de donnée ( BDMDP.MDB ) ");
     switch (status.number) {
     case DbErrFileNotFound:

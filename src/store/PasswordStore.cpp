@@ -61,9 +61,28 @@ int PasswordStore::CheckProgramPassword(const QString& password, DbStatus* outco
         *outcome = status;
     if (!status.ok())
         return status.number;
+    const bool oldKey = connection->usesOldKey();
     connection->close();
     m_programPassword = password;
+    if (oldKey)
+        upgradeKey();
     return DbOk;
+}
+
+// A vault keyed by an earlier version is rewritten under today's key, through
+// the crash-safe path of a password change. Where that cannot be done now (a
+// read-only folder, another program holding the file) the vault stays as it
+// is, nothing is said, and the next start tries again.
+void PasswordStore::upgradeKey()
+{
+    std::unique_ptr<IDbConnection> connection;
+    if (!m_engine.open(m_path, true, connectString(m_programPassword), connection).ok())
+        return;
+    // Another program may have upgraded it meanwhile.
+    if (connection->usesOldKey())
+        connection->changePassword(m_programPassword, m_programPassword);
+    connection->close();
+    RemoveChangeLeftovers(m_path);
 }
 
 DbStatus PasswordStore::LoadSiteList()
@@ -219,8 +238,10 @@ QString PasswordChangeVerdict::message() const
     case Opens::NewPassword:
         return QString();
     case Opens::OldPassword:
-        return QStringLiteral(
-            "Le mot de passe n'a pas pu être changé.\r\nL'ancien mot de passe reste valable.");
+        return QStringLiteral("Le mot de passe n'a pas pu être changé.\r\n") +
+               (failure.number == DbErrOutOfMemory ? DatabaseProblemText(failure) + QStringLiteral("\r\n")
+                                                   : QString()) +
+               QStringLiteral("L'ancien mot de passe reste valable.");
     case Opens::Neither:
         break;
     }

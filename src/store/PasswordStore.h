@@ -30,8 +30,9 @@ public:
     void setProgramPassword(const QString& password) { m_programPassword = password; }
 
     // The gate's test of a candidate master password: opens the file with it and
-    // closes it again. On success sets ProgramPassword. Returns the error number
-    // (0, 3024 missing file, 3031 not a valid password, or another).
+    // closes it again. On success sets ProgramPassword, and rewrites a vault of an
+    // earlier version under today's key. Returns the error number
+    // (0, 3024 missing file, 3031 not a valid password, 7 no memory for the key, or another).
     // status, when given, receives the engine's full outcome.
     int CheckProgramPassword(const QString& password, DbStatus* status = nullptr);
 
@@ -64,6 +65,7 @@ public:
 private:
     DbStatus changeFilePassword(const QString& path, const QString& oldPassword, const QString& newPassword);
     DbStatus tryOpen(const QString& password);
+    void upgradeKey();
     DbStatus loadRows();
     DbStatus checkIntegrity(IDbConnection& connection);
 

@@ -1,6 +1,7 @@
 #pragma once
 // A whole program on the test doubles: temporary program folder, real
 // database engine, recording message boxes, clipboard, shell and clock.
+#include "DerivationDouble.h"
 #include "PlatformDoubles.h"
 #include "RegistryDouble.h"
 #include "ShellDouble.h"
@@ -86,7 +87,8 @@ public:
     MemoryClipboard clipboard;
     RecordingShell shell;
     FixedClock clock;
-    SqlCipherEngine engine;
+    CountingDerivation keys;
+    SqlCipherEngine engine{keys};
     MemoryRegistry registry;
     Platform platform;
     std::unique_ptr<KeyroviaApp> app;

@@ -136,9 +136,18 @@ private slots:
     {
         QTest::addColumn<QString>("damage");
         QTest::addColumn<QString>("cause");
-        textRow("locked", {"locked", "est verrouillé par un autre programme."});
-        textRow("truncated", {"truncated", "est endommagé."});
-        textRow("unreadable", {"unreadable", "ne peut pas être lu : accès refusé."});
+        const QString file = QStringLiteral("Le fichier de base de donnée ( BDMDP.MDB ) ");
+        textRow("locked", {"locked", file + "est verrouillé par un autre programme."});
+        textRow("truncated", {"truncated", file + "est endommagé."});
+        textRow("unreadable", {"unreadable", file + "ne peut pas être lu : accès refusé."});
+        // SQLCipher takes a damaged first page for a wrong key; the other pages tell.
+        for (const char* offset : {"20", "100", "1000"})
+            textRow(qPrintable(QStringLiteral("first page damaged at %1").arg(offset)),
+                    {offset, file + "est endommagé."});
+        textRow("no memory for the key",
+                {"memory", "Mémoire insuffisante : la clé du fichier de base de donnée "
+                           "( BDMDP.MDB ) demande 64 Mo de mémoire libre. Fermez "
+                           "d'autres programmes puis réessayez."});
     }
     // Only a wrong password is logged: a password that could not be tried may be the right one.
     void rightPasswordOnUnusableFileIsNotLogged()
@@ -151,14 +160,22 @@ private slots:
         const QString secret = QStringLiteral("s3cret é");
         QVERIFY(f.makeDatabase(secret));
         const QString db = f.path(QStringLiteral("BDMDP.MDB"));
-        SqlCipherEngine otherProcess;
+        SqlCipherEngine otherProcess{f.keys};
         std::unique_ptr<IDbConnection> holder;
         if (damage == QLatin1String("locked"))
             QVERIFY(otherProcess.open(db, true, QStringLiteral(";pwd=") + secret, holder).ok());
         else if (damage == QLatin1String("truncated"))
             QVERIFY(QFile::resize(db, 700));
-        else
+        else if (damage == QLatin1String("unreadable"))
             QVERIFY(QFile::setPermissions(db, {}));
+        else if (damage == QLatin1String("memory"))
+            f.keys.outOfMemory = true;
+        f.engine.forgetKeys(); // the gate derives as at a start
+        QByteArray before = fileBytes(db);
+        if (damage.toInt() > 0) {
+            before[damage.toInt()] = char(~before[damage.toInt()]);
+            QVERIFY(writeFile(db, before));
+        }
         KeyroviaApp& app = f.start();
         QVERIFY(f.messages.shown.empty()); // the silent first test stays silent
         app.gate().txtMdp()->setText(secret);
@@ -166,10 +183,10 @@ private slots:
         QCOMPARE(f.process.ended, 1);
         QCOMPARE(f.messages.shown.size(), size_t(1));
         QCOMPARE(f.messages.shown[0].style, 16);
-        QCOMPARE(f.messages.shown[0].text, QStringLiteral("Le fichier de base de donnée ( BDMDP.MDB ) ") +
-                                               cause + QStringLiteral("\r\nLe programme va se fermer"));
+        QCOMPARE(f.messages.shown[0].text, cause + QStringLiteral("\r\nLe programme va se fermer"));
         QVERIFY(!QFile::exists(f.path(QStringLiteral("Logz.ini"))));
         QVERIFY(!app.mainWindow().isLoaded());
+        QCOMPARE(fileBytes(db), before);
     }
 
     void quitIsLoggedEvenWhenTheLogCannotBeWritten_data()

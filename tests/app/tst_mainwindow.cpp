@@ -210,7 +210,7 @@ private slots:
                 return m.text.contains(QStringLiteral("L'ancien mot de passe reste valable."));
             });
         QCOMPARE(told, inForce == QLatin1String("old"));
-        SqlCipherEngine nextRun;
+        SqlCipherEngine nextRun{f->keys};
         PasswordStore store(nextRun, f->path(QStringLiteral("BDMDP.MDB")));
         QCOMPARE(store.CheckProgramPassword(inForce), 0);
         for (const ShownMessage& m : f->messages.shown) // the list still loads with it

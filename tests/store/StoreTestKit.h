@@ -1,8 +1,12 @@
 #pragma once
 // Database files for the store tests, built through the engine under test.
+#include "DerivationDouble.h"
 #include "TestKit.h"
 #include "common/SiteRecord.h"
 #include "platform/sqlcipher/SqlCipherEngine.h"
+
+#define SQLITE_HAS_CODEC 1
+#include <sqlcipher/sqlite3.h>
 
 #include <QDir>
 #include <QFile>
@@ -33,22 +37,42 @@ inline bool touch(const QString& path)
            file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
 }
 
-// tblSite with the rows, then the further statements, in one transaction. An empty
-// password gives a plain file.
-inline bool makeDatabase(IDatabaseEngine& engine, const QString& path, const QString& password,
-                         const std::vector<SiteRecord>& rows, const QStringList& more = {})
+// tblSite with the rows, then the further statements, in one transaction.
+inline QStringList tableStatements(const std::vector<SiteRecord>& rows, const QStringList& more = {})
 {
     const auto text = [](QString value) { return value.replace(u'\'', QLatin1String("''")); };
     QStringList statements{"BEGIN", "CREATE TABLE tblSite (Site TEXT, User TEXT, Pass TEXT)"};
     for (const SiteRecord& r : rows)
         statements << QStringLiteral("INSERT INTO tblSite VALUES ('%1','%2','%3')")
                           .arg(text(r.Site), text(r.User), text(r.Pass));
-    statements << more << "COMMIT";
+    return statements << more << "COMMIT";
+}
+
+// An empty password gives a plain file.
+inline bool makeDatabase(IDatabaseEngine& engine, const QString& path, const QString& password,
+                         const std::vector<SiteRecord>& rows, const QStringList& more = {})
+{
+    const QStringList statements = tableStatements(rows, more);
     std::unique_ptr<IDbConnection> connection;
     if (!touch(path) || !engine.open(path, false, connectWith(password), connection).ok())
         return false;
     return std::all_of(statements.begin(), statements.end(),
                        [&](const QString& statement) { return connection->execute(statement).ok(); });
+}
+
+// A vault as earlier versions wrote it: SQLCipher's own key derivation of the
+// password (PBKDF2-HMAC-SHA1, 256,000 iterations).
+inline bool makeOldVault(const QString& path, const QString& password, const std::vector<SiteRecord>& rows)
+{
+    const QByteArray key = password.toUtf8();
+    const QByteArray sql = "PRAGMA kdf_iter = 256000;" + tableStatements(rows).join(';').toUtf8() + ';';
+    sqlite3* db = nullptr;
+    const bool made = sqlite3_open_v2(QFile::encodeName(path).constData(), &db,
+                                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) == SQLITE_OK &&
+                      sqlite3_key(db, key.constData(), int(key.size())) == SQLITE_OK &&
+                      sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close_v2(db);
+    return made;
 }
 
 inline std::vector<SiteRecord> sampleRows(int count)

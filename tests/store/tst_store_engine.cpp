@@ -1,9 +1,8 @@
 // The SQLCipher engine: error numbers, kept keys, password changes that fail at any step.
 #include "StoreTestKit.h"
 
-#define SQLITE_HAS_CODEC 1
-#include <sqlcipher/sqlite3.h>
-
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -18,27 +17,13 @@ namespace {
 
 const QString Secret = QStringLiteral("s3cr\u00e9t ';x");
 
-// Opens with SQLite's own calls, at the iteration count other SQLCipher programs use.
-int rawOpen(const QString& path, const QString& password)
-{
-    const QByteArray key = password.toUtf8();
-    sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    if (rc == SQLITE_OK)
-        rc = sqlite3_key(db, key.constData(), int(key.size()));
-    if (rc == SQLITE_OK)
-        rc = sqlite3_exec(db, "PRAGMA kdf_iter = 256000; SELECT count(*) FROM sqlite_master;", nullptr,
-                          nullptr, nullptr);
-    sqlite3_close_v2(db);
-    return rc;
-}
-
 } // namespace
 
 class EngineTest : public QObject {
     Q_OBJECT
     QTemporaryDir m_dir;
-    SqlCipherEngine m_setup; // builds the fixtures and so knows their keys
+    CountingDerivation m_keys;
+    SqlCipherEngine m_setup{m_keys}; // builds the fixtures and so knows their keys
     const std::vector<SiteRecord> m_rows = sampleRows(25);
 
     QString fixture(const QString& name) const { return m_dir.filePath(name); }
@@ -56,6 +41,7 @@ private slots:
         QVERIFY(makeDatabase(m_setup, fixture("plain.db"), QString(), m_rows));
         QVERIFY(makeDatabase(m_setup, fixture("keyed.db"), Secret, m_rows));
         QVERIFY(touch(fixture("empty.db")));
+        QVERIFY(writeFile(fixture("short.db"), "0123456789"));
         const auto write = [this](const QString& name, const QByteArray& bytes, qint64 at) {
             QFile file(fixture(name));
             return file.open(QIODevice::ReadWrite) && file.seek(at) && file.write(bytes) > 0;
@@ -85,7 +71,9 @@ private slots:
         // Not whole pages: damaged, whatever the password (a cut-off file is no wrong password).
         QTest::newRow("foreign file") << QStringList{"foreign.txt", ""} << 3343;
         QTest::newRow("truncated keyed") << QStringList{"truncated-keyed.db", Secret} << 3343;
-        QTest::newRow("damaged keyed") << QStringList{"damaged-keyed.db", Secret} << 3031;
+        QTest::newRow("damaged keyed") << QStringList{"damaged-keyed.db", Secret} << 3343;
+        QTest::newRow("damaged keyed, wrong password") << QStringList{"damaged-keyed.db", "wrong"} << 3031;
+        QTest::newRow("shorter than a salt") << QStringList{"short.db", Secret} << 3343;
         QTest::newRow("damaged plain") << QStringList{"damaged-plain.db", ""} << 3343;
     }
 
@@ -96,7 +84,7 @@ private slots:
         const QString file = fixture(fileAndPassword[0]);
         const QByteArray before = fileBytes(file);
         for (const bool exclusive : {false, true}) {
-            SqlCipherEngine engine;
+            SqlCipherEngine engine{m_keys};
             std::unique_ptr<IDbConnection> connection;
             QCOMPARE(engine.open(file, exclusive, connectWith(fileAndPassword[1]), connection).number,
                      expected);
@@ -106,35 +94,28 @@ private slots:
         QCOMPARE(QFileInfo::exists(file), expected != DbErrFileNotFound);
     }
 
-    void derivedKeyIsReused()
+    // The README's commands, pasted into a shell, open a vault made at the real
+    // cost with Debian's argon2 and sqlcipher tools.
+    void readmeCommandsOpenTheVault()
     {
+        QFile readme(QStringLiteral(KEYROVIA_README));
+        QVERIFY(readme.open(QIODevice::ReadOnly));
+        const QRegularExpressionMatch block =
+            QRegularExpression(QStringLiteral("```sh\n(IFS= read -rs[^`]*sqlcipher[^`]*)```"))
+                .match(QString::fromUtf8(readme.readAll()));
+        QVERIFY(block.hasMatch());
         QTemporaryDir dir;
-        const QString file = copyOf("keyed.db", dir);
         SqlCipherEngine engine;
-        QCOMPARE(openNumber(engine, file, Secret), 0);
-        int count = engine.keyDerivations();
-        QCOMPARE(openNumber(engine, file, Secret, true), 0);
-        QCOMPARE(readAll(engine, file, Secret), m_rows);
-        QCOMPARE(engine.keyDerivations(), count);
-        QCOMPARE(openNumber(engine, file, "wrong"), 3031); // never answered from memory
-        QVERIFY(engine.keyDerivations() > count);
-
-        // A change gives a new salt: the key kept for the old password no longer opens.
-        std::unique_ptr<IDbConnection> connection;
-        QVERIFY(engine.open(file, true, connectWith(Secret), connection).ok());
-        QVERIFY(connection->changePassword(Secret, "next").ok());
-        QCOMPARE(openNumber(engine, file, Secret), 3031);
-        QCOMPARE(openNumber(engine, file, "next"), 0);
-        count = engine.keyDerivations();
-        QCOMPARE(openNumber(engine, file, "next"), 0);
-        QCOMPARE(engine.keyDerivations(), count);
-        engine.forgetKeys();
-        QCOMPARE(openNumber(engine, file, "next"), 0);
-        QVERIFY(engine.keyDerivations() > count);
-        QCOMPARE(folderEntries(dir.path()), QStringList{"BDMDP.MDB"}); // kept in memory only
-        // Keyed files, also those a change writes, open elsewhere at 256,000 iterations.
-        QCOMPARE(rawOpen(fixture("keyed.db"), Secret), SQLITE_OK);
-        QCOMPARE(rawOpen(file, "next"), SQLITE_OK);
+        QVERIFY(makeDatabase(engine, dir.filePath("BDMDP.MDB"), " " + Secret, m_rows));
+        QProcess shell;
+        shell.setWorkingDirectory(dir.path());
+        shell.start(QStringLiteral("bash"), {QStringLiteral("-c"), block.captured(1)});
+        shell.write((" " + Secret + "\n").toUtf8());
+        shell.closeWriteChannel();
+        QVERIFY(shell.waitForFinished(60000));
+        const QString out = QString::fromUtf8(shell.readAllStandardOutput() + shell.readAllStandardError());
+        for (const SiteRecord& r : m_rows)
+            QVERIFY2(out.contains(r.Site + '|' + r.User + '|' + r.Pass), qPrintable(out));
     }
 
     // Mode 000: no wrong password but a file that cannot be read (3051). Root reads
@@ -150,7 +131,7 @@ private slots:
         if (child == 0) {
             if (::geteuid() == 0 && ::setuid(65534) != 0)
                 ::_exit(99);
-            SqlCipherEngine engine;
+            SqlCipherEngine engine{m_keys};
             ::_exit(openNumber(engine, file, Secret) == DbErrNoPermission ? 0 : 1);
         }
         int status = 0;

@@ -3,10 +3,13 @@
 #include "store/ChangeLeftovers.h"
 #include "store/PasswordStore.h"
 
+#include <QElapsedTimer>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
+#include <csignal>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -38,9 +41,14 @@ class StoreTest : public QObject {
     Q_OBJECT
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_file;
-    SqlCipherEngine m_engine;
+    CountingDerivation m_keys;
+    SqlCipherEngine m_engine{m_keys};
+    QTemporaryDir m_fixtures; // an earlier version's vault of 1,000 logins, password "old"
+    qint64 m_upgradeNs = 0;   // how long its upgrade takes
 
 private slots:
+    void initTestCase() { QVERIFY(makeOldVault(m_fixtures.filePath("old.MDB"), "old", sampleRows(1000))); }
+
     void init()
     {
         m_dir = std::make_unique<QTemporaryDir>();
@@ -166,7 +174,7 @@ private slots:
         QCOMPARE(store.CheckProgramPassword(QStringLiteral("pw")), 0);
         QVERIFY(store.LoadSiteList().ok());
 
-        SqlCipherEngine otherProcess;
+        SqlCipherEngine otherProcess{m_keys};
         std::unique_ptr<IDbConnection> holder;
         if (damage == QLatin1String("empty"))
             QVERIFY(QFile::remove(m_file) && touch(m_file));
@@ -203,7 +211,7 @@ private slots:
         QVERIFY(store.ChangeDatabasePassword(m_file, oldPassword, newPassword));
 
         // Reopened as by the program's next run: the gate keeps only the password that opens.
-        SqlCipherEngine fresh;
+        SqlCipherEngine fresh{m_keys};
         PasswordStore reopened(fresh, m_file);
         if (oldPassword != newPassword)
             QCOMPARE(reopened.CheckProgramPassword(oldPassword), 3031);
@@ -253,7 +261,7 @@ private slots:
         const PasswordChangeVerdict verdict = store.ChangeProgramPassword(QStringLiteral("new"));
         m_engine.setFaultHook({});
 
-        SqlCipherEngine fresh;
+        SqlCipherEngine fresh{m_keys};
         const bool newOpens = openNumber(fresh, m_file, "new") == 0;
         QCOMPARE(newOpens, newInForce);
         QCOMPARE(openNumber(fresh, m_file, newOpens ? "old" : "new"), 3031);
@@ -268,42 +276,133 @@ private slots:
 
     void interruptedChangeLeavesNothingBehind_data()
     {
-        QTest::addColumn<int>("killedAt");
+        QTest::addColumn<int>("killedAt"); // a step, or -1: an upgrade killed at a random moment
         for (int step = 0; step < SqlCipherEngine::ChangeStepCount; ++step)
             QTest::addRow("killed before %s",
                           qPrintable(SqlCipherEngine::changeStepName(SqlCipherEngine::ChangeStep(step))))
                 << step;
+        for (int i = 0; i <= 100; ++i)
+            QTest::addRow("upgrade of an old vault, killed at random %d", i) << -1;
     }
 
-    // A change killed at any step: the next gate finds one whole file and nothing else.
+    // A change killed at any step, or the upgrade of an old vault killed at any
+    // moment: the next gate finds one whole file that opens with the same password.
     void interruptedChangeLeavesNothingBehind()
     {
         QFETCH(int, killedAt);
-        QVERIFY(makeDatabase(m_engine, m_file, QStringLiteral("old"), sampleRows(20)));
+        const bool upgrade = killedAt < 0;
+        QVERIFY(upgrade ? QFile::copy(m_fixtures.filePath("old.MDB"), m_file)
+                        : makeDatabase(m_engine, m_file, QStringLiteral("old"), sampleRows(20)));
+        int started[2];
+        QVERIFY(::pipe(started) == 0);
         const pid_t child = ::fork();
         if (child == 0) {
-            SqlCipherEngine engine;
+            SqlCipherEngine engine{m_keys};
             engine.setFaultHook([&](SqlCipherEngine::ChangeStep at) {
                 if (int(at) == killedAt)
                     ::_exit(0);
-                return false;
+                return at == SqlCipherEngine::ChangeStep::CreateTemp && ::write(started[1], "x", 1) != 1;
             });
+            if (upgrade)
+                ::_exit(PasswordStore(engine, m_file).CheckProgramPassword("old"));
             PasswordStore(engine, m_file).ChangeDatabasePassword(m_file, "old", "new");
             ::_exit(1);
         }
+        char go = 0;
+        const bool measure = upgrade && m_upgradeNs == 0; // the first upgrade runs whole and gives the time
+        if (upgrade && ::read(started[0], &go, 1) == 1 && !measure) {
+            ::usleep(useconds_t(QRandomGenerator::global()->bounded(m_upgradeNs / 1000 + 1)));
+            ::kill(child, SIGKILL);
+        }
+        QElapsedTimer upgrading;
+        upgrading.start();
         int status = 0;
         QCOMPARE(::waitpid(child, &status, 0), child);
-        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-        QVERIFY(folderEntries(m_dir->path()).size() > 1 || killedAt == 0);
+        ::close(started[0]);
+        ::close(started[1]);
+        m_upgradeNs = measure ? upgrading.nsecsElapsed() : m_upgradeNs;
+        QVERIFY((upgrade && !measure) || (WIFEXITED(status) && WEXITSTATUS(status) == 0));
+        QVERIFY(upgrade || killedAt == 0 || folderEntries(m_dir->path()).size() > 1);
         // A super-journal of a commit cut short, as a kill inside the export leaves it.
         QVERIFY(writeFile(m_file + "-mj1A2B3C9D4", {}));
 
-        SqlCipherEngine fresh;
+        SqlCipherEngine fresh{m_keys};
         PasswordStore gate(fresh, m_file);
-        const bool renamed = killedAt > int(SqlCipherEngine::ChangeStep::Rename);
-        QCOMPARE(gate.CheckProgramPassword(renamed ? "new" : "old"), 0);
+        const QString password = killedAt > int(SqlCipherEngine::ChangeStep::Rename) ? "new" : "old";
+        QCOMPARE(gate.CheckProgramPassword(password), 0);
         QCOMPARE(folderEntries(m_dir->path()), QStringList{"BDMDP.MDB"});
-        QCOMPARE(readAll(fresh, m_file, renamed ? "new" : "old"), sampleRows(20));
+        QCOMPARE(readAll(fresh, m_file, password), sampleRows(upgrade ? 1000 : 20));
+    }
+
+    void derivationsPaid_data()
+    {
+        QTest::addColumn<QString>("step");
+        QTest::addColumn<bool>("oldVault");
+        QTest::addColumn<int>("paid");
+        QTest::newRow("gate, right password") << "pw" << false << 1;
+        QTest::newRow("gate, wrong password") << "wrong" << false << 1;
+        QTest::newRow("gate, wrong password, earlier version's vault") << "wrong" << true << 2;
+        QTest::newRow("\"Appliquer\" with a new password, list, add, delete") << "n\u00e9w" << false << 1;
+        QTest::newRow("\"Appliquer\" with the same password, list, add, delete") << "pw" << true << 0;
+    }
+
+    // One derivation per unlock and per change of password; none for anything else.
+    void derivationsPaid()
+    {
+        QFETCH(QString, step);
+        QFETCH(bool, oldVault);
+        QFETCH(int, paid);
+        const bool gate = QByteArray(QTest::currentDataTag()).startsWith("gate");
+        QVERIFY(oldVault ? makeOldVault(m_file, "pw", sampleRows(3))
+                         : makeDatabase(m_engine, m_file, "pw", sampleRows(3)));
+        m_engine.forgetKeys(); // a new run
+        m_keys.count = 0;
+        PasswordStore store(m_engine, m_file);
+        QCOMPARE(store.CheckProgramPassword(gate ? step : "pw"), gate && step != "pw" ? 3031 : 0);
+        if (!gate) { // after the gate (and the upgrade of an old vault)
+            m_keys.count = 0;
+            QVERIFY(store.ChangeProgramPassword(step).message().isEmpty());
+            QVERIFY(store.LoadSiteList().ok() && store.InsertSiteRecord("a", "b", "c").ok());
+            QVERIFY(store.DeleteSiteRecords("a").ok() && store.LoadSiteList().ok());
+            QCOMPARE(store.siteTable(), sampleRows(3));
+        }
+        QCOMPARE(m_keys.count, paid);
+    }
+
+    void oldVaultIsUpgraded_data()
+    {
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("held"); // another program reads the vault meanwhile
+        QTest::newRow("accents, quotes, braces") << QStringLiteral("\u00e9t\u00e9 'x' \"y\" {z}") << false;
+        QTest::newRow("emoji") << QStringLiteral("cl\u00e9 \U0001F511") << false;
+        QTest::newRow("200 characters") << QString(200, u'\u00e0') << false;
+        QTest::newRow("held by another program: upgraded at the next start") << QStringLiteral("pw") << true;
+    }
+
+    // An earlier version's vault opens with its password, and is rewritten under
+    // today's key right after the gate, every row kept.
+    void oldVaultIsUpgraded()
+    {
+        QFETCH(QString, password);
+        QFETCH(bool, held);
+        QVERIFY(makeOldVault(m_file, password, sampleRows(700)));
+        std::unique_ptr<IDbConnection> reader;
+        std::vector<DbRow> rows;
+        if (held) { // a reader's lock keeps the upgrade out, not the gate
+            QVERIFY(m_engine.open(m_file, false, connectWith(password), reader).ok() &&
+                    reader->execute("BEGIN").ok() && reader->select("SELECT Site FROM tblSite", rows).ok());
+            const QByteArray before = fileBytes(m_file);
+            QCOMPARE(PasswordStore(m_engine, m_file).CheckProgramPassword(password), 0);
+            QCOMPARE(fileBytes(m_file), before);
+            reader->close();
+        }
+        QCOMPARE(PasswordStore(m_engine, m_file).CheckProgramPassword(password), 0);
+        QCOMPARE(fileMode(m_file), 0600);
+        QCOMPARE(folderEntries(m_dir->path()), QStringList{"BDMDP.MDB"});
+        CountingDerivation keys;
+        SqlCipherEngine fresh{keys};
+        QCOMPARE(readAll(fresh, m_file, password), sampleRows(700));
+        QCOMPARE(keys.count, 1); // today's key at the first try
     }
 
     // Only our own patterns go, and nothing while a change may be running elsewhere.
@@ -324,7 +423,7 @@ private slots:
         QVERIFY(::pipe(ready) == 0 && ::pipe(done) == 0);
         const pid_t other = ::fork();
         if (other == 0) {
-            SqlCipherEngine engine;
+            SqlCipherEngine engine{m_keys};
             std::unique_ptr<IDbConnection> holder;
             const char held = engine.open(m_file, true, connectWith("pw"), holder).ok() ? '1' : '0';
             char go;

@@ -1,18 +1,14 @@
 #include "platform/sqlcipher/SqlCipherEngine.h"
 
-// The codec API (sqlite3_key, ATTACH ... KEY) only exists with this defined, and
-// only in SQLCipher's header: a bare <sqlite3.h> is the system SQLite.
-#define SQLITE_HAS_CODEC 1
-#include <sqlcipher/sqlite3.h>
-
-#include <openssl/crypto.h>
-#include <openssl/evp.h>
+#include "platform/sqlcipher/EngineState.h"
+#include "platform/sqlcipher/SqlCipherSupport.h"
+#include "platform/sqlcipher/VaultKey.h"
+#include "platform/sqlcipher/VaultKeyDerivation.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 
-#include <array>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -26,399 +22,26 @@ namespace {
 
 using Step = SqlCipherEngine::ChangeStep;
 
-constexpr int SaltSize = 16;
-constexpr int RawKeySize = 32;
-constexpr std::size_t MaxKeptKeys = 8;
-// The first 16 bytes of a plain SQLite file; an encrypted one starts with its salt.
-constexpr char PlainHeader[SaltSize] = "SQLite format 3";
+using namespace sqlcipher;
+using vault::FileStart;
+using vault::RawKey;
+using vault::Secret;
 
 const char* const StepNames[] = {"CreateTemp", "Attach",     "Export",        "Commit", "Detach",
                                  "SyncTemp",   "VerifyTemp", "KeepOld",       "Rename", "SyncFolder",
                                  "Confirm",    "Finish",     "RollBackRename"};
 static_assert(std::size(StepNames) == SqlCipherEngine::ChangeStepCount + 1);
 
-// Passwords and derived keys: wiped when they go away, never copied.
-class Secret {
-public:
-    Secret() = default;
-    Secret(const char* data, std::size_t size) : m_bytes(data, data + size) {}
-    static Secret fromText(const QString& text)
-    {
-        QByteArray utf8 = text.toUtf8();
-        Secret secret(utf8.constData(), static_cast<std::size_t>(utf8.size()));
-        OPENSSL_cleanse(utf8.data(), static_cast<std::size_t>(utf8.size()));
-        return secret;
-    }
-    Secret(Secret&& other) noexcept : m_bytes(std::move(other.m_bytes)) { other.m_bytes.clear(); }
-    Secret& operator=(Secret&& other) noexcept
-    {
-        if (this != &other) {
-            wipe();
-            m_bytes = std::move(other.m_bytes);
-            other.m_bytes.clear();
-        }
-        return *this;
-    }
-    Secret(const Secret&) = delete;
-    Secret& operator=(const Secret&) = delete;
-    ~Secret() { wipe(); }
-
-    void wipe()
-    {
-        if (!m_bytes.empty())
-            OPENSSL_cleanse(m_bytes.data(), m_bytes.size());
-        m_bytes.clear();
-    }
-    // Never a null pointer: an empty key must reach SQLite as '' and not as NULL.
-    const char* data() const { return m_bytes.empty() ? "" : m_bytes.data(); }
-    int size() const { return static_cast<int>(m_bytes.size()); }
-    bool empty() const { return m_bytes.empty(); }
-    bool equals(const Secret& other) const
-    {
-        return m_bytes.size() == other.m_bytes.size() &&
-               CRYPTO_memcmp(data(), other.data(), m_bytes.size()) == 0;
-    }
-
-private:
-    std::vector<char> m_bytes;
-};
-
-struct DbCloser {
-    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-using DbHandle = std::unique_ptr<sqlite3, DbCloser>;
-struct StmtFinalizer {
-    void operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
-};
-using Stmt = std::unique_ptr<sqlite3_stmt, StmtFinalizer>;
-
-// An SQLite result code -> the error number callers decide on.
-DbStatus statusFrom(int rc, sqlite3* db)
-{
-    const QString message = QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
-    switch (rc & 0xff) {
-    case SQLITE_OK:
-    case SQLITE_ROW:
-    case SQLITE_DONE:
-        return {};
-    case SQLITE_NOTADB:
-        return {DbErrNotValidPassword, message};
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-        return {DbErrFileInUse, message};
-    case SQLITE_CANTOPEN:
-        if (db && sqlite3_system_errno(db) == ENOENT)
-            return {DbErrFileNotFound, message};
-        if (db && (sqlite3_system_errno(db) == EACCES || sqlite3_system_errno(db) == EPERM))
-            return {DbErrNoPermission, message};
-        break;
-    case SQLITE_PERM:
-    case SQLITE_READONLY:
-        return {DbErrNoPermission, message};
-    case SQLITE_ERROR:
-        if (message.startsWith(QLatin1String("no such table")))
-            return {DbErrNoSuchTable, message};
-        if (message.startsWith(QLatin1String("no such column")))
-            return {DbErrMissingColumn, message};
-        break;
-    default:
-        break;
-    }
-    return {DbErrUnrecognized, message};
-}
-
-DbStatus errnoStatus(const char* what)
-{
-    const int error = errno;
-    return {DbErrUnrecognized,
-            QString::fromUtf8(what) + QLatin1String(": ") + QString::fromLocal8Bit(strerror(error))};
-}
-
-int exec(sqlite3* db, const QByteArray& sql)
-{
-    return sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr);
-}
-
-// The first read of the file: where a wrong key shows (SQLITE_NOTADB).
-int readSchema(sqlite3* db)
-{
-    sqlite3_stmt* raw = nullptr;
-    int rc = sqlite3_prepare_v2(db, "SELECT count(*) FROM sqlite_master;", -1, &raw, nullptr);
-    Stmt stmt(raw);
-    if (rc != SQLITE_OK)
-        return rc;
-    rc = sqlite3_step(stmt.get());
-    return rc == SQLITE_ROW ? SQLITE_OK : rc;
-}
-
-// Every page size is a multiple of the smallest one, so every whole file is too.
-bool isTruncated(const QByteArray& path)
-{
-    constexpr off_t SmallestPage = 512;
-    struct stat info {};
-    return ::stat(path.constData(), &info) == 0 && info.st_size % SmallestPage != 0;
-}
-
-// Empty when the file is shorter than a salt or is a plain SQLite file.
-QByteArray readSalt(const QByteArray& path)
-{
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return {};
-    char buffer[SaltSize];
-    ssize_t got = 0;
-    while (got < SaltSize) {
-        const ssize_t n = ::read(fd, buffer + got, static_cast<std::size_t>(SaltSize - got));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        got += n;
-    }
-    ::close(fd);
-    if (got != SaltSize || std::memcmp(buffer, PlainHeader, SaltSize) == 0)
-        return {};
-    return QByteArray(buffer, SaltSize);
-}
-
-// The key SQLCipher derives from a passphrase, as the raw-key text x'<64 hex>'.
-Secret deriveRawKey(const Secret& password, const QByteArray& salt)
-{
-    std::array<unsigned char, RawKeySize> key{};
-    if (PKCS5_PBKDF2_HMAC_SHA1(
-            password.data(), password.size(), reinterpret_cast<const unsigned char*>(salt.constData()),
-            static_cast<int>(salt.size()), SqlCipherEngine::KdfIterations, RawKeySize, key.data()) != 1)
-        return {};
-    static const char hex[] = "0123456789abcdef";
-    std::array<char, 3 + 2 * RawKeySize> text{};
-    text[0] = 'x';
-    text[1] = '\'';
-    for (int i = 0; i < RawKeySize; ++i) {
-        text[2 + 2 * i] = hex[key[i] >> 4];
-        text[3 + 2 * i] = hex[key[i] & 0xf];
-    }
-    text[text.size() - 1] = '\'';
-    Secret raw(text.data(), text.size());
-    OPENSSL_cleanse(key.data(), key.size());
-    OPENSSL_cleanse(text.data(), text.size());
-    return raw;
-}
-
-bool syncPath(const QByteArray& path, int flags)
-{
-    const int fd = ::open(path.constData(), flags | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool ok = ::fsync(fd) == 0;
-    ::close(fd);
-    return ok;
-}
-
-struct FileId {
-    dev_t device = 0;
-    ino_t inode = 0;
-    bool operator==(const FileId&) const = default;
-};
-
-std::optional<FileId> fileId(const QByteArray& path)
-{
-    struct stat info {};
-    if (::stat(path.constData(), &info) != 0)
-        return std::nullopt;
-    return FileId{info.st_dev, info.st_ino};
-}
-
-// Every table with its row count: what an export must carry over.
-std::optional<std::vector<std::pair<QByteArray, qint64>>> tableCounts(sqlite3* db)
-{
-    std::vector<std::pair<QByteArray, qint64>> counts;
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db, "SELECT name FROM main.sqlite_master WHERE type='table' ORDER BY name;", -1,
-                           &raw, nullptr) != SQLITE_OK)
-        return std::nullopt;
-    Stmt names(raw);
-    int rc;
-    while ((rc = sqlite3_step(names.get())) == SQLITE_ROW) {
-        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(names.get(), 0));
-        counts.emplace_back(QByteArray(text, sqlite3_column_bytes(names.get(), 0)), 0);
-    }
-    if (rc != SQLITE_DONE)
-        return std::nullopt;
-    for (auto& [name, count] : counts) {
-        QByteArray quoted = name;
-        quoted.replace('"', "\"\"");
-        const QByteArray sql = "SELECT count(*) FROM main.\"" + quoted + "\";";
-        sqlite3_stmt* rawCount = nullptr;
-        if (sqlite3_prepare_v2(db, sql.constData(), -1, &rawCount, nullptr) != SQLITE_OK)
-            return std::nullopt;
-        Stmt stmt(rawCount);
-        if (sqlite3_step(stmt.get()) != SQLITE_ROW)
-            return std::nullopt;
-        count = sqlite3_column_int64(stmt.get(), 0);
-    }
-    return counts;
-}
-
-// Prepares exactly one statement; anything after it must be blanks or comments.
-DbStatus prepareSingle(sqlite3* db, const QString& statement, Stmt& out)
-{
-    const QByteArray sql = statement.toUtf8();
-    const char* end = sql.constData() + sql.size();
-    const char* tail = nullptr;
-    sqlite3_stmt* raw = nullptr;
-    int rc = sqlite3_prepare_v2(db, sql.constData(), static_cast<int>(sql.size()), &raw, &tail);
-    Stmt stmt(raw);
-    if (rc != SQLITE_OK)
-        return statusFrom(rc, db);
-    if (!stmt)
-        return {DbErrUnrecognized, QStringLiteral("no statement")};
-    if (tail && tail < end) {
-        sqlite3_stmt* rawNext = nullptr;
-        rc = sqlite3_prepare_v2(db, tail, static_cast<int>(end - tail), &rawNext, nullptr);
-        Stmt next(rawNext);
-        if (rc != SQLITE_OK || next)
-            return {DbErrUnrecognized, QStringLiteral("more than one statement")};
-    }
-    out = std::move(stmt);
-    return {};
-}
-
-const QByteArray KdfPragma = "PRAGMA kdf_iter = " + QByteArray::number(SqlCipherEngine::KdfIterations) + ";";
-
-} // namespace
-
-struct SqlCipherEngine::Impl {
-    struct KeptKey {
-        Secret password;
-        QByteArray salt;
-        Secret rawKey;
-    };
-    std::vector<KeptKey> keys; // newest last
-    int derivations = 0;
-    FaultHook faultHook;
-
-    bool stepFails(Step step) const { return faultHook && faultHook(step); }
-
-    const KeptKey* findKey(const Secret& password, const QByteArray& salt) const
-    {
-        for (const KeptKey& kept : keys)
-            if (kept.salt == salt && kept.password.equals(password))
-                return &kept;
-        return nullptr;
-    }
-    void forgetSalt(const QByteArray& salt)
-    {
-        std::erase_if(keys, [&](const KeptKey& kept) { return kept.salt == salt; });
-    }
-
-    // open_v2 (never creating the file), key, kdf_iter, first read.
-    DbStatus openWithKey(const QByteArray& path, const Secret& key, bool passphrase, DbHandle& out)
-    {
-        sqlite3* raw = nullptr;
-        int rc = sqlite3_open_v2(path.constData(), &raw, SQLITE_OPEN_READWRITE, nullptr);
-        DbHandle db(raw);
-        if (rc != SQLITE_OK)
-            return statusFrom(rc, db.get());
-        sqlite3_busy_timeout(db.get(), BusyTimeoutMs);
-        if (!key.empty()) {
-            rc = sqlite3_key(db.get(), key.data(), key.size());
-            if (rc == SQLITE_OK)
-                rc = exec(db.get(), KdfPragma);
-            if (rc != SQLITE_OK)
-                return statusFrom(rc, db.get());
-        }
-        rc = readSchema(db.get());
-        if (!key.empty() && passphrase)
-            ++derivations;
-        // A database is whole pages; a cut-off file would otherwise pass for a wrong password.
-        if ((rc & 0xff) == SQLITE_NOTADB && isTruncated(path))
-            return {DbErrUnrecognized, QStringLiteral("the database file is truncated")};
-        if (rc != SQLITE_OK)
-            return statusFrom(rc, db.get());
-        out = std::move(db);
-        return {};
-    }
-
-    // After a passphrase open: derive the raw key ourselves and keep it once it
-    // has opened the same file, so later opens skip the 256,000 iterations.
-    void learnKey(const QByteArray& path, const Secret& password, const QByteArray& salt)
-    {
-        Secret raw = deriveRawKey(password, salt);
-        ++derivations;
-        if (raw.empty())
-            return;
-        DbHandle check;
-        if (!openWithKey(path, raw, false, check).ok())
-            return; // derived differently from SQLCipher: keep paying, stay correct
-        check.reset();
-        if (readSalt(path) != salt)
-            return; // the file was replaced meanwhile
-        forgetSalt(salt);
-        if (keys.size() >= MaxKeptKeys)
-            keys.erase(keys.begin());
-        keys.push_back(KeptKey{Secret(password.data(), static_cast<std::size_t>(password.size())), salt,
-                               std::move(raw)});
-    }
-
-    static DbStatus lockExclusively(sqlite3* db)
-    {
-        int rc = exec(db, "PRAGMA locking_mode = EXCLUSIVE;");
-        if (rc == SQLITE_OK)
-            rc = exec(db, "BEGIN EXCLUSIVE;");
-        if (rc == SQLITE_OK)
-            rc = exec(db, "ROLLBACK;"); // the lock stays; an open writes nothing
-        if (rc != SQLITE_OK) {
-            const DbStatus status = statusFrom(rc, db);
-            if (!sqlite3_get_autocommit(db))
-                exec(db, "ROLLBACK;");
-            return status;
-        }
-        return {};
-    }
-
-    DbStatus openHandle(const QByteArray& path, bool exclusive, const Secret& password, bool useKeptKeys,
-                        DbHandle& out)
-    {
-        DbHandle db;
-        QByteArray salt;
-        if (!password.empty() && useKeptKeys) {
-            salt = readSalt(path);
-            if (const KeptKey* kept = salt.isEmpty() ? nullptr : findKey(password, salt)) {
-                const DbStatus status = openWithKey(path, kept->rawKey, false, db);
-                if (!status.ok() && status.number != DbErrNotValidPassword)
-                    return status;
-                if (!status.ok())
-                    forgetSalt(salt); // rekeyed elsewhere: ask SQLCipher afresh
-            }
-        }
-        if (!db) {
-            const DbStatus status = openWithKey(path, password, true, db);
-            if (!status.ok())
-                return status;
-            if (!salt.isEmpty())
-                learnKey(path, password, salt);
-        }
-        if (exclusive) {
-            const DbStatus status = lockExclusively(db.get());
-            if (!status.ok())
-                return status;
-        }
-        out = std::move(db);
-        return {};
-    }
-};
-
-namespace {
-
 // The sqlcipher_export route: the new file is built and verified beside the old
 // one and takes its name by rename, so a crash leaves either file whole. On
 // failure the destructor puts everything back.
 class PasswordChange {
 public:
-    PasswordChange(SqlCipherEngine::Impl& engine, sqlite3* db, const QString& path, const Secret& newPassword)
+    // newKey: the raw-key text of the new file, empty for a file without password.
+    PasswordChange(SqlCipherEngine::Impl& engine, sqlite3* db, const QString& path, const Secret& newKey)
         : m_engine(engine), m_db(db), m_path(QFile::encodeName(path)),
           m_dir(QFile::encodeName(QFileInfo(path).absolutePath())),
-          m_base(QFile::encodeName(QFileInfo(path).fileName())), m_newPassword(newPassword)
+          m_base(QFile::encodeName(QFileInfo(path).fileName())), m_newKey(newKey)
     {}
     PasswordChange(const PasswordChange&) = delete;
     PasswordChange& operator=(const PasswordChange&) = delete;
@@ -527,7 +150,7 @@ private:
                                    SQLITE_TRANSIENT);
         // KEY '' attaches a plain file; a NULL key would mean "the main key".
         if (rc == SQLITE_OK)
-            rc = sqlite3_bind_text(stmt.get(), 2, m_newPassword.data(), m_newPassword.size(), SQLITE_STATIC);
+            rc = sqlite3_bind_text(stmt.get(), 2, m_newKey.data(), m_newKey.size(), SQLITE_STATIC);
         if (rc == SQLITE_OK)
             rc = sqlite3_step(stmt.get());
         if (rc != SQLITE_DONE) {
@@ -536,11 +159,7 @@ private:
         }
         stmt.reset();
         m_attached = true;
-        if (m_newPassword.empty())
-            return true;
-        ++m_engine.derivations;
-        return sql("PRAGMA newdb.kdf_iter = " + QByteArray::number(SqlCipherEngine::KdfIterations) + ";",
-                   status);
+        return true;
     }
 
     bool userVersion(int& version, DbStatus& status)
@@ -560,7 +179,9 @@ private:
 
     bool verifyTemp(DbStatus& status)
     {
-        status = m_engine.openHandle(m_temp, true, m_newPassword, false, m_verify);
+        status = m_engine.openWithKey(m_temp, m_newKey, m_verify);
+        if (status.ok())
+            status = SqlCipherEngine::Impl::lockExclusively(m_verify.get());
         if (!status.ok())
             return false;
         const auto before = tableCounts(m_db);
@@ -618,7 +239,7 @@ private:
     const QByteArray m_path;
     const QByteArray m_dir;
     const QByteArray m_base;
-    const Secret& m_newPassword;
+    const Secret& m_newKey;
     QByteArray m_temp;
     QByteArray m_backup;
     DbHandle m_verify;
@@ -631,9 +252,9 @@ private:
 class SqlCipherConnection final : public IDbConnection {
 public:
     SqlCipherConnection(SqlCipherEngine::Impl& engine, QString path, bool exclusive, Secret password,
-                        DbHandle db)
+                        DbHandle db, bool oldKey)
         : m_engine(engine), m_path(std::move(path)), m_exclusive(exclusive), m_password(std::move(password)),
-          m_db(std::move(db))
+          m_db(std::move(db)), m_oldKey(oldKey)
     {}
     ~SqlCipherConnection() override { close(); }
 
@@ -696,19 +317,35 @@ public:
         const QString file = QFileInfo(m_path).canonicalFilePath();
         if (file.isEmpty())
             return {DbErrFileNotFound, QStringLiteral("the database file is gone")};
-        const QByteArray oldSalt = readSalt(QFile::encodeName(file));
+        const QByteArray oldSalt = vault::readFileStart(QFile::encodeName(file)).salt;
+        // The same password set again keeps its key and salt: nothing to derive.
+        // Any other, and any vault of an earlier version, gets a fresh salt and key.
+        const SqlCipherEngine::Impl::KeptKey* same =
+            !next.empty() && !m_oldKey && next.equals(m_password) ? m_engine.findKey(next, oldSalt) : nullptr;
+        QByteArray newSalt = same ? oldSalt : QByteArray();
+        Secret fresh;
+        if (!next.empty() && !same) {
+            // Before anything is written: without memory for it nothing is.
+            const DbStatus status = m_engine.newVaultKey(next, newSalt, fresh);
+            if (!status.ok())
+                return status;
+        }
         DbStatus status;
         {
-            PasswordChange change(m_engine, m_db.get(), file, next);
+            PasswordChange change(m_engine, m_db.get(), file, same ? same->text : fresh);
             status = change.run();
         }
         if (!status.ok())
             return status;
         close();
-        if (!oldSalt.isEmpty())
+        if (newSalt != oldSalt)
             m_engine.forgetSalt(oldSalt);
+        if (!fresh.empty())
+            m_engine.keep(next, newSalt, std::move(fresh), false);
         return {};
     }
+
+    bool usesOldKey() const override { return m_oldKey; }
 
     void close() override
     {
@@ -724,11 +361,17 @@ private:
     bool m_exclusive;
     Secret m_password;
     DbHandle m_db;
+    bool m_oldKey;
 };
 
 } // namespace
 
-SqlCipherEngine::SqlCipherEngine() : d(std::make_unique<Impl>()) {}
+SqlCipherEngine::SqlCipherEngine(IKeyDerivation& keys) : d(std::make_unique<Impl>(keys)) {}
+
+SqlCipherEngine::SqlCipherEngine()
+    : m_ownKeys(std::make_unique<VaultKeyDerivation>()), d(std::make_unique<Impl>(*m_ownKeys))
+{}
+
 SqlCipherEngine::~SqlCipherEngine() = default;
 
 DbStatus SqlCipherEngine::open(const QString& path, bool exclusive, const QString& connect,
@@ -745,17 +388,13 @@ DbStatus SqlCipherEngine::open(const QString& path, bool exclusive, const QStrin
     // Absolute, so that no name is read as ":memory:" or a URI.
     const QString fullPath = QFileInfo(path).absoluteFilePath();
     DbHandle db;
-    const DbStatus status = d->openHandle(QFile::encodeName(fullPath), exclusive, secret, true, db);
+    bool oldKey = false;
+    const DbStatus status = d->openHandle(QFile::encodeName(fullPath), exclusive, secret, db, oldKey);
     if (!status.ok())
         return status;
-    connection =
-        std::make_unique<SqlCipherConnection>(*d, fullPath, exclusive, std::move(secret), std::move(db));
+    connection = std::make_unique<SqlCipherConnection>(*d, fullPath, exclusive, std::move(secret),
+                                                       std::move(db), oldKey);
     return {};
-}
-
-int SqlCipherEngine::keyDerivations() const
-{
-    return d->derivations;
 }
 
 void SqlCipherEngine::forgetKeys()

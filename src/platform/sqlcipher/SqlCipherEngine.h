@@ -1,7 +1,10 @@
 #pragma once
 // The database engine on SQLCipher 3.4.1: an empty password is a plain SQLite
-// file, any other password an AES-256 encrypted one (PBKDF2-HMAC-SHA1 key).
+// file, any other password an AES-256 encrypted one, keyed with Argon2id of the
+// password and the file's salt (SQLCipher's raw-key form: it derives nothing).
+// Vaults of earlier versions (SQLCipher's PBKDF2) still open and say so.
 #include "platform/DatabaseEngine.h"
+#include "platform/KeyDerivation.h"
 
 #include <QString>
 #include <functional>
@@ -12,8 +15,6 @@ namespace kr {
 
 class SqlCipherEngine final : public IDatabaseEngine {
 public:
-    // SQLCipher does not store the iteration count in the file: every open sets it.
-    static constexpr int KdfIterations = 256000;
     // How long an open or a statement waits for another process's lock.
     static constexpr int BusyTimeoutMs = 250;
 
@@ -43,7 +44,10 @@ public:
     // Called before each step; returning true makes that step fail. For tests.
     using FaultHook = std::function<bool(ChangeStep)>;
 
+    // Keys from the vault's own derivation, or from the one given (which must
+    // outlive the engine).
     SqlCipherEngine();
+    explicit SqlCipherEngine(IKeyDerivation& keys);
     ~SqlCipherEngine() override;
     SqlCipherEngine(const SqlCipherEngine&) = delete;
     SqlCipherEngine& operator=(const SqlCipherEngine&) = delete;
@@ -52,8 +56,6 @@ public:
     DbStatus open(const QString& path, bool exclusive, const QString& connect,
                   std::unique_ptr<IDbConnection>& connection) override;
 
-    // Full PBKDF2 key derivations paid so far (our own and SQLCipher's).
-    int keyDerivations() const;
     // Wipes the derived keys kept from earlier opens.
     void forgetKeys();
     void setFaultHook(FaultHook hook);
@@ -65,6 +67,7 @@ public:
     struct Impl;
 
 private:
+    std::unique_ptr<IKeyDerivation> m_ownKeys;
     std::unique_ptr<Impl> d;
 };
 
