@@ -4,8 +4,10 @@
 #include "PlatformDoubles.h"
 #include "RegistryDouble.h"
 #include "ShellDouble.h"
+#include "SingleInstanceDouble.h"
 #include "TestKit.h"
 #include "app/Application.h"
+#include "app/OneInstance.h"
 #include "common/Form.h"
 #include "platform/sqlcipher/SqlCipherEngine.h"
 
@@ -75,6 +77,7 @@ public:
     KeyroviaApp& start()
     {
         app = std::make_unique<KeyroviaApp>(platform);
+        ClaimProgramFolder(instance, *app);
         app->start();
         QTest::qWait(20);
         return *app;
@@ -88,6 +91,7 @@ public:
     FixedClock clock;
     SqlCipherEngine engine;
     MemoryRegistry registry;
+    SingleInstanceDouble instance;
     Platform platform;
     std::unique_ptr<KeyroviaApp> app;
     int programEnded = 0;
