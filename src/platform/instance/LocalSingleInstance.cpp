@@ -39,16 +39,20 @@ QString LocalSingleInstance::socketPath(const QString& programDir)
     QString folder = QFileInfo(programDir).canonicalFilePath();
     if (folder.isEmpty())
         folder = QDir::cleanPath(QFileInfo(programDir).absoluteFilePath());
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (runtime.isEmpty())
+        return {};
     const QByteArray digest = QCryptographicHash::hash(folder.toUtf8(), QCryptographicHash::Sha256).toHex();
-    // Short enough for a socket address (108 bytes) under any runtime folder.
-    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) + QStringLiteral("/keyrovia-") +
-           QString::fromLatin1(digest.left(24));
+    // Short enough for a socket address (108 bytes) under a usual runtime folder.
+    return runtime + QStringLiteral("/keyrovia-") + QString::fromLatin1(digest.left(24));
 }
 
 bool LocalSingleInstance::claim(const QString& programDir, CurrentWindow currentWindow)
 {
     m_currentWindow = std::move(currentWindow);
     const QString path = socketPath(programDir);
+    if (path.isEmpty())
+        return true; // no private runtime folder: nowhere safe for a socket
     // One start at a time per folder: the one that finds nobody listening
     // becomes the running program before the next one looks.
     QLockFile line(path + QStringLiteral(".lock"));

@@ -18,7 +18,8 @@ public:
 
     bool claim(const QString& programDir, CurrentWindow currentWindow) override;
 
-    // The socket's path for a program folder (the same for every spelling of it).
+    // The socket's path for a program folder (the same for every spelling of
+    // it); empty without a private runtime folder.
     static QString socketPath(const QString& programDir);
 
 private:
