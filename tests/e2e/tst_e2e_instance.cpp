@@ -1,7 +1,5 @@
-// One running program per program folder, the real program under Xvfb: a later
-// start brings the running gate to the front and ends without a gate of its
-// own; a killed program's socket does not hold back the next start; of two
-// racing starts exactly one runs.
+// One program per program folder, under Xvfb: a later start brings the running gate to the front and
+// ends; a killed program's socket does not hold back the next start; of racing starts exactly one runs.
 #include "E2eSupport.h"
 
 #include <QTcpServer>
@@ -38,14 +36,12 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(gates().size(), 2, 15000);
         focus(gates().constLast() == gate ? gates().constFirst() : gates().constLast());
         QVERIFY(xdotool({QStringLiteral("getwindowfocus")}) != gate);
-
         folder.start(later, m_env);
         QVERIFY(later.waitForFinished(10000) && later.exitCode() == 0);
         QTRY_COMPARE(xdotool({QStringLiteral("getwindowfocus")}), gate);
         QCOMPARE(gates().size(), 2);
         const QFileInfoList sockets = QDir(m_runtime.path()).entryInfoList(QDir::System);
         QVERIFY(sockets.size() == 2 && kr::test::fileMode(sockets.constFirst().filePath()) == 0600);
-
         first.kill(); // its socket stays behind, and does not hold back the next start
         QTRY_COMPARE(gates().size(), 1);
         folder.start(later, m_env);

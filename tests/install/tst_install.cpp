@@ -1,7 +1,5 @@
-// The per-user install into a temporary home whose data folder has blanks,
-// accents and a per cent sign: what lands where with which modes, an earlier
-// version's vault taken from the build tree, the vault kept over a second
-// install, and the uninstall with and without --purge.
+// The per-user install into a home whose data folder has blanks, accents and "%": files, modes, the
+// earlier version's vault moved out of the build tree and kept over a reinstall, uninstall and --purge.
 #include "TestKit.h"
 
 #include <QImage>
