@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Set-up, build, run and test of Keyrovia on Debian 12.
-#   tools/keyrovia.sh run    install what is missing, build, start the program
-#   tools/keyrovia.sh test   install what is missing, build, run the whole test suite
+#   tools/keyrovia.sh install            install what is missing, build, install the program for
+#                                        this user (menu entry, icons, ~/.local/bin/keyrovia)
+#   tools/keyrovia.sh run                the same, then start the installed program
+#   tools/keyrovia.sh uninstall [--purge] remove it again (--purge: the vault too, after a confirmation)
+#   tools/keyrovia.sh test               install what is missing, build, run the whole test suite
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -15,6 +18,7 @@ packages=(
   libbenchmark-dev
   xvfb xauth xdotool x11-xserver-utils xclip openbox x11-utils
   fonts-dejavu-core
+  desktop-file-utils
   chromium
 )
 
@@ -40,11 +44,22 @@ build_all() {
   cmake --build "$build" -j "$(nproc)"
 }
 
+installer="$here/tools/keyrovia-install.sh"
+
 case "${1:-}" in
+  install)
+    install_missing
+    build_all
+    "$installer" install "$build"
+    ;;
   run)
     install_missing
     build_all
-    exec "$build/Keyrovia/Keyrovia"
+    "$installer" install "$build"
+    exec "$("$installer" folder)/Keyrovia"
+    ;;
+  uninstall)
+    "$installer" uninstall "${@:2}"
     ;;
   test)
     install_missing
@@ -53,7 +68,7 @@ case "${1:-}" in
     ctest --output-on-failure --timeout 900 "${@:2}"
     ;;
   *)
-    echo "usage: $0 run|test [ctest options]" >&2
+    echo "usage: $0 install|run|uninstall [--purge]|test [ctest options]" >&2
     exit 2
     ;;
 esac

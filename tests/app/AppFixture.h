@@ -5,8 +5,10 @@
 #include "PlatformDoubles.h"
 #include "RegistryDouble.h"
 #include "ShellDouble.h"
+#include "SingleInstanceDouble.h"
 #include "TestKit.h"
 #include "app/Application.h"
+#include "app/OneInstance.h"
 #include "common/Form.h"
 #include "platform/sqlcipher/SqlCipherEngine.h"
 
@@ -76,6 +78,7 @@ public:
     KeyroviaApp& start()
     {
         app = std::make_unique<KeyroviaApp>(platform);
+        ClaimProgramFolder(instance, *app);
         app->start();
         QTest::qWait(20);
         return *app;
@@ -90,6 +93,7 @@ public:
     CountingDerivation keys;
     SqlCipherEngine engine{keys};
     MemoryRegistry registry;
+    SingleInstanceDouble instance;
     Platform platform;
     std::unique_ptr<KeyroviaApp> app;
     int programEnded = 0;

@@ -39,6 +39,7 @@ private slots:
         QCOMPARE(app.mainWindow().widget()->windowTitle(),
                  QStringLiteral("Keyrovia 1.1.0 - Http://quillmark.example"));
         QVERIFY(f.messages.shown.empty());
+        QCOMPARE(f.instance.currentWindow(), app.mainWindow().widget()); // what a later start brings up
     }
 
     void emptyEnterOnProtectedDatabaseDoesNothing()
@@ -50,6 +51,8 @@ private slots:
         pressEnter(app.gate().txtMdp());
         QVERIFY(app.gate().isLoaded());
         QVERIFY(!app.mainWindow().isLoaded());
+        QCOMPARE(f.instance.claimedDir, f.dir.path() + QLatin1Char('/'));
+        QCOMPARE(f.instance.currentWindow(), app.gate().widget());
         QCOMPARE(f.process.ended, 0);
         QVERIFY(!QFile::exists(f.path(QStringLiteral("Logz.ini"))));
         QVERIFY(f.messages.shown.empty());
@@ -205,6 +208,7 @@ private slots:
             QVERIFY(QDir(f.dir.path()).mkdir(QStringLiteral("Logz.ini")));
         QTest::mouseClick(app.gate().cmdQuit(), Qt::LeftButton);
         QVERIFY(!app.gate().isLoaded());
+        QCOMPARE(f.instance.currentWindow(), nullptr); // nothing left: a later start runs instead
         QCOMPARE(f.programEnded, 1);
         QCOMPARE(f.process.ended, 0);
         if (writable) {
