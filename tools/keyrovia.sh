@@ -5,6 +5,7 @@
 #   tools/keyrovia.sh run                the same, then start the installed program
 #   tools/keyrovia.sh uninstall [--purge] remove it again (--purge: the vault too, after a confirmation)
 #   tools/keyrovia.sh test               install what is missing, build, run the whole test suite
+#   tools/keyrovia.sh sanitize           the unit and widget tests again, under ASan and UBSan
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -19,6 +20,7 @@ packages=(
   xvfb xauth xdotool x11-xserver-utils xclip openbox x11-utils
   fonts-dejavu-core
   desktop-file-utils
+  gcovr clang-tidy
   chromium
 )
 
@@ -67,8 +69,18 @@ case "${1:-}" in
     cd "$build"
     ctest --output-on-failure --timeout 900 "${@:2}"
     ;;
+  sanitize)
+    # The unit and widget tests once more, built with AddressSanitizer and
+    # UndefinedBehaviorSanitizer: any finding fails the test that made it.
+    install_missing
+    cmake -S "$here" -B "$build-sanitize" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DKEYROVIA_SANITIZE=ON -DKEYROVIA_BUILD_BENCH=OFF
+    cmake --build "$build-sanitize" -j "$(nproc)"
+    cd "$build-sanitize"
+    ctest --output-on-failure --timeout 900 -L '^(unit|gui)$' "${@:2}"
+    ;;
   *)
-    echo "usage: $0 install|run|uninstall [--purge]|test [ctest options]" >&2
+    echo "usage: $0 install|run|uninstall [--purge]|test|sanitize [ctest options]" >&2
     exit 2
     ;;
 esac
