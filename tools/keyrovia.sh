@@ -16,6 +16,9 @@ packages=(
   xvfb xauth xdotool x11-xserver-utils xclip
   fonts-dejavu-core
   chromium
+  # Typing on Wayland: the virtual keyboard (libwayland-client, wayland-scanner),
+  # the portal (QtDBus is in qt6-base-dev), and the desktop its tests run on.
+  libwayland-dev dbus-daemon sway foot wtype xwayland
 )
 
 install_missing() {

@@ -4,7 +4,7 @@
 //    send to the form having the whole login;
 //  - plain ASCII: time per character from the send to the form having it.
 #include "ReceiverProcess.h"
-#include "platform/x11/KeyString.h"
+#include "platform/keys/KeyString.h"
 #include "platform/x11/X11Keystrokes.h"
 
 #include <QCoreApplication>
