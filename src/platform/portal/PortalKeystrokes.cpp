@@ -152,7 +152,7 @@ PortalKeystrokes::Outcome PortalKeystrokes::converse(const SymStrokes& strokes, 
         return Outcome::Refused;
     }
     const QString newToken = started->value(QStringLiteral("restore_token")).toString();
-    if (!newToken.isEmpty() && !m_options.tokenFile.isEmpty()) {
+    if (m_version >= 2 && !newToken.isEmpty() && !m_options.tokenFile.isEmpty()) {
         const QString folder = QFileInfo(m_options.tokenFile).absolutePath();
         if (!QFileInfo::exists(folder) && QDir().mkpath(folder))
             QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
