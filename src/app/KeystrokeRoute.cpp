@@ -4,7 +4,7 @@ namespace kr {
 
 namespace {
 
-QString portalMessage(PortalKeystrokes::Outcome outcome)
+QString portalMessage(PortalKeystrokes::Outcome outcome, const QString& offLayout)
 {
     using Outcome = PortalKeystrokes::Outcome;
     switch (outcome) {
@@ -13,6 +13,10 @@ QString portalMessage(PortalKeystrokes::Outcome outcome)
     case Outcome::TimedOut:
         return QStringLiteral(u"Le bureau n'a pas répondu à la demande d'envoi des touches dans les 30 secondes : "
                               u"rien n'a été tapé.");
+    case Outcome::OffLayout:
+        return QStringLiteral(u"Le clavier de ce bureau ne peut pas taper ces caractères : %1\r\n"
+                              u"Rien n'a été tapé.")
+            .arg(offLayout);
     case Outcome::Closed:
         return QStringLiteral(u"Le bureau a interrompu l'envoi des touches : la saisie est incomplète.");
     default:
@@ -38,7 +42,7 @@ bool KeystrokeRoute::sendKeys(const QString& keys, bool wait)
         const bool typed = m_routes.portal->sendKeys(keys, wait);
         const PortalKeystrokes::Outcome outcome = m_routes.portalOutcome();
         if (outcome != PortalKeystrokes::Outcome::Missing) {
-            const QString message = portalMessage(outcome);
+            const QString message = portalMessage(outcome, m_routes.portalOffLayout());
             if (!message.isEmpty())
                 m_messages.show(MsgExclamation, message);
             return typed;

@@ -26,6 +26,7 @@ public:
         std::function<bool()> portalAvailable;
         std::function<bool()> virtualKeyboardAvailable;
         std::function<PortalKeystrokes::Outcome()> portalOutcome;
+        std::function<QString()> portalOffLayout; // the characters, with OffLayout
     };
 
     KeystrokeRoute(Routes routes, IMessageBox& messages) : m_routes(std::move(routes)), m_messages(messages) {}

@@ -21,12 +21,13 @@ struct LinuxPlatform::Impl {
     X11LockKeys lockKeys;
     X11Keystrokes xtest;
     WaylandKeystrokes virtualKeyboard;
-    // The desktop's Caps Lock is read where XWayland shows it.
+    // The desktop's Caps Lock and layout are read where XWayland shows them.
     PortalKeystrokes portal{{SqliteRegistry::defaultFolder() + QStringLiteral("/portal-restore-token"), 30000, 1,
-                             &lockKeys}};
+                             &lockKeys, CharactersOffLayout}};
     KeystrokeRoute keystrokes{{&xtest, &portal, &virtualKeyboard, IsWaylandSession,
                                [] { return PortalKeystrokes::available(); }, WaylandKeystrokes::available,
-                               [this] { return portal.lastOutcome(); }},
+                               [this] { return portal.lastOutcome(); },
+                               [this] { return portal.offLayoutCharacters(); }},
                               messageBox};
     BrowserPageAddress pageAddress;
     SqlCipherEngine database;

@@ -137,30 +137,33 @@ private slots:
         QTest::addColumn<int>("outcome");
         QTest::addColumn<QString>("log");
         QTest::addColumn<QString>("tokenAfter");
+        QTest::addColumn<QString>("offLayout");
 
         const QString keys = QStringLiteral("+61 -61 +2b -2b +ffe1 +62 -62 -ffe1 +ff0d -ff0d");
         const QString typed = QStringLiteral("start ") + keys + QStringLiteral(" close-session");
         const QString asks = QStringLiteral("create select types=1 persist=2 ");
         QTest::newRow("first run: asked, token kept")
-            << true << 2u << 0u << -1 << "" << false << int(Outcome::Typed) << asks + typed << "tok-1";
+            << true << 2u << 0u << -1 << "" << false << int(Outcome::Typed) << asks + typed << "tok-1" << QString();
         QTest::newRow("token reused") << true << 2u << 0u << -1 << "tok-0" << false << int(Outcome::Typed)
-                                      << "create select types=1 persist=2 token=tok-0 " + typed << "tok-1";
+                                      << "create select types=1 persist=2 token=tok-0 " + typed << "tok-1" << QString();
         QTest::newRow("stale token: asked once more")
             << true << 2u << 0u << -1 << "old" << false << int(Outcome::Typed)
-            << "create select types=1 persist=2 token=old close-session " + asks + typed << "tok-1";
+            << "create select types=1 persist=2 token=old close-session " + asks + typed << "tok-1" << QString();
         QTest::newRow("version 1: nothing kept") << true << 1u << 0u << -1 << "" << false << int(Outcome::Typed)
-                                                 << "create select types=1 " + typed << "";
+                                                 << "create select types=1 " + typed << "" << QString();
         QTest::newRow("caps lock on: off while typing")
             << true << 2u << 0u << -1 << "" << true << int(Outcome::Typed)
-            << asks + "start +ffe5 -ffe5 " + keys + " +ffe5 -ffe5 close-session" << "tok-1";
+            << asks + "start +ffe5 -ffe5 " + keys + " +ffe5 -ffe5 close-session" << "tok-1" << QString();
         QTest::newRow("refused") << true << 2u << 1u << -1 << "" << false << int(Outcome::Refused)
-                                 << asks + "start close-session" << "";
+                                 << asks + "start close-session" << "" << QString();
         QTest::newRow("no answer") << true << 2u << 99u << -1 << "" << false << int(Outcome::TimedOut)
-                                   << asks + "start close-request close-session" << "";
+                                   << asks + "start close-request close-session" << "" << QString();
         QTest::newRow("closed while typing") << true << 2u << 0u << 2 << "" << false << int(Outcome::Closed)
-                                             << asks + "start +61 -61 close-session" << "tok-1";
+                                             << asks + "start +61 -61 close-session" << "tok-1" << QString();
+        QTest::newRow("characters off the desktop's layout: nothing asked")
+            << true << 2u << 0u << -1 << "" << false << int(Outcome::OffLayout) << "" << "" << QStringLiteral("é");
         QTest::newRow("no portal") << false << 2u << 0u << -1 << "" << false << int(Outcome::Missing) << ""
-                                   << "";
+                                   << "" << QString();
     }
 
     void conversation()
@@ -201,7 +204,8 @@ private slots:
         {
             QDBusConnection client = QDBusConnection::connectToBus(bus.address, QStringLiteral("client"));
             QCOMPARE(PortalKeystrokes::available(client), present);
-            PortalKeystrokes typer({tokenFile, 300, 0, &locks}, client);
+            QFETCH(QString, offLayout);
+            PortalKeystrokes typer({tokenFile, 300, 0, &locks, [&](const SymStrokes&) { return offLayout; }}, client);
             QVERIFY(!typer.sendKeys(QStringLiteral("a{"), true)); // malformed: not a word to the portal
             QFETCH(int, outcome);
             QCOMPARE(typer.sendKeys(QStringLiteral("a{+}+b{ENTER}"), true), outcome == int(Outcome::Typed));

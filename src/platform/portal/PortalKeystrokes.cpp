@@ -100,6 +100,11 @@ bool PortalKeystrokes::sendKeys(const QString& keys, bool wait)
         return false;
     }
     const SymStrokes strokes = ToSymStrokes(parsed.actions);
+    m_offLayout = m_options.offLayout ? m_options.offLayout(strokes) : QString();
+    if (!m_offLayout.isEmpty()) {
+        m_outcome = Outcome::OffLayout;
+        return false;
+    }
     m_outcome = converse(strokes, true);
     return m_outcome == Outcome::Typed;
 }

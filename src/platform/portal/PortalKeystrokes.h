@@ -14,6 +14,7 @@
 #include <QDBusConnection>
 #include <QString>
 #include <QVariantMap>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -28,12 +29,16 @@ public:
         Refused,   // the user (or the desktop) said no
         TimedOut,  // no answer in time
         Closed,    // the session ended while typing
+        OffLayout, // characters the desktop's layout lacks: nothing asked, nothing typed
     };
     struct Options {
         QString tokenFile;             // where the restore token lives; empty: none is kept
         int answerTimeoutMs = 30000;   // for each answer of the portal, the user's included
         int keyDelayMs = 1;            // after each key press and release
         ILockKeys* capsReader = nullptr; // reads Caps Lock as the desktop has it, when it can
+        // The characters the desktop's layout lacks (the desktop drops their
+        // keysyms without a word), empty when it has them all or cannot tell.
+        std::function<QString(const SymStrokes&)> offLayout;
     };
 
     explicit PortalKeystrokes(Options options, QDBusConnection bus = QDBusConnection::sessionBus());
@@ -46,6 +51,8 @@ public:
     bool sendKeys(const QString& keys, bool wait) override;
 
     Outcome lastOutcome() const { return m_outcome; }
+    // With OffLayout: the characters the layout lacks.
+    QString offLayoutCharacters() const { return m_offLayout; }
 
 private:
     Outcome converse(const SymStrokes& strokes, bool useToken);
@@ -58,6 +65,7 @@ private:
     QDBusConnection m_bus;
     QString m_session;
     Outcome m_outcome = Outcome::Typed;
+    QString m_offLayout;
     int m_requests = 0;
     uint m_version = 0;
     uint m_lastResponse = 0;

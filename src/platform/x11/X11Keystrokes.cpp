@@ -401,4 +401,24 @@ bool X11Keystrokes::type(const QList<KeyAction>& actions, bool wait)
     return true;
 }
 
+QString CharactersOffLayout(const SymStrokes& strokes)
+{
+    x11::XSession session;
+    if (!session || !session.hasXkb())
+        return {};
+    const Layout layout(session.display());
+    if (!layout.ok())
+        return {};
+    QString missing;
+    for (const SymStroke& stroke : strokes.strokes) {
+        const auto place = stroke.character ? layout.byCharacter(stroke.character) : layout.byKeysym(stroke.keysym);
+        if (!place || place->group != layout.group()) {
+            const QString text = stroke.character ? QString::fromUcs4(&stroke.character, 1) : QString();
+            if (!missing.contains(text))
+                missing += text;
+        }
+    }
+    return missing;
+}
+
 } // namespace kr
