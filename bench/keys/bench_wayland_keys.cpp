@@ -1,6 +1,6 @@
 // Typing speed through the compositor's virtual keyboard, measured under
 // headless sway into a native Wayland terminal (run-bench-wayland-keys starts
-// both, see tests/keys/run-under-sway.sh): from the send to the terminal
+// both, see tools/run-under-sway.sh): from the send to the terminal
 // having written the whole login, checked exactly every time.
 #include "platform/keys/KeyString.h"
 #include "platform/wayland/WaylandKeystrokes.h"

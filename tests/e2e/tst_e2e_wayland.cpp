@@ -1,5 +1,5 @@
 // The real program on a Wayland desktop (headless sway, see
-// tests/keys/run-under-sway.sh): its own windows go through XWayland even when
+// tools/run-under-sway.sh): its own windows go through XWayland even when
 // Qt is told to use Wayland, and "SenDKeys" types the login into a native
 // Wayland terminal through the compositor's virtual keyboard.
 #include "E2eSupport.h"
