@@ -23,7 +23,7 @@ struct LinuxPlatform::Impl {
     WaylandKeystrokes virtualKeyboard;
     // The desktop's Caps Lock and layout are read where XWayland shows them.
     PortalKeystrokes portal{{SqliteRegistry::defaultFolder() + QStringLiteral("/portal-restore-token"), 30000, 1,
-                             &lockKeys, CharactersOffLayout}};
+                             &lockKeys, CharactersOffLayout, 300}};
     KeystrokeRoute keystrokes{{&xtest, &portal, &virtualKeyboard, IsWaylandSession,
                                [] { return PortalKeystrokes::available(); }, WaylandKeystrokes::available,
                                [this] { return portal.lastOutcome(); },

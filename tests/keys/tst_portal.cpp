@@ -158,7 +158,7 @@ private slots:
             QDBusConnection client = QDBusConnection::connectToBus(address, QStringLiteral("client"));
             QCOMPARE(PortalKeystrokes::available(client), present);
             const QString offLayout = setup == QLatin1String("offlayout") ? QStringLiteral("é") : QString();
-            PortalKeystrokes typer({tokenFile, 300, 0, &locks, [&](const SymStrokes&) { return offLayout; }}, client);
+            PortalKeystrokes typer({tokenFile, 300, 0, &locks, [&](const SymStrokes&) { return offLayout; }, 0}, client);
             QVERIFY(!typer.sendKeys(QStringLiteral("a{"), true)); // malformed: not a word to the portal
             QFETCH(int, outcome);
             QCOMPARE(typer.sendKeys(QStringLiteral("a{+}+b{ENTER}"), true), outcome == int(Outcome::Typed));

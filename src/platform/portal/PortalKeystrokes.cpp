@@ -168,6 +168,7 @@ PortalKeystrokes::Outcome PortalKeystrokes::converse(const SymStrokes& strokes, 
             file.commit();
         }
     }
+    sleepMs(m_options.focusSettleMs);
     const bool typed = typeAll(strokes);
     closeSession();
     return typed ? Outcome::Typed : Outcome::Closed;

@@ -39,6 +39,9 @@ public:
         // The characters the desktop's layout lacks (the desktop drops their
         // keysyms without a word), empty when it has them all or cannot tell.
         std::function<QString(const SymStrokes&)> offLayout;
+        // After the desktop's yes: its dialog, when it showed one, closes and
+        // the focus goes back to the window the keys are for.
+        int focusSettleMs = 300;
     };
 
     explicit PortalKeystrokes(Options options, QDBusConnection bus = QDBusConnection::sessionBus());
