@@ -22,6 +22,9 @@ packages=(
   desktop-file-utils
   gcovr clang-tidy
   chromium
+  # Typing on Wayland: the virtual keyboard (libwayland-client, wayland-scanner),
+  # the portal (QtDBus is in qt6-base-dev), and the desktop its tests run on.
+  libwayland-dev dbus-daemon sway foot wtype xwayland
 )
 
 install_missing() {

@@ -3,14 +3,13 @@
 //  - a 40-character login, half of it characters the layout lacks: from the
 //    send to the form having the whole login;
 //  - plain ASCII: time per character from the send to the form having it.
+#include "QtBenchMain.h"
 #include "ReceiverProcess.h"
-#include "platform/x11/KeyString.h"
+#include "platform/keys/KeyString.h"
 #include "platform/x11/X11Keystrokes.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
-#include <benchmark/benchmark.h>
 
 using namespace kr;
 
@@ -83,11 +82,4 @@ BENCHMARK(BM_AsciiPerCharacter)->Arg(200)->UseManualTime()->Iterations(5)->Unit(
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+KR_QT_BENCHMARK_MAIN([](int, char**) { return -1; })

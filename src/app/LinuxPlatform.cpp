@@ -1,10 +1,12 @@
 #include "app/LinuxPlatform.h"
 
+#include "app/KeystrokeRoute.h"
 #include "platform/QtServices.h"
 #include "platform/QtTcpClient.h"
 #include "platform/pageaddress/BrowserPageAddress.h"
 #include "platform/registry/SqliteRegistry.h"
 #include "platform/sqlcipher/SqlCipherEngine.h"
+#include "platform/wayland/WaylandKeystrokes.h"
 #include "platform/x11/X11Keystrokes.h"
 #include "platform/x11/X11LockKeys.h"
 
@@ -16,8 +18,17 @@ struct LinuxPlatform::Impl {
     QtClipboard clipboard;
     DesktopShell shell;
     SystemClock clock;
-    X11Keystrokes keystrokes;
     X11LockKeys lockKeys;
+    X11Keystrokes xtest;
+    WaylandKeystrokes virtualKeyboard;
+    // The desktop's Caps Lock and layout are read where XWayland shows them.
+    PortalKeystrokes portal{{SqliteRegistry::defaultFolder() + QStringLiteral("/portal-restore-token"), 30000, 1,
+                             &lockKeys, CharactersOffLayout, 300}};
+    KeystrokeRoute keystrokes{{&xtest, &portal, &virtualKeyboard, IsWaylandSession,
+                               [] { return PortalKeystrokes::available(); }, WaylandKeystrokes::available,
+                               [this] { return portal.lastOutcome(); },
+                               [this] { return portal.offLayoutCharacters(); }},
+                              messageBox};
     BrowserPageAddress pageAddress;
     SqlCipherEngine database;
     SqliteRegistry registry;

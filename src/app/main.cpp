@@ -11,6 +11,11 @@ int main(int argc, char* argv[])
 {
     // Before anything holds a secret: no core file, no reading of our memory.
     kr::HardenProcess();
+    // The gate and the main window stay on top, which only X11 offers: on a
+    // Wayland desktop with XWayland our own windows go through XWayland (the
+    // keys we type still reach Wayland windows, see KeystrokeRoute).
+    if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && !qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication application(argc, argv);
     // The windows' class (WM_CLASS) the desktop entry names, however the program was started.
     QApplication::setApplicationName(kr::appTitle());

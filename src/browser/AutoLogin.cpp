@@ -1,6 +1,6 @@
 #include "browser/AutoLogin.h"
 
-#include "platform/x11/KeyString.h"
+#include "platform/keys/KeyString.h"
 
 namespace kr {
 

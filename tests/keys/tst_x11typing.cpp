@@ -1,7 +1,8 @@
 // The real typer and lock keys against a real X server (Xvfb), typing into a
 // login form that runs as another process.
 #include "ReceiverProcess.h"
-#include "platform/x11/KeyString.h"
+#include "platform/keys/KeyString.h"
+#include "platform/keys/KeySyms.h"
 #include "platform/x11/X11Keystrokes.h"
 #include "platform/x11/X11LockKeys.h"
 
@@ -93,6 +94,13 @@ private slots:
         QVERIFY(m_dir.isValid());
         QVERIFY2(qEnvironmentVariableIsSet("DISPLAY"), "run under xvfb-run");
         QVERIFY(X11LockKeys().canSwitch());
+    }
+
+    // What the desktop portal would drop: characters off the current group.
+    void charactersOffLayout()
+    {
+        const ParsedKeyString parsed = ParseKeyString(QStringLiteral(u"aé{TAB}€Zé"));
+        QCOMPARE(CharactersOffLayout(ToSymStrokes(parsed.actions)), QStringLiteral(u"é€"));
     }
 
     void typesLoginTenTimesInARow()

@@ -1,6 +1,7 @@
 #include "platform/x11/X11Keystrokes.h"
 
-#include "platform/x11/KeyString.h"
+#include "platform/keys/KeyString.h"
+#include "platform/keys/KeySyms.h"
 #include "platform/x11/XSession.h"
 
 #include <algorithm>
@@ -27,107 +28,6 @@ void sleepMs(int ms)
 {
     if (ms > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-// The keysym a character is typed with when the layout does not have it.
-KeySym keysymForCodePoint(char32_t c)
-{
-    if ((c >= 0x20 && c <= 0x7e) || (c >= 0xa0 && c <= 0xff))
-        return c; // Latin-1 keysyms are the code points
-    return 0x01000000 | c;
-}
-
-// Control characters become the keys that produce them; those without a key
-// (and lone surrogates, which are not text) give NoSymbol and are left out.
-KeySym keysymForControl(char32_t c)
-{
-    switch (c) {
-    case U'\t':
-        return XK_Tab;
-    case U'\r':
-    case U'\n':
-        return XK_Return;
-    case U'\b':
-        return XK_BackSpace;
-    case 0x1b:
-        return XK_Escape;
-    case 0x7f:
-        return XK_Delete;
-    default:
-        return NoSymbol;
-    }
-}
-
-bool isControl(char32_t c)
-{
-    return c < 0x20 || (c >= 0x7f && c < 0xa0);
-}
-
-bool isTypeableText(char32_t c)
-{
-    return !isControl(c) && !(c >= 0xd800 && c <= 0xdfff) && c <= 0x10ffff;
-}
-
-KeySym keysymForKey(NamedKey key)
-{
-    switch (key) {
-    case NamedKey::Tab:
-        return XK_Tab;
-    case NamedKey::Enter:
-        return XK_Return;
-    case NamedKey::Escape:
-        return XK_Escape;
-    case NamedKey::Backspace:
-        return XK_BackSpace;
-    case NamedKey::Delete:
-        return XK_Delete;
-    case NamedKey::Insert:
-        return XK_Insert;
-    case NamedKey::Home:
-        return XK_Home;
-    case NamedKey::End:
-        return XK_End;
-    case NamedKey::PageUp:
-        return XK_Prior;
-    case NamedKey::PageDown:
-        return XK_Next;
-    case NamedKey::Up:
-        return XK_Up;
-    case NamedKey::Down:
-        return XK_Down;
-    case NamedKey::Left:
-        return XK_Left;
-    case NamedKey::Right:
-        return XK_Right;
-    case NamedKey::CapsLock:
-        return XK_Caps_Lock;
-    case NamedKey::NumLock:
-        return XK_Num_Lock;
-    case NamedKey::ScrollLock:
-        return XK_Scroll_Lock;
-    case NamedKey::Break:
-        return XK_Break;
-    case NamedKey::Help:
-        return XK_Help;
-    case NamedKey::PrintScreen:
-        return XK_Print;
-    case NamedKey::Clear:
-        return XK_Clear;
-    case NamedKey::Add:
-        return XK_KP_Add;
-    case NamedKey::Subtract:
-        return XK_KP_Subtract;
-    case NamedKey::Multiply:
-        return XK_KP_Multiply;
-    case NamedKey::Divide:
-        return XK_KP_Divide;
-    default:
-        break;
-    }
-    const int n = static_cast<int>(key) - static_cast<int>(NamedKey::F1);
-    if (n >= 0 && n < 16)
-        return XK_F1 + n;
-    return NoSymbol;
 }
 
 // Where a keysym sits: the keycode, the modifiers that select its level, and
@@ -265,7 +165,7 @@ private:
                     const KeyPlace place{static_cast<KeyCode>(code), mask, pass < 0 ? m_group : pass};
                     m_bySym.try_emplace(sym, place);
                     const char32_t ucs = xkb_keysym_to_utf32(static_cast<xkb_keysym_t>(sym));
-                    if (ucs && isTypeableText(ucs) && !IsKeypadKey(sym))
+                    if (ucs && IsTypeableText(ucs) && !IsKeypadKey(sym))
                         m_byChar.try_emplace(ucs, place);
                 }
             }
@@ -461,40 +361,15 @@ bool X11Keystrokes::type(const QList<KeyAction>& actions, bool wait)
 
     // Everything is placed before the first key goes out, so a string that
     // cannot be typed types nothing.
+    const SymStrokes syms = ToSymStrokes(actions);
     std::vector<Stroke> strokes;
-    strokes.reserve(actions.size());
-    int capsSwitches = 0;
+    strokes.reserve(syms.strokes.size());
     bool needsSpare = false;
-    char32_t previous = 0;
-    for (const KeyAction& action : actions) {
+    for (const SymStroke& sym : syms.strokes) {
         Stroke stroke;
-        stroke.modifiers = action.modifiers;
-        if (action.kind == KeyAction::Kind::Key) {
-            previous = 0;
-            if (action.key == NamedKey::CapsLock) {
-                ++capsSwitches;
-                continue;
-            }
-            stroke.borrow = keysymForKey(action.key);
-            stroke.place = layout.byKeysym(stroke.borrow);
-        } else {
-            const char32_t c = action.character;
-            const bool crlf = c == U'\n' && previous == U'\r';
-            previous = c;
-            if (crlf)
-                continue; // a CRLF line break is one Enter
-            if (isControl(c)) {
-                stroke.borrow = keysymForControl(c);
-                if (stroke.borrow == NoSymbol)
-                    continue;
-                stroke.place = layout.byKeysym(stroke.borrow);
-            } else {
-                if (!isTypeableText(c))
-                    continue;
-                stroke.borrow = keysymForCodePoint(c);
-                stroke.place = layout.byCharacter(c);
-            }
-        }
+        stroke.modifiers = sym.modifiers;
+        stroke.borrow = sym.keysym;
+        stroke.place = sym.character ? layout.byCharacter(sym.character) : layout.byKeysym(sym.keysym);
         if (!stroke.place)
             needsSpare = true;
         if (((stroke.modifiers & ShiftModifier) || (stroke.place && stroke.place->mods & ShiftMask)) &&
@@ -515,7 +390,7 @@ bool X11Keystrokes::type(const QList<KeyAction>& actions, bool wait)
 
     {
         Typer typer(display, layout, m_timing);
-        if (capsSwitches % 2)
+        if (syms.capsSwitches % 2)
             typer.switchCapsAtEnd();
         typer.type(strokes, shift, control, alt, level3);
         if (wait)
@@ -524,6 +399,26 @@ bool X11Keystrokes::type(const QList<KeyAction>& actions, bool wait)
     if (wait)
         sleepMs(m_timing.waitSettleMs);
     return true;
+}
+
+QString CharactersOffLayout(const SymStrokes& strokes)
+{
+    x11::XSession session;
+    if (!session || !session.hasXkb())
+        return {};
+    const Layout layout(session.display());
+    if (!layout.ok())
+        return {};
+    QString missing;
+    for (const SymStroke& stroke : strokes.strokes) {
+        const auto place = stroke.character ? layout.byCharacter(stroke.character) : layout.byKeysym(stroke.keysym);
+        if (!place || place->group != layout.group()) {
+            const QString text = stroke.character ? QString::fromUcs4(&stroke.character, 1) : QString();
+            if (!missing.contains(text))
+                missing += text;
+        }
+    }
+    return missing;
 }
 
 } // namespace kr

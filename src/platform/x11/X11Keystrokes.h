@@ -9,6 +9,7 @@
 namespace kr {
 
 struct KeyAction;
+struct SymStrokes;
 
 class X11Keystrokes final : public IKeystrokes {
 public:
@@ -40,5 +41,10 @@ private:
     Timing m_timing;
     QString m_lastError;
 };
+
+// The characters of the strokes that no key of the X keyboard's current layout
+// group types (on Wayland, XWayland's keyboard is the desktop's). Empty when
+// every one has a key, or when there is no X display to ask.
+QString CharactersOffLayout(const SymStrokes& strokes);
 
 } // namespace kr

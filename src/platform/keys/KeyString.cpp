@@ -1,4 +1,4 @@
-#include "platform/x11/KeyString.h"
+#include "platform/keys/KeyString.h"
 
 #include <utility>
 

@@ -1,0 +1,49 @@
+#pragma once
+// Picks, at each send, the route that can reach the focused window of this
+// session:
+//  - an X11 session: XTest, as always;
+//  - a Wayland session: the desktop's remote-desktop portal (GNOME, KDE) where
+//    it answers, else the compositor's virtual keyboard (sway and its kin),
+//    else XTest, which reaches XWayland windows only: the user is told once.
+// Each route parses the same key string; what the portal's answers mean for
+// the user is said here, in a message box.
+#include "platform/Platform.h"
+#include "platform/portal/PortalKeystrokes.h"
+
+#include <functional>
+
+namespace kr {
+
+enum class KeyRoute { XTest, Portal, VirtualKeyboard };
+
+class KeystrokeRoute final : public IKeystrokes {
+public:
+    struct Routes {
+        IKeystrokes* xtest = nullptr;
+        IKeystrokes* portal = nullptr;
+        IKeystrokes* virtualKeyboard = nullptr;
+        std::function<bool()> waylandSession;
+        std::function<bool()> portalAvailable;
+        std::function<bool()> virtualKeyboardAvailable;
+        std::function<PortalKeystrokes::Outcome()> portalOutcome;
+        std::function<QString()> portalOffLayout; // the characters, with OffLayout
+    };
+
+    KeystrokeRoute(Routes routes, IMessageBox& messages) : m_routes(std::move(routes)), m_messages(messages) {}
+
+    bool sendKeys(const QString& keys, bool wait) override;
+
+    // The route the last send took.
+    KeyRoute lastRoute() const { return m_route; }
+
+private:
+    Routes m_routes;
+    IMessageBox& m_messages;
+    KeyRoute m_route = KeyRoute::XTest;
+    bool m_toldXWaylandOnly = false;
+};
+
+// A Wayland session: $WAYLAND_DISPLAY names a compositor.
+bool IsWaylandSession();
+
+} // namespace kr
