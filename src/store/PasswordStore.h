@@ -41,7 +41,20 @@ public:
     DbStatus LoadSiteList();
     const DbStatus& lastLoadStatus() const { return m_lastLoad; }
     const std::vector<SiteRecord>& siteTable() const { return m_siteTable; }
+    // Whether SiteTable is the file's rows as the last load read them.
+    bool siteTableLoaded() const { return m_loaded; }
+    // Where an entry with that Site stands in SiteTable's order: after every
+    // entry that sorts before it or equal to it, as a new load would put it.
+    int SitePosition(const QString& site) const;
+    // Puts a row just inserted into the file at row of SiteTable (from
+    // SitePosition), instead of loading and sorting everything again.
+    void PutSiteRecord(int row, SiteRecord record);
     int siteCount() const { return static_cast<int>(m_siteTable.size()); }
+
+    // Whether the file can be listed, without loading it: opens it with
+    // ProgramPassword, asks for the select's columns and, once a run, checks
+    // every page. The same outcome as a LoadSiteList that would fail.
+    DbStatus CheckDatabase();
 
     DbStatus InsertSiteRecord(const QString& site, const QString& user, const QString& pass);
     DbStatus DeleteSiteRecords(const QString& site);
@@ -65,6 +78,7 @@ private:
     DbStatus changeFilePassword(const QString& path, const QString& oldPassword, const QString& newPassword);
     DbStatus tryOpen(const QString& password);
     DbStatus loadRows();
+    DbStatus readRows(const QString& statement, std::vector<DbRow>& rows);
     DbStatus checkIntegrity(IDbConnection& connection);
 
     IDatabaseEngine& m_engine;
@@ -72,6 +86,7 @@ private:
     QString m_programPassword;
     bool m_leftoversRemoved = false;
     bool m_integrityChecked = false;
+    bool m_loaded = false;
     DbStatus m_lastLoad;
     std::vector<SiteRecord> m_siteTable;
 };
