@@ -112,34 +112,21 @@ long AddProgzIE(IRegistry& registry)
 
 QString toolbarFailureMessage(bool adding, long status, const QString& location)
 {
+    // Why, by status; %1 is the registry file.
+    static const std::pair<long, const char*> reasons[] = {
+        {RegSymbolicLink, "%1 (ou son dossier) est un lien symbolique ; Keyrovia ne suit pas de lien à cet "
+                          "endroit."},
+        {RegBadDb, "le fichier %1 est endommagé ou n'appartient pas à Keyrovia."},
+        {RegAccessDenied, "le fichier %1 ou son dossier ne peut pas être modifié (droits d'accès)."},
+        {RegBusy, "le fichier %1 est occupé par un autre programme."},
+        {RegCantRead, "le fichier %1 ne peut pas être lu."},
+        {RegCantWrite, "le fichier %1 ne peut pas être écrit."},
+    };
     const QString where = location.isEmpty() ? QStringLiteral("le registre de Keyrovia") : location;
-    QString why;
-    switch (status) {
-    case RegSymbolicLink:
-        why = QStringLiteral("%1 (ou son dossier) est un lien symbolique ; Keyrovia ne suit pas de lien à "
-                             "cet endroit.")
-                  .arg(where);
-        break;
-    case RegBadDb:
-        why = QStringLiteral("le fichier %1 est endommagé ou n'appartient pas à Keyrovia.").arg(where);
-        break;
-    case RegAccessDenied:
-        why = QStringLiteral("le fichier %1 ou son dossier ne peut pas être modifié (droits d'accès).")
-                  .arg(where);
-        break;
-    case RegBusy:
-        why = QStringLiteral("le fichier %1 est occupé par un autre programme.").arg(where);
-        break;
-    case RegCantRead:
-        why = QStringLiteral("le fichier %1 ne peut pas être lu.").arg(where);
-        break;
-    case RegCantWrite:
-        why = QStringLiteral("le fichier %1 ne peut pas être écrit.").arg(where);
-        break;
-    default:
-        why = QStringLiteral("erreur %1 du registre (%2).").arg(status).arg(where);
-        break;
-    }
+    QString why = QStringLiteral("erreur %1 du registre (%2).").arg(status).arg(where);
+    for (const auto& [number, text] : reasons)
+        if (number == status)
+            why = QString::fromUtf8(text).arg(where);
     return (adding ? QStringLiteral("Le bouton de la barre d'outils n'a pas pu être ajouté au navigateur.")
                    : QStringLiteral("Le bouton de la barre d'outils n'a pas pu être retiré du navigateur.")) +
            QStringLiteral("\r\nRaison : ") + why;
