@@ -83,6 +83,25 @@ void BM_AddLogin(benchmark::State& state)
 }
 BENCHMARK(BM_AddLogin)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(20);
 
+// From "Supprimer" on a selected login (the question answered Yes) to the list without it.
+void BM_DeleteLogin(benchmark::State& state)
+{
+    Program p(int(state.range(0)));
+    p.app->store().CheckProgramPassword(kPassword);
+    p.app->EnterMainWindow();
+    MotDePassControls& c = p.app->mainWindow().ui();
+    for (auto _ : state) {
+        state.PauseTiming();
+        c.lstSite->setCurrentRow(int(state.range(0)) / 2);
+        state.ResumeTiming();
+        p.app->mainWindow().cmdDellSite_Click();
+        c.lstSite->repaint();
+    }
+    if (c.lstSite->count() != state.range(0) - int(state.iterations()))
+        state.SkipWithError("the list does not match the file");
+}
+BENCHMARK(BM_DeleteLogin)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(20);
+
 } // namespace
 
 int main(int argc, char** argv)

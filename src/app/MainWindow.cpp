@@ -435,6 +435,20 @@ void frmMotDePass::showAddedSite(const SiteRecord& record)
     c.lstSite->setCurrentRow(-1);
 }
 
+void frmMotDePass::dropDeletedSite(const QString& site)
+{
+    MotDePassControls& c = ui();
+    const QSignalBlocker block(c.lstSite);
+    PasswordStore& store = m_app.store();
+    const auto [first, count] = store.SiteRows(site);
+    if (count > 0) {
+        m_siteModel->beginRemove(first, first + count - 1);
+        store.DropSiteRows(first, count);
+        m_siteModel->endRemove();
+    }
+    c.lstSite->setCurrentRow(-1);
+}
+
 void frmMotDePass::ShowSiteDetails(const QString& site)
 {
     const auto& table = m_app.store().siteTable();
@@ -556,7 +570,9 @@ void frmMotDePass::cmdDellSite_Click()
         showDatabaseError(QStringLiteral("Le mot de passe n'a pas été supprimé."), deleted);
         return;
     }
-    if (!LoadSiteList())
+    if (m_app.store().siteTableLoaded())
+        dropDeletedSite(site);
+    else if (!LoadSiteList())
         showDatabaseError(QStringLiteral("La liste n'a pas pu être relue."), m_app.store().lastLoadStatus());
     c.txtInfoSite->clear();
     c.txtInfoUser->clear();

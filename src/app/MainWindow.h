@@ -77,6 +77,8 @@ public:
     bool LoadSiteList();
     // Puts a login just stored into SiteTable and the list, at its place.
     void showAddedSite(const SiteRecord& record);
+    // Takes the rows of a site just deleted from the file out of SiteTable and the list.
+    void dropDeletedSite(const QString& site);
     void ShowSiteDetails(const QString& site);
     void SelectSiteInList(const QString& site);
     void lstSite_Click();

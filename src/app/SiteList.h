@@ -26,6 +26,9 @@ public:
     // Around one entry put into the table at row.
     void beginInsert(int row) { beginInsertRows(QModelIndex(), row, row); }
     void endInsert() { endInsertRows(); }
+    // Around the entries first to last taken out of the table.
+    void beginRemove(int first, int last) { beginRemoveRows(QModelIndex(), first, last); }
+    void endRemove() { endRemoveRows(); }
 
 private:
     const std::vector<SiteRecord>& m_table;

@@ -141,6 +141,23 @@ DbStatus PasswordStore::readRows(const QString& statement, std::vector<DbRow>& r
     return status;
 }
 
+std::pair<int, int> PasswordStore::SiteRows(const QString& site) const
+{
+    const int first = FindSiteExact(m_siteTable, site);
+    if (first < 0)
+        return {0, 0};
+    int last = first;
+    while (last + 1 < siteCount() && m_siteTable[static_cast<size_t>(last + 1)].Site == site)
+        ++last;
+    return {first, last - first + 1};
+}
+
+void PasswordStore::DropSiteRows(int first, int count)
+{
+    const auto begin = m_siteTable.begin() + first;
+    m_siteTable.erase(begin, begin + count);
+}
+
 DbStatus PasswordStore::loadRows()
 {
     m_siteTable.clear();

@@ -3,6 +3,7 @@
 #include "platform/DatabaseEngine.h"
 
 #include <QString>
+#include <utility>
 #include <vector>
 
 namespace kr {
@@ -49,6 +50,11 @@ public:
     // Puts a row just inserted into the file at row of SiteTable (from
     // SitePosition), instead of loading and sorting everything again.
     void PutSiteRecord(int row, SiteRecord record);
+    // The entries whose Site is site exactly (what the delete statement
+    // removes): they stand together. {first row, number of rows}.
+    std::pair<int, int> SiteRows(const QString& site) const;
+    // Takes count entries from first out of SiteTable, after a delete.
+    void DropSiteRows(int first, int count);
     int siteCount() const { return static_cast<int>(m_siteTable.size()); }
 
     // Whether the file can be listed, without loading it: opens it with
