@@ -93,6 +93,7 @@ void BM_ClickToGateShown(benchmark::State& state)
         setenv("XDG_CONFIG_HOME", config.c_str(), 1);
         setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
         setenv("QT_QPA_PLATFORM", "xcb", 1);
+        setenv("KEYROVIA_VENDOR_HOST", "127.0.0.1:1", 1); // a refused local port
         unsetenv("KEYROVIA_APP_DIR");
         dup2(toHost[0], 0);
         const int devNull = ::open("/dev/null", O_WRONLY);

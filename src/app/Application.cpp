@@ -21,7 +21,7 @@ namespace kr {
 
 KeyroviaApp::KeyroviaApp(Platform& platform)
     : m_platform(platform), m_store(*platform.database, AppDir() + QStringLiteral("BDMDP.MDB")),
-      m_icon(kr::programIcon()), m_gate(*this), m_main(*this),
+      m_folder(AppDir()), m_icon(kr::programIcon()), m_gate(*this), m_main(*this),
       m_ajour(std::make_unique<Ajour>(platform, [this] { FermerMain(); }))
 {
     // Every window and every message box carries the program's icon.
@@ -97,7 +97,7 @@ void KeyroviaApp::applyParameters()
         if (answer == MsgAnswer::No)
             return;
     }
-    SaveSettings(*this, SettingsSaveParts{m_platform, m_store, *m_listIcon, *m_addIe});
+    SaveSettings(*this, SettingsSaveParts{m_platform, m_store, *m_listIcon, *m_addIe, m_folder});
     if (!m_main.isLoaded())
         return;
     EnterMainWindow();
@@ -164,6 +164,13 @@ bool KeyroviaApp::loadSiteList()
     m_platform.messageBox->show(MsgCritical, UnreadableListMessage(m_store.lastLoadStatus()),
                                 UnreadableListTitle());
     return false;
+}
+
+void KeyroviaApp::checkDatabase()
+{
+    const DbStatus status = m_store.CheckDatabase();
+    if (!status.ok())
+        m_platform.messageBox->show(MsgCritical, UnreadableListMessage(status), UnreadableListTitle());
 }
 
 void KeyroviaApp::recupSiteIE()

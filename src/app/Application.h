@@ -3,6 +3,7 @@
 #include "app/MainWindow.h"
 #include "platform/Platform.h"
 #include "settings/EnterMainWindow.h"
+#include "settings/ProgramFolder.h"
 #include "settings/SaveSettings.h"
 #include "store/PasswordStore.h"
 
@@ -30,6 +31,7 @@ public:
 
     Platform& platform() { return m_platform; }
     PasswordStore& store() { return m_store; }
+    ProgramFolder& programFolder() { return m_folder; }
     frmMDP& gate() { return m_gate; }
     frmMotDePass& mainWindow() { return m_main; }
     frmAbout& about() { return *m_about; }
@@ -56,6 +58,7 @@ public:
     void showMainWindow() override;
     void unloadGate() override;
     bool loadSiteList() override;
+    void checkDatabase() override;
     void recupSiteIE() override;
     void setMainWindowOnTop(bool onTop) override;
     void setLogText(const QString& text) override;
@@ -72,6 +75,7 @@ private:
 
     Platform& m_platform;
     PasswordStore m_store;
+    ProgramFolder m_folder;
     QIcon m_icon;
     frmMDP m_gate;
     frmMotDePass m_main;

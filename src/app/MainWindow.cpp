@@ -2,12 +2,14 @@
 
 #include "app/AccessLog.h"
 #include "app/Application.h"
+#include "app/SiteList.h"
 #include "browser/AutoLogin.h"
 #include "browser/PageSite.h"
 #include "common/LinkLabel.h"
 #include "common/Strings.h"
 #include "common/Version.h"
 #include "common/WindowOrder.h"
+#include "store/DatabaseMessages.h"
 #include "store/PasswordStore.h"
 
 #include <QCheckBox>
@@ -17,7 +19,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -165,9 +166,10 @@ std::unique_ptr<QWidget> frmMotDePass::createWidget()
     auto* fraLstSite =
         named(new QGroupBox(QStringLiteral("Site Web ( Ou Progz )"), tab0), QStringLiteral("fraLstSite"));
     auto* lstLayout = new QVBoxLayout(fraLstSite);
-    m_ui.lstSite = named(new QListWidget(fraLstSite), QStringLiteral("lstSite"));
+    m_ui.lstSite = named(new SiteListView(fraLstSite), QStringLiteral("lstSite"));
     m_ui.lstSite->setFont(QFont(QStringLiteral("Arial")));
-    m_ui.lstSite->setUniformItemSizes(true);
+    m_siteModel = new SiteListModel(m_app.store().siteTable(), m_ui.lstSite);
+    m_ui.lstSite->setModel(m_siteModel);
     m_ui.lstSite->setMinimumWidth(200);
     lstLayout->addWidget(m_ui.lstSite);
     m_ui.cmdDellSite =
@@ -304,9 +306,9 @@ std::unique_ptr<QWidget> frmMotDePass::createWidget()
     tabs->addTab(tab1, QStringLiteral("Configuration"));
 
     // ---- Events
-    connect(m_ui.lstSite, &QListWidget::itemClicked, this, [this] { lstSite_Click(); });
+    connect(m_ui.lstSite, &SiteListView::rowClicked, this, [this] { lstSite_Click(); });
     // Keyboard selection counts as a click, as in a classic list box.
-    connect(m_ui.lstSite, &QListWidget::itemSelectionChanged, this, [this] { lstSite_Click(); });
+    connect(m_ui.lstSite, &SiteListView::selectionMoved, this, [this] { lstSite_Click(); });
     connect(m_ui.chkInfoEtoile, &QCheckBox::clicked, this, &frmMotDePass::chkInfoEtoile_Click);
     connect(m_ui.chkAddEtoile, &QCheckBox::clicked, this, &frmMotDePass::chkAddEtoile_Click);
     connect(m_ui.cmdInfoCopyUSER, &QPushButton::clicked, this, &frmMotDePass::cmdInfoCopyUSER_Click);
@@ -399,15 +401,38 @@ bool frmMotDePass::LoadSiteList()
 {
     MotDePassControls& c = ui();
     const QSignalBlocker block(c.lstSite);
-    c.lstSite->clear();
+    // The list shows SiteTable itself: no item per row, nothing copied.
+    m_siteModel->beginReload();
     const DbStatus status = m_app.store().LoadSiteList();
-    QStringList sites;
-    sites.reserve(m_app.store().siteCount());
-    for (const SiteRecord& r : m_app.store().siteTable())
-        sites.append(r.Site);
-    c.lstSite->addItems(sites);
+    m_siteModel->endReload();
     c.lstSite->setCurrentRow(-1);
     return status.ok();
+}
+
+void frmMotDePass::showAddedSite(const SiteRecord& record)
+{
+    MotDePassControls& c = ui();
+    const QSignalBlocker block(c.lstSite);
+    PasswordStore& store = m_app.store();
+    const int row = store.SitePosition(record.Site);
+    m_siteModel->beginInsert(row);
+    store.PutSiteRecord(row, record);
+    m_siteModel->endInsert();
+    c.lstSite->setCurrentRow(-1);
+}
+
+void frmMotDePass::dropDeletedSite(const QString& site)
+{
+    MotDePassControls& c = ui();
+    const QSignalBlocker block(c.lstSite);
+    PasswordStore& store = m_app.store();
+    const auto [first, count] = store.SiteRows(site);
+    if (count > 0) {
+        m_siteModel->beginRemove(first, first + count - 1);
+        store.DropSiteRows(first, count);
+        m_siteModel->endRemove();
+    }
+    c.lstSite->setCurrentRow(-1);
 }
 
 void frmMotDePass::ShowSiteDetails(const QString& site)
@@ -426,8 +451,9 @@ void frmMotDePass::SelectSiteInList(const QString& site)
 {
     MotDePassControls& c = ui();
     const QString wanted = site.toUpper();
-    for (int i = 0; i < c.lstSite->count(); ++i) {
-        if (c.lstSite->item(i)->text().toUpper() == wanted) {
+    const auto& table = m_app.store().siteTable();
+    for (int i = 0; i < static_cast<int>(table.size()); ++i) {
+        if (table[static_cast<size_t>(i)].Site.toUpper() == wanted) {
             {
                 const QSignalBlocker block(c.lstSite);
                 c.lstSite->setCurrentRow(i);
@@ -440,19 +466,24 @@ void frmMotDePass::SelectSiteInList(const QString& site)
 
 void frmMotDePass::lstSite_Click()
 {
-    QListWidgetItem* item = ui().lstSite->currentItem();
-    if (!item || !item->isSelected())
+    const SiteListView* list = ui().lstSite;
+    const int row = list->currentRow();
+    if (row < 0)
         return;
-    ShowSiteDetails(item->text());
+    ShowSiteDetails(list->text(row));
 }
 
 // ---------------------------------------------------------------- adding and deleting
 
-void frmMotDePass::showDatabaseError(const QString& what, const QString& detail)
+void frmMotDePass::showDatabaseError(const QString& what, const DbStatus& status)
 {
     QString text = what + QStringLiteral("\r\nLa base de données ( BDMDP.MDB ) est inaccessible.");
-    if (!detail.isEmpty())
-        text += QStringLiteral("\r\n") + detail;
+    // In the user's words: the engine's own text is English.
+    if (!status.ok())
+        text +=
+            QStringLiteral("\r\n") + (m_app.programFolder().writable()
+                                          ? DatabaseProblemText(status)
+                                          : QStringLiteral("Le dossier du programme est en lecture seule."));
     m_app.platform().messageBox->show(MsgCritical, text, QString());
 }
 
@@ -481,15 +512,20 @@ void frmMotDePass::cmdAddSite_Click()
     }
     if (WithoutWwwPrefix(typed) != typed)
         c.txtAddSite->setText(WithoutWwwPrefix(typed));
+    m_app.programFolder().checkWritable(msg);
     const DbStatus inserted =
         m_app.store().InsertSiteRecord(c.txtAddSite->text(), c.txtAddUser->text(), c.txtAddMDP->text());
     if (!inserted.ok()) {
         // Nothing was stored: the typed texts stay for another try.
-        showDatabaseError(QStringLiteral("Le mot de passe n'a pas été ajouté."), inserted.description);
+        showDatabaseError(QStringLiteral("Le mot de passe n'a pas été ajouté."), inserted);
         return;
     }
-    if (!LoadSiteList())
-        showDatabaseError(QStringLiteral("La liste n'a pas pu être relue."), QString());
+    // The new row goes to its place in the list; the whole list is read again
+    // only when it was not a faithful copy of the file.
+    if (m_app.store().siteTableLoaded())
+        showAddedSite({c.txtAddSite->text(), c.txtAddUser->text(), c.txtAddMDP->text()});
+    else if (!LoadSiteList())
+        showDatabaseError(QStringLiteral("La liste n'a pas pu être relue."), m_app.store().lastLoadStatus());
     msg.show(MsgInformation, c.txtAddSite->text() + QStringLiteral("\r\nA Bien été Ajouter"),
              QStringLiteral("Ajout Avec Succes"));
     if (!isLoaded())
@@ -503,10 +539,10 @@ void frmMotDePass::cmdAddSite_Click()
 void frmMotDePass::cmdDellSite_Click()
 {
     MotDePassControls& c = ui();
-    QListWidgetItem* item = c.lstSite->currentItem();
-    if (!item || c.lstSite->currentRow() < 0 || !item->isSelected())
+    const int row = c.lstSite->currentRow();
+    if (row < 0)
         return;
-    const QString site = item->text();
+    const QString site = c.lstSite->text(row);
     const MsgAnswer answer = m_app.platform().messageBox->show(
         MsgYesNoExclamation, QStringLiteral("être Vous sur de supprimer :\r\n") + site,
         QStringLiteral("T Sur ?"));
@@ -514,13 +550,16 @@ void frmMotDePass::cmdDellSite_Click()
         return;
     if (site == c.lblSite->text())
         return; // the vendor's own entry stays
+    m_app.programFolder().checkWritable(*m_app.platform().messageBox);
     const DbStatus deleted = m_app.store().DeleteSiteRecords(site);
     if (!deleted.ok()) {
-        showDatabaseError(QStringLiteral("Le mot de passe n'a pas été supprimé."), deleted.description);
+        showDatabaseError(QStringLiteral("Le mot de passe n'a pas été supprimé."), deleted);
         return;
     }
-    if (!LoadSiteList())
-        showDatabaseError(QStringLiteral("La liste n'a pas pu être relue."), QString());
+    if (m_app.store().siteTableLoaded())
+        dropDeletedSite(site);
+    else if (!LoadSiteList())
+        showDatabaseError(QStringLiteral("La liste n'a pas pu être relue."), m_app.store().lastLoadStatus());
     c.txtInfoSite->clear();
     c.txtInfoUser->clear();
     c.txtInfoMDP->clear();
@@ -592,6 +631,7 @@ void frmMotDePass::cmdLogzEfface_Click()
         QStringLiteral("T Sur ?"));
     if (answer == MsgAnswer::No || !isLoaded())
         return;
+    m_app.programFolder().checkWritable(*m_app.platform().messageBox);
     if (!EraseLog()) {
         // The box keeps showing what the file still holds.
         m_app.platform().messageBox->show(

@@ -1,6 +1,7 @@
 #pragma once
 #include "app/ClipboardGuard.h"
 #include "common/Form.h"
+#include "platform/DatabaseEngine.h"
 
 #include <QPointer>
 #include <functional>
@@ -8,7 +9,6 @@
 class QCheckBox;
 class QLabel;
 class QLineEdit;
-class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
@@ -17,12 +17,15 @@ class QTimer;
 namespace kr {
 
 class KeyroviaApp;
+class SiteListModel;
+class SiteListView;
+struct SiteRecord;
 
 // The controls of the main window, by their names.
 struct MotDePassControls {
     QTabWidget* Tabblet = nullptr;
     // Tab "Mot De Passe"
-    QListWidget* lstSite = nullptr;
+    SiteListView* lstSite = nullptr;
     QLineEdit* txtInfoSite = nullptr;
     QLineEdit* txtInfoUser = nullptr;
     QLineEdit* txtInfoMDP = nullptr;
@@ -72,6 +75,10 @@ public:
 
     // List and details
     bool LoadSiteList();
+    // Puts a login just stored into SiteTable and the list, at its place.
+    void showAddedSite(const SiteRecord& record);
+    // Takes the rows of a site just deleted from the file out of SiteTable and the list.
+    void dropDeletedSite(const QString& site);
     void ShowSiteDetails(const QString& site);
     void SelectSiteInList(const QString& site);
     void lstSite_Click();
@@ -114,12 +121,13 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void showDatabaseError(const QString& what, const QString& detail);
+    void showDatabaseError(const QString& what, const DbStatus& status);
 
     KeyroviaApp& m_app;
     MotDePassControls m_ui;
     std::function<void()> m_onLoadHook;
     ClipboardGuard m_clipboardGuard;
+    SiteListModel* m_siteModel = nullptr; // owned by the list
 };
 
 QString mainWindowTitle();

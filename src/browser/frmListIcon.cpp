@@ -28,6 +28,7 @@ bool keyUnusable(long status)
     case RegBusy:
     case RegAccessDenied:
     case RegCantRead:
+    case RegSymbolicLink:
         return true;
     default:
         return false;
@@ -115,17 +116,25 @@ void frmListIcon::ListProgzIE(RegKey root, const QString& path)
     if (!m_list)
         return;
     m_list->clear();
+    m_scanStatus = RegOk;
     if (!m_platform.registry)
         return;
     IRegistry& registry = *m_platform.registry;
-    const RegKey parent = OpenKey(registry, root, path);
-    if (parent == 0)
+    RegKey parent = 0;
+    const long opened = registry.openKey(root, path, 0x3F, parent);
+    if (opened != RegOk) {
+        // No key yet means no button; anything else means the buttons are unknown.
+        if (opened != RegFileNotFound)
+            m_scanStatus = opened;
         return;
+    }
     const QString ownIcon = ownIconPath(AppDir());
     const QString keyPath = path.trimmed();
     for (quint32 index = 0;; ++index) {
         QString name;
         const long status = registry.enumKey(parent, index, kNameBuffer, name);
+        if (keyUnusable(status))
+            m_scanStatus = status;
         if (status == RegNoMoreItems || keyUnusable(status))
             break;
         // Other errors (a name too long for the buffer) leave this entry out.
@@ -172,10 +181,11 @@ void frmListIcon::ListProgzIE(RegKey root, const QString& path)
     registry.closeKey(parent);
 }
 
-void frmListIcon::DeliteProgzIE()
+long frmListIcon::DeliteProgzIE()
 {
     if (!m_list || !m_platform.registry)
-        return;
+        return RegOk;
+    long result = RegOk;
     IRegistry& registry = *m_platform.registry;
     const int count = m_list->topLevelItemCount();
     for (int i = 0; i < count; ++i) {
@@ -187,15 +197,20 @@ void frmListIcon::DeliteProgzIE()
         const RegKey root = RegKey(qint32(row->text(ColKkey).toInt()));
         RegKey parent = 0;
         registry.openKey(root, parentPath, 0x3F, parent);
-        const RegKey button = OpenKey(registry, root, parentPath.trimmed() + QLatin1Char('\\') + subkey);
+        RegKey button = 0;
+        long status = registry.openKey(root, parentPath.trimmed() + QLatin1Char('\\') + subkey, 0x3F, button);
         // Deleted through the handle of the button's key itself, with all its values.
         if (parent != 0 && button != 0)
-            registry.deleteKey(button, QString());
+            status = registry.deleteKey(button, QString());
+        // A key that is gone already is what was asked for.
+        if (result == RegOk && status != RegOk && status != RegFileNotFound)
+            result = status;
         if (button != 0)
             registry.closeKey(button);
         if (parent != 0)
             registry.closeKey(parent);
     }
+    return result;
 }
 
 } // namespace kr

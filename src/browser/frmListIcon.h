@@ -32,8 +32,12 @@ public:
 
     // Fills the list with the buttons under path (a key of root).
     void ListProgzIE(RegKey root, const QString& path);
-    // Deletes the key of every ticked row. Rows stay, nothing is reported.
-    void DeliteProgzIE();
+    // RegOk when the last scan could read the registry (a missing parent key
+    // included: no button then), else why it could not.
+    long scanStatus() const { return m_scanStatus; }
+    // Deletes the key of every ticked row. Rows stay; returns RegOk or the
+    // first failure.
+    long DeliteProgzIE();
 
     // The list ("ListView"); touching it loads the window.
     QTreeWidget* ListView();
@@ -49,6 +53,7 @@ private:
     std::function<QWidget*()> m_mainWindow;
     std::function<bool()> m_keepMainOnTop;
     QPointer<QTreeWidget> m_list;
+    long m_scanStatus = RegOk;
 };
 
 } // namespace kr

@@ -5,6 +5,8 @@
 
 #include <QUuid>
 
+#include <utility>
+
 namespace kr {
 namespace {
 
@@ -66,32 +68,68 @@ long SetKeyValue(IRegistry& registry, RegKey key, const QString& name, quint32 t
     return registry.setValue(key, name, type, data);
 }
 
-void AddProgzIE(IRegistry& registry, const QString& appDir, const QString& exeName)
+long AddProgzIE(IRegistry& registry, const QString& appDir, const QString& exec)
 {
     const QString path = toolbarParentKey() + QLatin1Char('\\') + GetNewGUID();
     if (KeyExists(registry, HKEY_CURRENT_USER, path))
-        return;
-    RegKey handle = CreateKey(registry, HKEY_CURRENT_USER, path);
-    if (handle == 0)
-        return;
+        return RegOk;
+    RegKey handle = 0;
+    long status =
+        registry.createKey(HKEY_CURRENT_USER, path, QStringLiteral("REG DWORD"), 0, kAllAccess, handle);
+    if (status != RegOk)
+        return status;
     registry.closeKey(handle);
-    handle = OpenKey(registry, HKEY_CURRENT_USER, path);
-    if (handle == 0)
-        return;
+    handle = 0;
+    status = registry.openKey(HKEY_CURRENT_USER, path, kAllAccess, handle);
+    if (status != RegOk)
+        return status;
     const QString icon = ownIconPath(appDir);
-    // Each write stands on its own: a failed one does not stop the others.
-    SetKeyValue(registry, handle, QStringLiteral("Exec"), REG_SZ, appDir + exeName);
-    SetKeyValue(registry, handle, QStringLiteral("Icon"), REG_SZ, icon);
-    SetKeyValue(registry, handle, QStringLiteral("HotIcon"), REG_SZ, icon);
-    SetKeyValue(registry, handle, QStringLiteral("ButtonText"), REG_SZ, QStringLiteral("Keyrovia"));
-    SetKeyValue(registry, handle, QStringLiteral("CLSID"), REG_SZ, QLatin1String(kRunProgramButtonClsid));
-    SetKeyValue(registry, handle, QStringLiteral("Default Visible"), REG_SZ, QStringLiteral("yes"));
+    // Each write stands on its own: a failed one does not stop the others;
+    // the first failure is what the caller hears of.
+    const std::pair<QString, QString> values[] = {
+        {QStringLiteral("Exec"), exec},
+        {QStringLiteral("Icon"), icon},
+        {QStringLiteral("HotIcon"), icon},
+        {QStringLiteral("ButtonText"), QStringLiteral("Keyrovia")},
+        {QStringLiteral("CLSID"), QLatin1String(kRunProgramButtonClsid)},
+        {QStringLiteral("Default Visible"), QStringLiteral("yes")},
+    };
+    for (const auto& [name, text] : values) {
+        const long written = SetKeyValue(registry, handle, name, REG_SZ, text);
+        if (status == RegOk)
+            status = written;
+    }
     registry.closeKey(handle);
+    return status;
 }
 
-void AddProgzIE(IRegistry& registry)
+long AddProgzIE(IRegistry& registry)
 {
-    AddProgzIE(registry, AppDir(), executableName());
+    // The button starts the executable that runs now, wherever the program's
+    // files are kept (KEYROVIA_APP_DIR): the manager knows the button by its icon.
+    return AddProgzIE(registry, AppDir(), executablePath());
+}
+
+QString toolbarFailureMessage(bool adding, long status, const QString& location)
+{
+    // Why, by status; %1 is the registry file.
+    static const std::pair<long, const char*> reasons[] = {
+        {RegSymbolicLink, "%1 (ou son dossier) est un lien symbolique ; Keyrovia ne suit pas de lien à cet "
+                          "endroit."},
+        {RegBadDb, "le fichier %1 est endommagé ou n'appartient pas à Keyrovia."},
+        {RegAccessDenied, "le fichier %1 ou son dossier ne peut pas être modifié (droits d'accès)."},
+        {RegBusy, "le fichier %1 est occupé par un autre programme."},
+        {RegCantRead, "le fichier %1 ne peut pas être lu."},
+        {RegCantWrite, "le fichier %1 ne peut pas être écrit."},
+    };
+    const QString where = location.isEmpty() ? QStringLiteral("le registre de Keyrovia") : location;
+    QString why = QStringLiteral("erreur %1 du registre (%2).").arg(status).arg(where);
+    for (const auto& [number, text] : reasons)
+        if (number == status)
+            why = QString::fromUtf8(text).arg(where);
+    return (adding ? QStringLiteral("Le bouton de la barre d'outils n'a pas pu être ajouté au navigateur.")
+                   : QStringLiteral("Le bouton de la barre d'outils n'a pas pu être retiré du navigateur.")) +
+           QStringLiteral("\r\nRaison : ") + why;
 }
 
 } // namespace kr

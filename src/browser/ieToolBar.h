@@ -16,11 +16,15 @@ inline constexpr const char* kRunProgramButtonClsid = "{1FBA04EE-3024-11d2-8F1F-
 QString ownIconPath(const QString& appDir);
 
 // Registers one new button: a new key named after a new GUID, with the values
-// "Exec" (appDir + exeName), "Icon", "HotIcon", "ButtonText", "CLSID" and
-// "Default Visible". Failures are not reported: the settings save goes on.
-void AddProgzIE(IRegistry& registry, const QString& appDir, const QString& exeName);
-// The same for the running program (AppDir and executable name).
-void AddProgzIE(IRegistry& registry);
+// "Exec" (exec), "Icon", "HotIcon" (appDir + "ICON.ico"), "ButtonText",
+// "CLSID" and "Default Visible". Returns RegOk, or the first failure (the
+// values after a failed write are still written).
+long AddProgzIE(IRegistry& registry, const QString& appDir, const QString& exec);
+// The same for the running program: AppDir, and the executable that runs.
+long AddProgzIE(IRegistry& registry);
+// What the user is told when the button could not be added or removed
+// (a registry status other than RegOk), location: IRegistry::location().
+QString toolbarFailureMessage(bool adding, long status, const QString& location);
 
 // A new GUID in registry text form: braces, upper-case hex, 38 characters;
 // empty when none can be made.

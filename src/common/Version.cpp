@@ -28,12 +28,17 @@ QString appTitle()
     return QStringLiteral(KEYROVIA_APP_TITLE);
 }
 
-QString executableName()
+QString executablePath()
 {
     QString path = QCoreApplication::applicationFilePath();
     if (path.isEmpty() && !QCoreApplication::arguments().isEmpty())
-        path = QCoreApplication::arguments().constFirst();
-    return QFileInfo(path).completeBaseName();
+        path = QFileInfo(QCoreApplication::arguments().constFirst()).absoluteFilePath();
+    return path;
+}
+
+QString executableName()
+{
+    return QFileInfo(executablePath()).completeBaseName();
 }
 
 QString vendorHost()

@@ -18,6 +18,8 @@ QString versionComment();
 QString appTitle();
 // File name of the running executable without its extension.
 QString executableName();
+// Full path of the executable that runs (links resolved).
+QString executablePath();
 // Host name of the vendor web site: KEYROVIA_VENDOR_HOST from the environment,
 // else the value chosen at build time.
 QString vendorHost();

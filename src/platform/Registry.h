@@ -26,6 +26,7 @@ enum RegStatus : long {
     RegInvalidHandle = 6,
     RegInvalidParameter = 87, // an empty or over-long name, an empty path segment
     RegBusy = 170,            // another process kept the store locked too long
+    RegSymbolicLink = 681,    // the store's file or folder is a symbolic link: never followed
     RegMoreData = 234,        // the name or the data does not fit the caller's buffer
     RegNoMoreItems = 259,     // enumeration past the last item
     RegBadDb = 1009,          // the store's file is damaged or is not ours
@@ -79,6 +80,9 @@ public:
     // behind the handle itself. A key that still has subkeys is not deleted.
     virtual long deleteKey(RegKey key, const QString& subKey) = 0;
     virtual long closeKey(RegKey key) = 0;
+    // Where the keys of HKEY_CURRENT_USER are kept, for the user's messages;
+    // empty when they are nowhere the user could look.
+    virtual QString location() const { return QString(); }
 };
 
 } // namespace kr

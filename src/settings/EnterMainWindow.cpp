@@ -23,6 +23,7 @@ bool EnterMainWindow(MainWindowEntryHost& host, IMessageBox& messageBox)
 {
     const ReadResult file = ReadTextFile(paramIniPath());
     if (!file.ok) {
+        host.checkDatabase();
         FirstUseFlow(host, messageBox);
         return false;
     }
@@ -31,6 +32,7 @@ bool EnterMainWindow(MainWindowEntryHost& host, IMessageBox& messageBox)
     for (const SettingKey key : {SettingKey::AfficherIE, SettingKey::TjsVisible, SettingKey::RecupAuto}) {
         const std::optional<int> value = ReadSettingValue(file.text, key);
         if (!value) {
+            host.checkDatabase();
             FirstUseFlow(host, messageBox);
             return false;
         }

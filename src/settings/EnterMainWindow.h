@@ -22,6 +22,9 @@ public:
     virtual void recupSiteIE() = 0;
     virtual void setMainWindowOnTop(bool onTop) = 0;
     virtual void setLogText(const QString& text) = 0;
+    // Before the first-use flow that a settings file left out: tells the user
+    // when the database is damaged, so that it is not taken for a new start.
+    virtual void checkDatabase() {}
     virtual void clearGateOnTop() = 0;
     virtual void disablePasswordTab() = 0;
 };

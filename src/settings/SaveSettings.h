@@ -9,6 +9,7 @@ struct Platform;
 class PasswordStore;
 class frmListIcon;
 class frmAddIe;
+class ProgramFolder;
 
 // What the parameters save needs of the main window's parameters tab.
 class SettingsSaveHost {
@@ -28,6 +29,7 @@ struct SettingsSaveParts {
     PasswordStore& store;
     frmListIcon& manager;
     frmAddIe& tutorial;
+    ProgramFolder& folder;
 };
 
 // "Appliquer": changes the database password, writes PARAM.ini, registers or

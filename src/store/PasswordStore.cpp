@@ -21,6 +21,18 @@ QString quoted(const QString& value)
     return text;
 }
 
+// The order a French reader expects: "amazon, banque, école, Gmail, Zeta".
+// Made once: a collator is costly to set up.
+const QCollator& SiteCollator()
+{
+    static const QCollator collator = [] {
+        QCollator c{QLocale(QLocale::French, QLocale::France)};
+        c.setCaseSensitivity(Qt::CaseInsensitive);
+        return c;
+    }();
+    return collator;
+}
+
 } // namespace
 
 PasswordStore::PasswordStore(IDatabaseEngine& engine, QString databasePath)
@@ -88,7 +100,27 @@ void PasswordStore::upgradeKey()
 DbStatus PasswordStore::LoadSiteList()
 {
     m_lastLoad = loadRows();
+    m_loaded = m_lastLoad.ok();
     return m_lastLoad;
+}
+
+int PasswordStore::SitePosition(const QString& site) const
+{
+    // The order of SortSiteTable over rows that come in the engine's order
+    // (by code units): by the collator first, by code units among equals.
+    const QCollator& collator = SiteCollator();
+    const auto after = std::upper_bound(m_siteTable.begin(), m_siteTable.end(), site,
+                                        [&collator](const QString& wanted, const SiteRecord& entry) {
+                                            const int order = collator.compare(wanted, entry.Site);
+                                            return order != 0 ? order < 0 : wanted < entry.Site;
+                                        });
+    return static_cast<int>(after - m_siteTable.begin());
+}
+
+void PasswordStore::PutSiteRecord(int row, SiteRecord record)
+{
+    const auto at = std::clamp<std::ptrdiff_t>(row, 0, static_cast<std::ptrdiff_t>(m_siteTable.size()));
+    m_siteTable.insert(m_siteTable.begin() + at, std::move(record));
 }
 
 // A damaged page may lie outside what the select reads: the first load of a run
@@ -105,29 +137,63 @@ DbStatus PasswordStore::checkIntegrity(IDbConnection& connection)
     return {};
 }
 
-DbStatus PasswordStore::loadRows()
+DbStatus PasswordStore::CheckDatabase()
 {
-    m_siteTable.clear();
+    // The select's own columns, without a row: a missing table or column
+    // shows as it would in the load.
+    std::vector<DbRow> none;
+    return readRows(selectStatement() + QStringLiteral("LIMIT 0"), none);
+}
+
+DbStatus PasswordStore::readRows(const QString& statement, std::vector<DbRow>& rows)
+{
     std::unique_ptr<IDbConnection> connection;
     DbStatus status = m_engine.open(m_path, false, connectString(m_programPassword), connection);
     if (!status.ok())
         return status;
-    std::vector<DbRow> rows;
-    status = connection->select(selectStatement(), rows);
+    status = connection->select(statement, rows);
     if (status.ok() && !m_integrityChecked)
         status = checkIntegrity(*connection);
     connection->close();
-    if (!status.ok()) {
+    if (!status.ok())
         rows.clear();
+    return status;
+}
+
+std::pair<int, int> PasswordStore::SiteRows(const QString& site) const
+{
+    const int first = FindSiteExact(m_siteTable, site);
+    if (first < 0)
+        return {0, 0};
+    int last = first;
+    while (last + 1 < siteCount() && m_siteTable[static_cast<size_t>(last + 1)].Site == site)
+        ++last;
+    return {first, last - first + 1};
+}
+
+void PasswordStore::DropSiteRows(int first, int count)
+{
+    const auto begin = m_siteTable.begin() + first;
+    m_siteTable.erase(begin, begin + count);
+}
+
+DbStatus PasswordStore::loadRows()
+{
+    m_siteTable.clear();
+    std::vector<DbRow> rows;
+    const DbStatus status = readRows(selectStatement(), rows);
+    if (!status.ok())
         return status;
-    }
-    // Every row is kept: the table has no fixed capacity here.
+    // Every row is kept: the table has no fixed capacity here. The texts are
+    // moved, not copied.
     m_siteTable.reserve(rows.size());
-    for (const DbRow& row : rows) {
+    for (DbRow& row : rows) {
         if (row.size() < 3 || !row[0])
             continue;
-        m_siteTable.push_back(SiteRecord{*row[0], row[1].value_or(QString()), row[2].value_or(QString())});
+        m_siteTable.push_back(SiteRecord{std::move(*row[0]), std::move(row[1]).value_or(QString()),
+                                         std::move(row[2]).value_or(QString())});
     }
+    rows = {};
     SortSiteTable(m_siteTable);
     return {};
 }
@@ -136,8 +202,7 @@ void SortSiteTable(std::vector<SiteRecord>& table)
 {
     // The engine orders by bytes (capitals first, accents last); a French reader
     // expects "amazon, banque, école, Gmail, Zeta". Equal names keep their order.
-    QCollator collator{QLocale(QLocale::French, QLocale::France)};
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    const QCollator& collator = SiteCollator();
     std::vector<std::pair<QCollatorSortKey, std::size_t>> keys;
     keys.reserve(table.size());
     for (std::size_t i = 0; i < table.size(); ++i)

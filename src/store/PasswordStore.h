@@ -3,6 +3,7 @@
 #include "platform/DatabaseEngine.h"
 
 #include <QString>
+#include <utility>
 #include <vector>
 
 namespace kr {
@@ -42,7 +43,25 @@ public:
     DbStatus LoadSiteList();
     const DbStatus& lastLoadStatus() const { return m_lastLoad; }
     const std::vector<SiteRecord>& siteTable() const { return m_siteTable; }
+    // Whether SiteTable is the file's rows as the last load read them.
+    bool siteTableLoaded() const { return m_loaded; }
+    // Where an entry with that Site stands in SiteTable's order: after every
+    // entry that sorts before it or equal to it, as a new load would put it.
+    int SitePosition(const QString& site) const;
+    // Puts a row just inserted into the file at row of SiteTable (from
+    // SitePosition), instead of loading and sorting everything again.
+    void PutSiteRecord(int row, SiteRecord record);
+    // The entries whose Site is site exactly (what the delete statement
+    // removes): they stand together. {first row, number of rows}.
+    std::pair<int, int> SiteRows(const QString& site) const;
+    // Takes count entries from first out of SiteTable, after a delete.
+    void DropSiteRows(int first, int count);
     int siteCount() const { return static_cast<int>(m_siteTable.size()); }
+
+    // Whether the file can be listed, without loading it: opens it with
+    // ProgramPassword, asks for the select's columns and, once a run, checks
+    // every page. The same outcome as a LoadSiteList that would fail.
+    DbStatus CheckDatabase();
 
     DbStatus InsertSiteRecord(const QString& site, const QString& user, const QString& pass);
     DbStatus DeleteSiteRecords(const QString& site);
@@ -67,6 +86,7 @@ private:
     DbStatus tryOpen(const QString& password);
     void upgradeKey();
     DbStatus loadRows();
+    DbStatus readRows(const QString& statement, std::vector<DbRow>& rows);
     DbStatus checkIntegrity(IDbConnection& connection);
 
     IDatabaseEngine& m_engine;
@@ -74,6 +94,7 @@ private:
     QString m_programPassword;
     bool m_leftoversRemoved = false;
     bool m_integrityChecked = false;
+    bool m_loaded = false;
     DbStatus m_lastLoad;
     std::vector<SiteRecord> m_siteTable;
 };

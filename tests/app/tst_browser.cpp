@@ -5,8 +5,8 @@
 #include "PageAddressDouble.h"
 #include "browser/AutoLogin.h"
 
+#include "app/SiteList.h"
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPushButton>
 #include <QTimer>
 

@@ -3,8 +3,8 @@
 #include "app/AccessLog.h"
 #include "common/WindowOrder.h"
 
+#include "app/SiteList.h"
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPushButton>
 #include <QTabWidget>
 
@@ -35,7 +35,7 @@ private slots:
         QVERIFY(app.store().programPassword().isEmpty());
         QVERIFY(app.mainWindow().ui().txtParamMDP->text().isEmpty());
         QCOMPARE(app.mainWindow().ui().lstSite->count(), 2);
-        QCOMPARE(app.mainWindow().ui().lstSite->item(0)->text(), QStringLiteral("a.example"));
+        QCOMPARE(app.mainWindow().ui().lstSite->text(0), QStringLiteral("a.example"));
         QCOMPARE(app.mainWindow().widget()->windowTitle(),
                  QStringLiteral("Keyrovia 1.1.0 - Http://quillmark.example"));
         QVERIFY(f.messages.shown.empty());
@@ -266,25 +266,33 @@ private slots:
         QCOMPARE(fileBytes(f.path(QStringLiteral("PARAM.ini"))).size(), 108);
     }
 
+    // Whatever PARAM.ini says (even when it is missing), the damage is told first.
     void damagedDatabaseIsToldBeforeFirstUse_data()
     {
         QTest::addColumn<QStringList>("statements");
         QTest::addColumn<QString>("cause");
-        QTest::newRow("tblSite missing")
-            << QStringList{"DROP TABLE tblSite"} << "ne contient pas la table tblSite.";
-        QTest::newRow("column lost") << QStringList{"DROP TABLE tblSite",
-                                                    "CREATE TABLE tblSite (Site TEXT, User TEXT)"}
-                                     << "est incomplet : il manque une colonne à la table tblSite.";
-        // Another table's pages, which the select never reads, are damaged below.
-        QTest::newRow("integrity check fails")
-            << QStringList{"CREATE TABLE other (x TEXT)", "INSERT INTO other VALUES (hex(randomblob(3000)))",
-                           "INSERT INTO other SELECT x FROM other", "INSERT INTO other SELECT x FROM other"}
-            << "est endommagé.";
+        QTest::addColumn<bool>("settings");
+        for (const bool settings : {true, false}) {
+            const char* param = settings ? "" : ", no PARAM.ini";
+            QTest::addRow("tblSite missing%s", param)
+                << QStringList{"DROP TABLE tblSite"} << "ne contient pas la table tblSite." << settings;
+            QTest::addRow("column lost%s", param)
+                << QStringList{"DROP TABLE tblSite", "CREATE TABLE tblSite (Site TEXT, User TEXT)"}
+                << "est incomplet : il manque une colonne à la table tblSite." << settings;
+            // Another table's pages, which the select never reads, are damaged below.
+            QTest::addRow("integrity check fails%s", param)
+                << QStringList{"CREATE TABLE other (x TEXT)",
+                               "INSERT INTO other VALUES (hex(randomblob(3000)))",
+                               "INSERT INTO other SELECT x FROM other",
+                               "INSERT INTO other SELECT x FROM other"}
+                << "est endommagé." << settings;
+        }
     }
     void damagedDatabaseIsToldBeforeFirstUse()
     {
         QFETCH(QStringList, statements);
         QFETCH(QString, cause);
+        QFETCH(bool, settings);
         AppFixture f;
         QVERIFY(f.makeDatabase());
         QVERIFY(f.addRows({{"a.example", "u", "p"}}));
@@ -306,7 +314,8 @@ private slots:
             QVERIFY(file.seek(qint64(root[0][0]->toInt() - 1) * page));
             file.write(QByteArray(page, '\x5a'));
         }
-        f.writeParam(0, 0, 0);
+        if (settings)
+            f.writeParam(0, 0, 0);
         KeyroviaApp& app = f.start();
         QTRY_VERIFY(app.mainWindow().isLoaded());
         QCOMPARE(f.messages.shown.size(), size_t(2));

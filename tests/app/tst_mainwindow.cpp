@@ -5,11 +5,11 @@
 #include "common/WindowOrder.h"
 #include "platform/QtServices.h"
 
+#include "app/SiteList.h"
 #include <QCheckBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -23,18 +23,18 @@ using namespace kr::test;
 
 namespace {
 
-QStringList listTexts(QListWidget* list)
+QStringList listTexts(SiteListView* list)
 {
     QStringList out;
     for (int i = 0; i < list->count(); ++i)
-        out << list->item(i)->text();
+        out << list->text(i);
     return out;
 }
 
-void clickRow(QListWidget* list, int row)
+void clickRow(SiteListView* list, int row)
 {
-    QListWidgetItem* item = list->item(row);
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(item).center());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualRect(list->model()->index(row, 0)).center());
 }
 
 } // namespace
@@ -305,7 +305,7 @@ private slots:
         QFETCH(bool, yes);
         QFETCH(QStringList, left);
         open({{"twice", "a", "1"}, {"twice", "b", "2"}, {"quillmark.example", "v", "3"}});
-        const QString selected = row >= 0 ? c->lstSite->item(row)->text() : QString();
+        const QString selected = row >= 0 ? c->lstSite->text(row) : QString();
         if (row >= 0)
             clickRow(c->lstSite, row);
         f->messages.answers.push_back(yes ? MsgAnswer::Yes : MsgAnswer::No);
@@ -340,7 +340,7 @@ private slots:
         QTRY_VERIFY(app->mainWindow().isLoaded());
         c = &app->mainWindow().ui();
         QCOMPARE(c->lstSite->count(), 1500);
-        QCOMPARE(c->lstSite->item(1499)->text(), QStringLiteral("site1499"));
+        QCOMPARE(c->lstSite->text(1499), QStringLiteral("site1499"));
         clickRow(c->lstSite, 0);
         QCOMPARE(c->txtInfoUser->text().size(), 1000);
     }

@@ -6,12 +6,16 @@
 #include "browser/frmListIcon.h"
 #include "common/WindowOrder.h"
 #include "platform/registry/SqliteRegistry.h"
+#include "settings/ProgramFolder.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTemporaryDir>
+
+#include <unistd.h>
 
 using namespace kr;
 using namespace kr::test;
@@ -159,7 +163,9 @@ private slots:
     }
 
     // The registry file on disk in a bad state: the save still reaches its
-    // confirmation and never destroys what it cannot read.
+    // confirmation and never destroys what it cannot read; when the button
+    // could not be made it says why first and offers no tutorial. A link is
+    // never followed: its target keeps its bytes and its mode.
     void registryFileInABadState_data()
     {
         QTest::addColumn<QString>("state");
@@ -168,6 +174,8 @@ private slots:
         QTest::newRow("empty file") << "empty" << 1;
         QTest::newRow("damaged file") << "damaged" << -1;
         QTest::newRow("folder is a file") << "blocked" << -1;
+        QTest::newRow("file is a link") << "fileLink" << -1;
+        QTest::newRow("folder is a link") << "folderLink" << -1;
     }
     void registryFileInABadState()
     {
@@ -176,6 +184,7 @@ private slots:
         QTemporaryDir home;
         const QString folder = home.filePath(QStringLiteral("keyrovia"));
         const QString file = folder + QStringLiteral("/HKEY_CURRENT_USER.sqlite");
+        const QString target = home.filePath(state == QLatin1String("fileLink") ? "notes.txt" : "mine");
         QByteArray before;
         if (state == QLatin1String("empty") || state == QLatin1String("damaged")) {
             QVERIFY(QDir().mkpath(folder));
@@ -188,18 +197,32 @@ private slots:
         } else if (state == QLatin1String("blocked")) {
             QFile blocker(folder);
             QVERIFY(blocker.open(QIODevice::WriteOnly));
+        } else if (state == QLatin1String("fileLink")) {
+            QVERIFY(QDir().mkpath(folder));
+            QVERIFY(writeFile(target, "mes notes"));
+            QVERIFY(QFile::link(target, file));
+        } else if (state == QLatin1String("folderLink")) {
+            QVERIFY(QDir().mkpath(target));
+            QVERIFY(QFile::link(target, folder));
         }
+        const QFile::Permissions targetMode = QFile::permissions(target);
         SqliteRegistry files(folder);
         open();
         f->platform.registry = &files;
         apply(true);
-        QVERIFY(titles().contains(QStringLiteral("64 Configuration Enregistrer'")));
-        QVERIFY(titles().contains(QStringLiteral("68 Voir Tutorial ?")));
         if (ownAfter < 0) {
+            QCOMPARE(titles(), (QStringList{"48 Bouton Du Navigateur", "64 Configuration Enregistrer'"}));
+            QVERIFY(f->messages.shown.front().text.contains(QStringLiteral("n'a pas pu être ajouté")));
             if (!before.isEmpty())
                 QCOMPARE(fileBytes(file), before);
+            QCOMPARE(QFile::permissions(target), targetMode);
+            if (state == QLatin1String("fileLink"))
+                QCOMPARE(fileBytes(target), QByteArray("mes notes"));
+            if (state == QLatin1String("folderLink"))
+                QVERIFY(QDir(target).isEmpty());
             return;
         }
+        QCOMPARE(titles(), (QStringList{"64 Configuration Enregistrer'", "68 Voir Tutorial ?"}));
         RegKey parent = 0;
         QCOMPARE(files.openKey(HKEY_CURRENT_USER, kExtensionsKey, 0x3F, parent), long(RegOk));
         QString name;
@@ -208,7 +231,6 @@ private slots:
             ++n;
         files.closeKey(parent);
         QCOMPARE(n, ownAfter);
-        QCOMPARE(QFile::permissions(file) & 0x0077, QFileDevice::Permissions());
         // A second save finds it and adds nothing.
         apply(true);
         n = 0;
@@ -217,6 +239,44 @@ private slots:
             ++n;
         files.closeKey(parent);
         QCOMPARE(n, ownAfter);
+    }
+
+    // A program folder that takes no file (made so here as a read-only mount
+    // would be): the run's first message names it, it is told once, and no
+    // message carries the engine's English.
+    void readOnlyProgramFolder()
+    {
+        open();
+        const QString dir = f->path(QString());
+        struct Frozen {
+            QString dir;
+            bool set(bool on) const
+            {
+                if (::geteuid() != 0) // the mode is enough for anybody but root
+                    return QFile::setPermissions(dir, QFile::ReadOwner | QFile::ExeOwner |
+                                                          (on ? QFile::Permissions() : QFile::WriteOwner));
+                return QProcess::execute(QStringLiteral("chattr"), {on ? "+i" : "-i", dir}) == 0;
+            }
+            ~Frozen() { set(false); }
+        } frozen{dir};
+        if (!frozen.set(true) || ProgramFolder(dir).writable())
+            QSKIP("this machine cannot make a folder read-only");
+        apply(false);
+        MotDePassControls& c = app->mainWindow().ui();
+        c.txtAddSite->setText(QStringLiteral("nouveau.example"));
+        c.txtAddUser->setText(QStringLiteral("moi"));
+        app->mainWindow().cmdAddSite_Click();
+        const auto& shown = f->messages.shown;
+        QCOMPARE(shown.front().style, 48);
+        QCOMPARE(shown.front().title, ProgramFolder::readOnlyTitle());
+        QVERIFY(shown.front().text.contains(dir) &&
+                shown.front().text.contains(QStringLiteral("Rien ne peut")));
+        QCOMPARE(titles().count(QStringLiteral("48 Dossier En Lecture Seule")), 1);
+        QVERIFY(titles().size() > 3); // the password, PARAM.ini and the login were refused as well
+        for (const ShownMessage& m : shown)
+            QVERIFY2(!m.text.contains(
+                         QRegularExpression(QStringLiteral("\\b(readonly|database|attempt|unable)\\b"))),
+                     qPrintable(m.text));
     }
 
     // Another process writes its own buttons into the same file while the

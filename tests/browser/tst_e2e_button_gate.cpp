@@ -58,6 +58,7 @@ private slots:
         env.insert("XDG_CONFIG_HOME", config.path());
         env.insert("XDG_RUNTIME_DIR", runtime.path());
         env.insert("QT_QPA_PLATFORM", "xcb");
+        env.insert("KEYROVIA_VENDOR_HOST", "127.0.0.1:1"); // a refused local port
         host.setProcessEnvironment(env);
         host.start(KEYROVIA_COMPANION,
                    {QString("chrome-extension://%1/").arg(companion::kChromiumExtensionId)});

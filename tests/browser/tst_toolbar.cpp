@@ -102,20 +102,21 @@ private slots:
     void registrationWritesTheSixValues_data()
     {
         QTest::addColumn<QString>("appDir");
-        QTest::addColumn<QString>("exec");
         QTest::addColumn<QString>("icon");
-        test::textRow("folder", {"/home/ana/Tools/", "/home/ana/Tools/Keyrovia", "/home/ana/Tools/ICON.ico"});
-        test::textRow("root", {"/", "/Keyrovia", "/ICON.ico"});
-        test::textRow("accents", {"/home/zoé/Mes Outils/", "/home/zoé/Mes Outils/Keyrovia",
-                                  "/home/zoé/Mes Outils/ICON.ico"});
+        test::textRow("folder", {"/home/ana/Tools/", "/home/ana/Tools/ICON.ico"});
+        test::textRow("root", {"/", "/ICON.ico"});
+        test::textRow("accents", {"/home/zoé/Mes Outils/", "/home/zoé/Mes Outils/ICON.ico"});
     }
 
+    // The program's files may be kept elsewhere (KEYROVIA_APP_DIR): the icon
+    // is theirs, the command is the executable that runs.
     void registrationWritesTheSixValues()
     {
         QFETCH(QString, appDir);
-        QFETCH(QString, exec);
         QFETCH(QString, icon);
-        AddProgzIE(registry, appDir, QStringLiteral("Keyrovia"));
+        const QString exec = QCoreApplication::applicationFilePath();
+        qputenv("KEYROVIA_APP_DIR", appDir.toLocal8Bit());
+        QCOMPARE(AddProgzIE(registry), long(RegOk));
         const QStringList keys = registry.subkeys(kExtensionsKey);
         QCOMPARE(keys.size(), 1);
         QVERIFY2(QRegularExpression(QStringLiteral("^\\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-"
@@ -199,7 +200,7 @@ private slots:
                 return call == QLatin1String("set") && ++sets == 2 ? RegAccessDenied : RegOk;
             };
         }
-        AddProgzIE(registry, kAppDir, QStringLiteral("Keyrovia"));
+        QCOMPARE(AddProgzIE(registry, kAppDir, QStringLiteral("Keyrovia")), long(RegAccessDenied));
         registry.fault = nullptr;
         const QStringList found = registry.subkeys(kExtensionsKey);
         QCOMPARE(found.size(), keys);

@@ -126,6 +126,8 @@ public:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove(QStringLiteral("KEYROVIA_APP_DIR"));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        // Nothing beyond the machine: a refused local port unless the test brings a service.
+        env.insert(QStringLiteral("KEYROVIA_VENDOR_HOST"), QStringLiteral("127.0.0.1:1"));
         for (const QString& kv : extraEnv) {
             const qsizetype eq = kv.indexOf(QLatin1Char('='));
             env.insert(kv.left(eq), kv.mid(eq + 1));

@@ -12,6 +12,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <sys/stat.h>
 
 #define SQLITE_HAS_CODEC 1
 #include <sqlcipher/sqlite3.h>
@@ -201,6 +202,37 @@ private slots:
     }
 
     // ---- real files
+
+    // A link where the file or the folder should be is never followed, by the
+    // program nor by the companion (which only reads): the user's file behind
+    // it keeps its bytes and its mode.
+    void linksAreRefused_data()
+    {
+        QTest::addColumn<bool>("folderLink");
+        QTest::newRow("file") << false;
+        QTest::newRow("folder") << true;
+    }
+    void linksAreRefused()
+    {
+        QFETCH(bool, folderLink);
+        const QString folder = newFolder();
+        const QString mine = m_tmp.filePath(QStringLiteral("mine%1").arg(m_folders));
+        QVERIFY(QDir().mkpath(folderLink ? mine : folder) && QDir().mkpath(QFileInfo(folder).path()));
+        const QString target = folderLink ? mine + QStringLiteral("/HKEY_CURRENT_USER.sqlite") : mine;
+        QVERIFY(writeFile(target, QByteArray()));
+        QVERIFY(::chmod(QFile::encodeName(target).constData(), 0644) == 0);
+        const int mineMode = fileMode(mine);
+        QVERIFY(QFile::link(folderLink ? mine : target,
+                            folderLink ? folder : folder + "/HKEY_CURRENT_USER.sqlite"));
+        SqliteRegistry registry(folder);
+        RegKey k = 0;
+        QCOMPARE(registry.openKey(HKEY_CURRENT_USER, kExtensionsKey, 0x3F, k), long(RegSymbolicLink));
+        QCOMPARE(registry.createKey(HKEY_CURRENT_USER, kExtensionsKey, QString(), 0, 0x3F, k),
+                 long(RegSymbolicLink));
+        QCOMPARE(fileBytes(target), QByteArray());
+        QCOMPARE(fileMode(target), 0644);
+        QCOMPARE(fileMode(mine), mineMode);
+    }
 
     void filesArePrivateAndShared()
     {

@@ -262,24 +262,37 @@ struct SqliteRegistry::Impl {
         return RegOk;
     }
 
-    bool makeFolder() const
+    // The folder as it stands: RegOk for a real folder or none at all,
+    // RegSymbolicLink for a link (never followed: a link to another folder of
+    // the user must not become ours).
+    long checkFolder() const
+    {
+        struct stat info {};
+        if (::lstat(QFile::encodeName(QDir::cleanPath(folder)).constData(), &info) == 0 &&
+            S_ISLNK(info.st_mode))
+            return RegSymbolicLink;
+        return RegOk;
+    }
+
+    long makeFolder() const
     {
         // Only this user may look into it; the parents are made the same way
-        // when missing ($XDG_CONFIG_HOME itself may not exist yet).
+        // when missing ($XDG_CONFIG_HOME itself may not exist yet). A folder
+        // that was there already keeps its mode: it is not ours to change.
         const QByteArray path = QFile::encodeName(QDir::cleanPath(folder));
         for (qsizetype slash = path.indexOf('/', 1);; slash = path.indexOf('/', slash + 1)) {
             const QByteArray part = slash < 0 ? path : path.left(slash);
             if (::mkdir(part.constData(), 0700) != 0 && errno != EEXIST)
-                return false;
+                return errnoStatus(errno, true);
             if (slash < 0)
                 break;
         }
         struct stat info {};
-        if (::stat(path.constData(), &info) != 0 || !S_ISDIR(info.st_mode))
-            return false;
-        if ((info.st_mode & 077) != 0 && info.st_uid == ::geteuid())
-            ::chmod(path.constData(), 0700);
-        return true;
+        if (::lstat(path.constData(), &info) != 0)
+            return errnoStatus(errno, true);
+        if (S_ISLNK(info.st_mode))
+            return RegSymbolicLink;
+        return S_ISDIR(info.st_mode) ? RegOk : RegCantWrite;
     }
 
     // Opens the root's file when needed (again when it was replaced). A
@@ -289,7 +302,8 @@ struct SqliteRegistry::Impl {
     {
         const QByteArray file = QFile::encodeName(store.file);
         struct stat info {};
-        if (::stat(file.constData(), &info) != 0) {
+        long status = checkFolder();
+        if (status == RegOk && ::lstat(file.constData(), &info) != 0) {
             const int error = errno;
             if (store.db)
                 store.close();
@@ -297,15 +311,24 @@ struct SqliteRegistry::Impl {
                 return errnoStatus(error, writing);
             if (!writing)
                 return RegFileNotFound;
-            if (!makeFolder())
-                return errnoStatus(errno, true);
+            status = makeFolder();
+            if (status != RegOk)
+                return status;
+            // O_EXCL: a link put there meanwhile is not followed either.
             const int fd = ::open(file.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
             if (fd < 0 && errno != EEXIST)
                 return errnoStatus(errno, true);
             if (fd >= 0)
                 ::close(fd);
-            if (::stat(file.constData(), &info) != 0)
+            if (::lstat(file.constData(), &info) != 0)
                 return errnoStatus(errno, true);
+        }
+        if (status == RegOk && S_ISLNK(info.st_mode))
+            status = RegSymbolicLink;
+        if (status != RegOk) {
+            if (store.db)
+                store.close();
+            return status;
         }
         if (!S_ISREG(info.st_mode))
             return RegBadDb;
@@ -314,9 +337,6 @@ struct SqliteRegistry::Impl {
             return RegOk;
         if (store.db)
             store.close();
-
-        if ((info.st_mode & 077) != 0 && info.st_uid == ::geteuid())
-            ::chmod(file.constData(), 0600); // what others could read was not ours to share
 
         // SQLite falls back to reading only when the file is write-protected.
         sqlite3* db = nullptr;
@@ -481,6 +501,11 @@ QString SqliteRegistry::rootName(RegKey root)
         if (key == root)
             return QLatin1String(name);
     return {};
+}
+
+QString SqliteRegistry::location() const
+{
+    return fileOf(HKEY_CURRENT_USER);
 }
 
 QString SqliteRegistry::fileOf(RegKey root) const

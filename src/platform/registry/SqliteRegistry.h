@@ -1,10 +1,12 @@
 #pragma once
 // The registry layer on Linux: one SQLite file per root in a private folder
 // (by default $XDG_CONFIG_HOME/keyrovia/HKEY_CURRENT_USER.sqlite, folder 0700,
-// files 0600). Every change is one transaction, so a crash or a second process
-// writing at the same time never leaves half a key; other programs (the
-// browser companion, sqlite3) can read the file. A damaged file, or one that is
-// not ours, is never written: every call on it answers RegBadDb.
+// files 0600). The folder and the file are never followed when they are
+// symbolic links (every call answers RegSymbolicLink), and the mode of
+// nothing the layer did not create is changed. Every change is one transaction, so a crash or a second
+// process writing at the same time never leaves half a key; other programs (the browser companion, sqlite3)
+// can read the file. A damaged file, or one that is not ours, is never written: every call on it answers
+// RegBadDb.
 #include "platform/Registry.h"
 
 #include <QString>
@@ -41,6 +43,7 @@ public:
                    quint32& type, QByteArray& data) override;
     long deleteKey(RegKey key, const QString& subKey) override;
     long closeKey(RegKey key) override;
+    QString location() const override;
 
     struct Impl;
 

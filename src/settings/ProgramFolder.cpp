@@ -1,0 +1,52 @@
+#include "settings/ProgramFolder.h"
+
+#include "platform/Platform.h"
+
+#include <QFile>
+
+#include <cstdlib>
+#include <unistd.h>
+
+namespace kr {
+
+bool ProgramFolder::writable() const
+{
+    // The mode bits do not tell it (root, read-only mounts, immutable folders):
+    // only making a file does.
+    QByteArray probe = QFile::encodeName(m_folder);
+    if (!probe.endsWith('/'))
+        probe += '/';
+    probe += ".keyrovia-probe-XXXXXX";
+    const int fd = ::mkstemp(probe.data());
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    ::unlink(probe.constData());
+    return true;
+}
+
+bool ProgramFolder::checkWritable(IMessageBox& messages)
+{
+    if (writable())
+        return true;
+    if (!m_told) {
+        m_told = true;
+        messages.show(MsgExclamation, readOnlyMessage(), readOnlyTitle());
+    }
+    return false;
+}
+
+QString ProgramFolder::readOnlyMessage() const
+{
+    return QStringLiteral("Le dossier du programme ( %1 ) est en lecture seule.\r\n"
+                          "Rien ne peut y être enregistré : ni les mots de passe, ni les paramètres, "
+                          "ni le journal des accès.")
+        .arg(m_folder);
+}
+
+QString ProgramFolder::readOnlyTitle()
+{
+    return QStringLiteral("Dossier En Lecture Seule");
+}
+
+} // namespace kr
