@@ -302,9 +302,11 @@ function onActionClicked() {
 
 function sendLaunch() {
   if (port === null && retryTimer !== null) {
-    // The host is being restarted: try at once rather than at the next retry.
+    // The host is being restarted: try at once rather than at the next retry,
+    // and tell the new host the page as the retry would have.
     clearTimeout(retryTimer);
     retryTimer = null;
+    report();
   }
   post({ type: 'launch', key: pendingLaunch.key });
 }

@@ -1,9 +1,11 @@
 #pragma once
 // Debian's Chromium, headless, with the extension loaded and the companion
 // host installed into a fresh profile. The DevTools endpoint only drives the
-// browser (opens tabs); every host name resolves to 127.0.0.1.
+// browser (opens tabs, lists targets); every host name resolves to 127.0.0.1.
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTcpSocket>
@@ -43,17 +45,14 @@ public:
                          "--disable-sync", "--user-data-dir=" + m_profile,
                          "--load-extension=" + extensionDir + "/chromium",
                          "--host-resolver-rules=MAP * 127.0.0.1", "--remote-debugging-port=0"});
-        if (!m_browser.waitForStarted(10000))
-            return false;
         // With port 0 Chromium picks one and writes it into the profile.
         QElapsedTimer timer;
         timer.start();
-        while (m_devTools == 0 && timer.elapsed() < 60000) {
+        while (m_browser.waitForStarted(10000) && m_devTools == 0 && timer.elapsed() < 60000) {
             QFile file(m_profile + "/DevToolsActivePort");
             if (file.open(QIODevice::ReadOnly))
                 m_devTools = quint16(file.readLine().trimmed().toUInt());
-            if (m_devTools == 0)
-                QThread::msleep(50);
+            QThread::msleep(50);
         }
         return m_devTools != 0;
     }
@@ -63,16 +62,15 @@ public:
     // DevTools "open a tab": PUT /json/new?<address>.
     bool openTab(const QString& address) const
     {
-        QTcpSocket socket;
-        socket.connectToHost(QHostAddress(QHostAddress::LocalHost), m_devTools);
-        if (!socket.waitForConnected(5000))
-            return false;
-        socket.write("PUT /json/new?" + address.toUtf8() + " HTTP/1.1\r\nHost: 127.0.0.1:" +
-                     QByteArray::number(m_devTools) + "\r\nConnection: close\r\n\r\n");
-        QByteArray response;
-        while (!response.contains("\r\n\r\n") && socket.waitForReadyRead(10000))
-            response += socket.readAll();
-        return response.startsWith("HTTP/1.1 200");
+        return http("PUT /json/new?" + address.toUtf8()).startsWith("HTTP/1.1 200");
+    }
+
+    // The DevTools targets: GET /json/list.
+    QJsonArray targets() const
+    {
+        const QByteArray response = http("GET /json/list");
+        const qsizetype body = response.indexOf("\r\n\r\n");
+        return body < 0 ? QJsonArray() : QJsonDocument::fromJson(response.mid(body + 4)).array();
     }
 
     // Closes the browser the way a user does; false when it did not go.
@@ -81,14 +79,27 @@ public:
         if (m_browser.state() == QProcess::NotRunning)
             return true;
         m_browser.terminate();
-        if (m_browser.waitForFinished(30000))
-            return true;
-        m_browser.kill();
-        m_browser.waitForFinished();
-        return false;
+        const bool closed = m_browser.waitForFinished(30000);
+        if (!closed)
+            m_browser.kill(), m_browser.waitForFinished();
+        return closed;
     }
 
 private:
+    // The whole response to one request on the DevTools port.
+    QByteArray http(const QByteArray& requestLine) const
+    {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress(QHostAddress::LocalHost), m_devTools);
+        if (!socket.waitForConnected(5000))
+            return {};
+        socket.write(requestLine + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+        QByteArray response;
+        while (socket.waitForReadyRead(10000))
+            response += socket.readAll();
+        return response + socket.readAll();
+    }
+
     QString m_profile;
     QProcessEnvironment m_env;
     QProcess m_browser;

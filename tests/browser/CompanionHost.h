@@ -54,8 +54,7 @@ struct CompanionHost {
         while (replies.empty() && timer.elapsed() < timeoutMs) {
             process.waitForReadyRead(100);
             decoder.feed(process.readAllStandardOutput());
-            for (QByteArray& frame : decoder.takeFrames())
-                replies.push_back(std::move(frame));
+            replies = decoder.takeFrames();
         }
         if (replies.empty())
             return {};

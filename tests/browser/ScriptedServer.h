@@ -29,20 +29,17 @@ public:
     explicit ScriptedServer(Responder responder, const QString& unixPath = {})
         : m_responder(std::move(responder))
     {
-        if (unixPath.isEmpty()) {
-            sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-            socklen_t size = sizeof address;
-            m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            ::bind(m_listen, reinterpret_cast<sockaddr*>(&address), size);
-            ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &size);
-            m_port = ntohs(address.sin_port);
-        } else {
-            sockaddr_un address{AF_UNIX, {}};
-            const QByteArray path = QFile::encodeName(unixPath);
-            std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
-            m_listen = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            ::bind(m_listen, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        }
+        sockaddr_in tcp{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+        sockaddr_un local{AF_UNIX, {}};
+        const QByteArray path = QFile::encodeName(unixPath);
+        std::memcpy(local.sun_path, path.constData(), size_t(path.size()));
+        const bool isTcp = unixPath.isEmpty();
+        auto* address = isTcp ? reinterpret_cast<sockaddr*>(&tcp) : reinterpret_cast<sockaddr*>(&local);
+        socklen_t size = isTcp ? sizeof tcp : sizeof local;
+        m_listen = ::socket(isTcp ? AF_INET : AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        ::bind(m_listen, address, size);
+        ::getsockname(m_listen, address, &size);
+        m_port = isTcp ? ntohs(tcp.sin_port) : 0;
         ::listen(m_listen, 16);
         m_thread = std::thread([this] { serve(); });
     }
@@ -71,22 +68,19 @@ private:
         std::vector<int> held;
         while (ready(m_listen)) {
             const int fd = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
-            if (fd < 0)
-                continue;
             QByteArray request;
             char buffer[4096];
             ssize_t n = 0;
-            while (ready(fd) && (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0) {
+            while (fd >= 0 && ready(fd) && (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0) {
                 request.append(buffer, n);
                 if (request.contains(request.contains("HTTP/1.") ? "\r\n\r\n" : "\n"))
                     break;
             }
             m_requests += n > 0 ? 1 : 0;
-            const auto reply = n > 0 ? m_responder(request) : std::nullopt;
-            if (reply) {
+            if (const auto reply = n > 0 ? m_responder(request) : std::nullopt) {
                 (void)::send(fd, reply->constData(), size_t(reply->size()), MSG_NOSIGNAL);
                 ::close(fd);
-            } else {
+            } else if (fd >= 0) {
                 held.push_back(fd);
             }
         }
