@@ -11,16 +11,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QtTest>
 
 using namespace kr;
-
-namespace {
-enum class CloseBy { QuitButton, CloseBox, Unload };
-} // namespace
-
-Q_DECLARE_METATYPE(CloseBy)
 
 class TestAbout : public QObject {
     Q_OBJECT
@@ -36,7 +29,6 @@ class TestAbout : public QObject {
     {
         return about->widget()->findChild<T*>(QLatin1String(name));
     }
-    QString field(const char* name) { return control<QLineEdit>(name)->text(); }
     bool showAbout()
     {
         about->Show();
@@ -50,7 +42,6 @@ private slots:
         // Unloading the last window must not end the test's event loop.
         FormRegistry::instance().setOnLastUnloaded([] {});
     }
-
     void init()
     {
         shell.opened.clear();
@@ -63,7 +54,6 @@ private slots:
             platform, [this] { return mainLoaded ? mainWindow.get() : nullptr; },
             [this] { return keepMainOnTop; });
     }
-
     void cleanup()
     {
         about->Unload();
@@ -72,105 +62,63 @@ private slots:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
-    void loadFillsCaptionAndFields()
+    void captionFieldsAndLinks()
     {
         QVERIFY(showAbout());
         // The test's own executable name, not a fixed one.
         const QString name = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
         QCOMPARE(about->widget()->windowTitle(), "A propos de " + name + " 1.1.0");
-        QCOMPARE(field("txtProg"), name);
-        QCOMPARE(field("txtVersion"), QStringLiteral("1.1.0"));
-        QCOMPARE(field("txtComments"), QStringLiteral("Enregistre vos mot de passes"));
+        QCOMPARE(control<QLineEdit>("txtProg")->text(), name);
+        QCOMPARE(control<QLineEdit>("txtVersion")->text(), QStringLiteral("1.1.0"));
+        QCOMPARE(control<QLineEdit>("txtComments")->text(), QStringLiteral("Enregistre vos mot de passes"));
         QCOMPARE(control<QLabel>("Label1")->text(),
                  QStringLiteral("Ce programme a été conçu à l'origine pour mon utilisation "
                                 "personnel. Suite au multiple demande, il est maintenant "
                                 "disponible pour vous tous !! Consulter notre site internet "));
         QCOMPARE(control<QLabel>("Image2")->pixmap().deviceIndependentSize().toSize(), QSize(548, 86));
-    }
-
-    void links_data()
-    {
-        QTest::addColumn<QString>("link");
-        QTest::addColumn<Qt::MouseButton>("button");
-        QTest::addColumn<QStringList>("opened");
-        const QStringList home{QStringLiteral("http://quillmark.example/")};
-        QTest::newRow("site") << "lblSite" << Qt::LeftButton << home;
-        QTest::newRow("maker") << "lblQuillmark" << Qt::LeftButton << home;
-        QTest::newRow("site, right button") << "lblSite" << Qt::RightButton << QStringList();
-    }
-
-    void links()
-    {
-        QFETCH(QString, link);
-        QFETCH(Qt::MouseButton, button);
-        QFETCH(QStringList, opened);
-        QVERIFY(showAbout());
-        QTest::mouseClick(control<QLabel>(qPrintable(link)), button);
-        QCOMPARE(shell.opened, opened);
+        // Both links open the maker's site on a left click only.
+        QTest::mouseClick(control<QLabel>("lblSite"), Qt::RightButton);
+        QCOMPARE(shell.opened, QStringList());
+        QTest::mouseClick(control<QLabel>("lblSite"), Qt::LeftButton);
+        QTest::mouseClick(control<QLabel>("lblQuillmark"), Qt::LeftButton);
+        QCOMPARE(shell.opened, QStringList(2, QStringLiteral("http://quillmark.example/")));
         QVERIFY(about->isLoaded());
     }
 
-    void closingSetsMainTopmost_data()
+    // Loading takes the main window's topmost state away (when it is loaded);
+    // closing, however it happens, sets it as its "Visible" box says.
+    void mainWindowTopmost_data()
     {
-        QTest::addColumn<CloseBy>("closeBy");
-        QTest::addColumn<bool>("keep"); // the main window's "Visible" box
-        for (const bool keep : {true, false}) {
-            const char* box = keep ? "ticked" : "not ticked";
-            QTest::addRow("Fermer, Visible %s", box) << CloseBy::QuitButton << keep;
-            QTest::addRow("close box, Visible %s", box) << CloseBy::CloseBox << keep;
-            QTest::addRow("unloaded, Visible %s", box) << CloseBy::Unload << keep;
-        }
-    }
-
-    void closingSetsMainTopmost()
-    {
-        QFETCH(CloseBy, closeBy);
-        QFETCH(bool, keep);
-        QVERIFY(showAbout());
-        // Start from the opposite state, so doing nothing on closing fails.
-        keep ? ClearAlwaysOnTop(mainWindow.get()) : SetAlwaysOnTop(mainWindow.get());
-        keepMainOnTop = keep;
-        if (closeBy == CloseBy::QuitButton)
-            QTest::mouseClick(control<QPushButton>("cmdQuit"), Qt::LeftButton);
-        else if (closeBy == CloseBy::CloseBox)
-            about->widget()->close();
-        else
-            about->Unload();
-        QVERIFY(!about->isLoaded());
-        QCOMPARE(IsAlwaysOnTop(mainWindow.get()), keep);
-    }
-
-    void loadClearsMainTopmost_data()
-    {
+        QTest::addColumn<int>("closeBy"); // 0: Fermer, 1: the close box, 2: unloaded
+        QTest::addColumn<bool>("keep");
         QTest::addColumn<bool>("mainIsLoaded");
-        QTest::newRow("main window loaded") << true;
-        QTest::newRow("main window not loaded") << false;
+        for (const bool keep : {true, false})
+            for (const int by : {0, 1, 2})
+                QTest::addRow("close %d, Visible %d", by, keep) << by << keep << true;
+        QTest::newRow("main window not loaded") << 2 << false << false;
     }
-
-    void loadClearsMainTopmost()
+    void mainWindowTopmost()
     {
+        QFETCH(int, closeBy);
+        QFETCH(bool, keep);
         QFETCH(bool, mainIsLoaded);
         mainLoaded = mainIsLoaded;
         SetAlwaysOnTop(mainWindow.get());
         QVERIFY(showAbout());
         QCOMPARE(IsAlwaysOnTop(mainWindow.get()), !mainIsLoaded);
-    }
-
-    void showWhileOpenDoesNotReload()
-    {
-        QVERIFY(showAbout());
-        control<QLineEdit>("txtProg")->setText(QStringLiteral("changed"));
-        SetAlwaysOnTop(mainWindow.get());
-        QSignalSpy loads(about.get(), &Form::loaded);
-        about->Show();
-        QCOMPARE(loads.count(), 0);
-        QCOMPARE(field("txtProg"), QStringLiteral("changed"));
-        QVERIFY(IsAlwaysOnTop(mainWindow.get()));
-        // Once closed, the next opening loads afresh.
-        about->Unload();
-        QVERIFY(showAbout());
-        QCOMPARE(loads.count(), 1);
-        QVERIFY(field("txtProg") != QStringLiteral("changed"));
+        if (!mainIsLoaded)
+            return;
+        // Start from the opposite state, so doing nothing on closing fails.
+        keep ? ClearAlwaysOnTop(mainWindow.get()) : SetAlwaysOnTop(mainWindow.get());
+        keepMainOnTop = keep;
+        if (closeBy == 0)
+            QTest::mouseClick(control<QPushButton>("cmdQuit"), Qt::LeftButton);
+        else if (closeBy == 1)
+            about->widget()->close();
+        else
+            about->Unload();
+        QVERIFY(!about->isLoaded());
+        QCOMPARE(IsAlwaysOnTop(mainWindow.get()), keep);
     }
 
     // ICON.ico as built equals the encoder's output, and Qt's own reader reads it back.

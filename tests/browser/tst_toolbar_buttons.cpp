@@ -128,34 +128,27 @@ private slots:
 
     // The reply carries the title and a picture the browser can show; a
     // missing, huge or false icon leaves the button without one.
-    void titleAndIcon_data()
-    {
-        QTest::addColumn<QString>("iconFile");
-        QTest::addColumn<QByteArray>("contents"); // empty: the delivered ICON.ico
-        QTest::addColumn<bool>("shown");
-        QTest::newRow("ICON.ico") << "ICON.ico" << QByteArray() << true;
-        QTest::newRow("missing") << "nothing.ico" << QByteArray() << false;
-        QTest::newRow("not an icon") << "false.ico" << QByteArray("MZ this is no picture") << false;
-        QTest::newRow("huge") << "huge.ico" << QByteArray(2 * 1024 * 1024, '\x7f') << false;
-        QTest::newRow("header claims a giant")
-            << "giant.ico" << QByteArray::fromHex("000001000100ffff000001002000ffffff0f16000000") << false;
-    }
     void titleAndIcon()
     {
-        QFETCH(QString, iconFile);
-        QFETCH(QByteArray, contents);
-        QFETCH(bool, shown);
-        if (!contents.isEmpty()) {
-            QVERIFY(writeFile(m_program + '/' + iconFile, contents));
-        }
-        QVERIFY(writeButtonKey(*registry(), guid(7), buttonValues(m_recorder, m_program + '/' + iconFile)));
         Host host(m_config, m_runtime);
-        const QJsonArray buttons = host.ask(R"({"type":"buttons"})").value("buttons").toArray();
-        QCOMPARE(buttons.size(), 1);
-        const QJsonObject button = buttons.at(0).toObject();
-        QCOMPARE(button.value("title").toString(), QString("Keyrovia"));
-        QCOMPARE(button.contains("icon"), shown);
-        if (shown) {
+        const std::pair<const char*, QByteArray> icons[] = {
+            {"ICON.ico", {}}, // the delivered one, the only one shown
+            {"nothing.ico", {}},
+            {"false.ico", "MZ this is no picture"},
+            {"huge.ico", QByteArray(2 * 1024 * 1024, '\x7f')},
+            {"giant.ico",
+             QByteArray::fromHex("000001000100ffff000001002000ffffff0f16000000")}}; // claims a giant
+        for (const auto& [name, contents] : icons) {
+            const QString file = m_program + '/' + name;
+            QVERIFY(contents.isEmpty() || writeFile(file, contents));
+            QVERIFY(writeButtonKey(*registry(), guid(7), buttonValues(m_recorder, file)));
+            const QJsonArray buttons = host.ask(R"({"type":"buttons"})").value("buttons").toArray();
+            QCOMPARE(buttons.size(), 1);
+            const QJsonObject button = buttons.at(0).toObject();
+            QCOMPARE(button.value("title").toString(), QString("Keyrovia"));
+            QCOMPARE(button.contains("icon"), name == QLatin1String("ICON.ico"));
+            if (!button.contains("icon"))
+                continue;
             const QJsonObject icon = button.value("icon").toObject();
             QCOMPARE(icon.value("size").toInt(), 32);
             const QByteArray rgba = QByteArray::fromBase64(icon.value("rgba").toString().toLatin1());

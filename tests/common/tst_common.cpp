@@ -43,47 +43,34 @@ protected:
 class TestCommon : public QObject {
     Q_OBJECT
 private slots:
-    void readDelimited_data()
-    {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("empty file") << QByteArray() << QString();
-        QTest::newRow("one entry with final empty line") << QByteArray("A\r\n\r\n") << "A\r\n";
-        QTest::newRow("two entries") << QByteArray("A\r\nB\r\n\r\n") << "A\r\nB\r\n";
-        QTest::newRow("final empty line removed") << QByteArray("A\r\n") << "A";
-        QTest::newRow("erased log") << QByteArray("\r\n") << QString();
-        QTest::newRow("leading empty items vanish") << QByteArray("\r\n\r\nA\r\n") << "A";
-        QTest::newRow("comma splits, blanks skipped")
-            << QByteArray("x : ab, cd\r\n\r\n") << "x : ab\r\ncd\r\n";
-        QTest::newRow("quoted item keeps commas") << QByteArray("\"a, b\",c\r\n") << "a, b\r\nc";
-        QTest::newRow("text after closing quote dropped") << QByteArray("\"ab\"zz,c") << "ab\r\nc";
-        QTest::newRow("bare LF line ends") << QByteArray("A\nB\n") << "A\r\nB";
-        QTest::newRow("utf-8 accents") << QByteArray("décembre\r\n") << "décembre";
-    }
     void readDelimited()
     {
-        QFETCH(QByteArray, bytes);
-        QFETCH(QString, text);
-        QCOMPARE(ParseDelimitedItems(bytes), text);
-    }
-
-    void missingFileIsAnError()
-    {
-        QTemporaryDir dir;
-        const ReadResult r = ReadTextFile(dir.filePath(QStringLiteral("absent.ini")));
-        QVERIFY(!r.ok);
-        QVERIFY(r.text.isEmpty());
+        const std::pair<QByteArray, QString> rows[] = {
+            {"", ""},
+            {"A\r\n\r\n", "A\r\n"}, // one entry with its final empty line
+            {"A\r\nB\r\n\r\n", "A\r\nB\r\n"},
+            {"A\r\n", "A"},                             // final empty line removed
+            {"\r\n", ""},                               // erased log
+            {"\r\n\r\nA\r\n", "A"},                     // leading empty items vanish
+            {"x : ab, cd\r\n\r\n", "x : ab\r\ncd\r\n"}, // comma splits, blanks skipped
+            {"\"a, b\",c\r\n", "a, b\r\nc"},            // quoted item keeps commas
+            {"\"ab\"zz,c", "ab\r\nc"},                  // text after closing quote dropped
+            {"A\nB\n", "A\r\nB"},                       // bare LF line ends
+            {"décembre\r\n", "décembre"}};
+        for (const auto& [bytes, text] : rows)
+            QCOMPARE(ParseDelimitedItems(bytes), text);
     }
 
     void writeAddsCrlfAtomicallyAndKeepsOwnerOnly()
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("Logz.ini"));
+        const ReadResult missing = ReadTextFile(path);
+        QVERIFY(!missing.ok && missing.text.isEmpty());
+        QVERIFY(!WriteTextFile(dir.filePath(QStringLiteral("no/such/file")), QStringLiteral("x")));
         QVERIFY(WriteTextFile(path, QStringLiteral("line\r\n"), FileAccess::OwnerOnly));
         QCOMPARE(fileBytes(path), QByteArray("line\r\n\r\n"));
-        const QFileDevice::Permissions mode = QFile::permissions(path);
-        QVERIFY(mode.testFlags(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
-        QCOMPARE(int(mode & 0x0077), 0); // nothing for group and others
+        QCOMPARE(int(QFile::permissions(path) & 0x0777), 0x0600); // nothing for group and others
         // Written back and read again, the layout holds.
         QCOMPARE(ReadTextFile(path).text, QStringLiteral("line\r\n"));
         QVERIFY(WriteTextFile(path, QString()));
@@ -98,16 +85,13 @@ private slots:
         const QString path = folder + QStringLiteral("/Logz.ini");
         QVERIFY(QDir().mkdir(folder));
         QVERIFY(WriteTextFile(path, QStringLiteral("old"), FileAccess::OwnerOnly));
-        const QByteArray encoded = QFile::encodeName(path);
         const QByteArray encodedFolder = QFile::encodeName(folder);
         // Root writes anywhere: the writing runs as an ordinary user then.
         const uid_t nobody = 65534;
         const bool root = ::geteuid() == 0;
-        if (root) {
-            QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0755) == 0);
-            QVERIFY(::chown(encodedFolder.constData(), nobody, nobody) == 0);
-            QVERIFY(::chown(encoded.constData(), nobody, nobody) == 0);
-        }
+        QVERIFY(!root || (::chmod(QFile::encodeName(dir.path()).constData(), 0755) == 0 &&
+                          ::chown(encodedFolder.constData(), nobody, nobody) == 0 &&
+                          ::chown(QFile::encodeName(path).constData(), nobody, nobody) == 0));
         QVERIFY(::chmod(encodedFolder.constData(), 0555) == 0);
         const pid_t child = ::fork();
         if (child == 0) {
@@ -118,40 +102,24 @@ private slots:
         int status = 0;
         QCOMPARE(::waitpid(child, &status, 0), child);
         ::chmod(encodedFolder.constData(), 0755);
-        QVERIFY(WIFEXITED(status));
-        QCOMPARE(WEXITSTATUS(status), 0);
+        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
         QCOMPARE(fileBytes(path), QByteArray("old\r\nnew\r\n"));
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"Logz.ini"});
     }
 
-    void writeIntoMissingFolderFails()
-    {
-        QTemporaryDir dir;
-        QVERIFY(!WriteTextFile(dir.filePath(QStringLiteral("no/such/file")), QStringLiteral("x")));
-    }
-
-    void strBetween_data()
-    {
-        QTest::addColumn<QString>("source");
-        QTest::addColumn<bool>("hasValue");
-        QTest::addColumn<QString>("value");
-        QTest::newRow("value") << "a%%K%%=1=%%ENDK%%" << true << "1";
-        QTest::newRow("adjacent markers give empty text") << "%%K%%==%%ENDK%%" << true << "";
-        QTest::newRow("no start") << "=%%ENDK%%" << false << "";
-        QTest::newRow("end only before start") << "=%%ENDK%% %%K%%=" << false << "";
-        QTest::newRow("first start wins") << "%%K%%=1=%%ENDK%%%%K%%=2=%%ENDK%%" << true << "1";
-        QTest::newRow("case-sensitive") << "%%k%%=1=%%ENDK%%" << false << "";
-    }
     void strBetween()
     {
-        QFETCH(QString, source);
-        QFETCH(bool, hasValue);
-        QFETCH(QString, value);
-        const auto r = StrBetween(source, QStringLiteral("%%K%%="), QStringLiteral("=%%ENDK%%"));
-        QCOMPARE(r.has_value(), hasValue);
-        if (hasValue) {
-            QCOMPARE(*r, value);
-            QVERIFY(!r->isNull()); // the empty text is a value, not "no value"
+        const std::pair<QString, std::optional<QString>> rows[] = {
+            {"a%%K%%=1=%%ENDK%%", "1"},
+            {"%%K%%==%%ENDK%%", ""}, // adjacent markers give the empty text, a value
+            {"=%%ENDK%%", std::nullopt},
+            {"=%%ENDK%% %%K%%=", std::nullopt}, // end only before start
+            {"%%K%%=1=%%ENDK%%%%K%%=2=%%ENDK%%", "1"},
+            {"%%k%%=1=%%ENDK%%", std::nullopt}}; // case-sensitive
+        for (const auto& [source, value] : rows) {
+            const auto r = StrBetween(source, QStringLiteral("%%K%%="), QStringLiteral("=%%ENDK%%"));
+            QCOMPARE(r, value);
+            QVERIFY(!r || !r->isNull());
         }
     }
 
@@ -206,12 +174,10 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         const QRect before = w.geometry();
         SetAlwaysOnTop(&w);
-        QVERIFY(IsAlwaysOnTop(&w));
-        QVERIFY(w.isVisible());
+        QVERIFY(IsAlwaysOnTop(&w) && w.isVisible());
         QCOMPARE(w.geometry().size(), before.size());
         ClearAlwaysOnTop(&w);
-        QVERIFY(!IsAlwaysOnTop(&w));
-        QVERIFY(w.isVisible());
+        QVERIFY(!IsAlwaysOnTop(&w) && w.isVisible());
         QCOMPARE(w.geometry(), before);
     }
 };

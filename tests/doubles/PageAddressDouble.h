@@ -9,31 +9,13 @@ namespace kr::test {
 
 class ScriptedPageAddress final : public IPageAddress {
 public:
-    ScriptedPageAddress() = default;
-    explicit ScriptedPageAddress(std::initializer_list<std::optional<QString>> replies)
-    {
-        for (const auto& reply : replies) {
-            push(reply);
-        }
-    }
-
-    void push(const std::optional<QString>& reply)
-    {
-        m_replies.append({reply.has_value(), reply.value_or(QString())});
-    }
+    void push(const std::optional<QString>& reply) { m_replies.append(reply); }
 
     // Once the script is used up, the browser stays silent.
     std::optional<QString> request(int timeoutMs = 5000) override
     {
         timeouts.append(timeoutMs);
-        if (m_replies.isEmpty()) {
-            return std::nullopt;
-        }
-        const Reply reply = m_replies.takeFirst();
-        if (!reply.answers) {
-            return std::nullopt;
-        }
-        return reply.text;
+        return m_replies.isEmpty() ? std::nullopt : m_replies.takeFirst();
     }
 
     int requests() const { return int(timeouts.size()); }
@@ -41,11 +23,7 @@ public:
     QList<int> timeouts; // the time-out of each request, in order
 
 private:
-    struct Reply {
-        bool answers;
-        QString text;
-    };
-    QList<Reply> m_replies;
+    QList<std::optional<QString>> m_replies;
 };
 
 } // namespace kr::test

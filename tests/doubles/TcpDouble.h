@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <utility>
 #include <vector>
 
 namespace kr::test {
@@ -23,18 +24,9 @@ public:
     void write(const QByteArray& bytes) override { sent += bytes; }
     std::optional<QByteArray> readAll() override
     {
-        ++reads;
-        if (failReads)
-            return std::nullopt;
-        QByteArray all = pending;
-        pending.clear();
-        return all;
+        return failReads ? std::nullopt : std::optional(std::exchange(pending, {}));
     }
-    void close() override
-    {
-        ++closes;
-        open = false;
-    }
+    void close() override { open = false; }
 
     // The network's side. Each event reaches the program only while the
     // connection is open, as on a real socket.
@@ -80,8 +72,6 @@ public:
     QByteArray pending;
     QByteArray sent;
     int connects = 0;
-    int closes = 0;
-    int reads = 0;
 };
 
 // Hands out scripted clients and keeps a pointer to each (the program owns them).

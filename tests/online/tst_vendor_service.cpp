@@ -39,23 +39,34 @@ Exchange exchange(quint16 port, const QByteArray& request, int timeoutMs = 5000)
     return ex;
 }
 
+// The same through a service of its own, with a database in the test's folder.
+Exchange serve(VendorServiceConfig config, const QByteArray& request, int timeoutMs = 5000)
+{
+    VendorService service(config);
+    return service.listen(QHostAddress::LocalHost, 0) ? exchange(service.port(), request, timeoutMs)
+                                                      : Exchange{{}, false, QStringLiteral("no service")};
+}
+
 } // namespace
 
 class TestVendorService : public QObject {
     Q_OBJECT
 
     QTemporaryDir dir;
+    VendorServiceConfig config(const char* database)
+    {
+        VendorServiceConfig c;
+        c.databasePath = dir.filePath(QLatin1String(database));
+        return c;
+    }
 
 private slots:
     void versionServiceAnswersInTheProgramsFormat()
     {
-        VendorServiceConfig config;
-        config.announcedVersion = QStringLiteral("1.2");
-        config.information = QString::fromUtf8("Nouvelle\nversion améliorée");
-        config.databasePath = dir.filePath(QStringLiteral("v.db"));
-        VendorService service(config);
-        QVERIFY(service.listen(QHostAddress::LocalHost, 0));
-        const Exchange ex = exchange(service.port(), versionRequest(QStringLiteral("127.0.0.1:1")));
+        VendorServiceConfig c = config("v.db");
+        c.announcedVersion = QStringLiteral("1.2");
+        c.information = QString::fromUtf8("Nouvelle\nversion améliorée");
+        const Exchange ex = serve(c, versionRequest(QStringLiteral("127.0.0.1:1")));
         QVERIFY(ex.closed);
         QVERIFY2(ex.error.isEmpty(), qPrintable(ex.error)); // the close is no error
         const UpdateDecision d = decideUpdate(fromAnsi(ex.reply), ProgramVersion{1, 1, 0});
@@ -66,86 +77,49 @@ private slots:
 
     void suggestionIsStoredDecoded()
     {
-        VendorServiceConfig config;
-        config.databasePath = dir.filePath(QStringLiteral("s.db"));
-        VendorService service(config);
-        QVERIFY(service.listen(QHostAddress::LocalHost, 0));
+        const VendorServiceConfig c = config("s.db");
         const QString message =
             QString::fromUtf8("Le 5 décembre 2026  a  14 5\r\n\r\nNom : Jean    Email : \r\n\r\n"
                               "100% d'accord & merci");
-        const Exchange ex =
-            exchange(service.port(), suggestionRequest(QStringLiteral("h"), encodeMessage(message)));
+        const Exchange ex = serve(c, suggestionRequest(QStringLiteral("h"), encodeMessage(message)));
         QCOMPARE(int(suggestOutcome(QString::fromUtf8(ex.reply))), int(SuggestOutcome::Sent));
-        QCOMPARE(MessageStore::messages(config.databasePath), QStringList{message});
-        QCOMPARE(QFile::permissions(config.databasePath) & 0x0077, QFileDevice::Permissions());
+        QCOMPARE(MessageStore::messages(c.databasePath), QStringList{message});
+        QCOMPARE(QFile::permissions(c.databasePath) & 0x0077, QFileDevice::Permissions());
+        // Where it cannot store, it refuses.
+        const Exchange refused = serve(config("missing/folder/s.db"), suggestionRequest("h", "x"));
+        QCOMPARE(int(suggestOutcome(QString::fromUtf8(refused.reply))), int(SuggestOutcome::Refused));
     }
 
-    void refusalWhenItCannotStore()
+    void boundsUnknownPathsAndIdleConnections()
     {
-        VendorServiceConfig config;
-        config.databasePath = dir.filePath(QStringLiteral("missing/folder/s.db"));
-        VendorService service(config);
-        QVERIFY(service.listen(QHostAddress::LocalHost, 0));
-        const Exchange ex =
-            exchange(service.port(), suggestionRequest(QStringLiteral("h"), QStringLiteral("x")));
-        QCOMPARE(int(suggestOutcome(QString::fromUtf8(ex.reply))), int(SuggestOutcome::Refused));
-    }
-
-    void boundsAndUnknownPaths_data()
-    {
-        QTest::addColumn<QByteArray>("request");
-        QTest::addColumn<QByteArray>("status");
-        QTest::newRow("unknown path") << QByteArray("GET /index.html HTTP/1.0\r\n\r\n") << QByteArray("404");
-        QTest::newRow("too large") << (QByteArray("GET /") + QByteArray(300 * 1024, 'a'))
-                                   << QByteArray("413");
-    }
-    void boundsAndUnknownPaths()
-    {
-        QFETCH(QByteArray, request);
-        VendorServiceConfig config;
-        config.databasePath = dir.filePath(QStringLiteral("b.db"));
-        VendorService service(config);
-        QVERIFY(service.listen(QHostAddress::LocalHost, 0));
-        const Exchange ex = exchange(service.port(), request);
-        QFETCH(QByteArray, status);
-        QVERIFY2(ex.reply.startsWith("HTTP/1.0 " + status), ex.reply.left(40).constData());
-    }
-
-    void idleConnectionIsDropped()
-    {
-        VendorServiceConfig config;
-        config.databasePath = dir.filePath(QStringLiteral("t.db"));
-        config.connectionTimeoutMs = 200;
-        VendorService service(config);
-        QVERIFY(service.listen(QHostAddress::LocalHost, 0));
-        const Exchange ex = exchange(service.port(), "GET /Realisation", 3000);
+        Exchange ex = serve(config("b.db"), "GET /index.html HTTP/1.0\r\n\r\n");
+        QVERIFY2(ex.reply.startsWith("HTTP/1.0 404"), ex.reply.left(40).constData());
+        ex = serve(config("b.db"), QByteArray("GET /") + QByteArray(300 * 1024, 'a'));
+        QVERIFY2(ex.reply.startsWith("HTTP/1.0 413"), ex.reply.left(40).constData());
+        VendorServiceConfig c = config("t.db");
+        c.connectionTimeoutMs = 200;
+        ex = serve(c, "GET /Realisation", 3000);
         QVERIFY(ex.reply.isEmpty());
         QVERIFY(ex.closed || !ex.error.isEmpty());
     }
 
-    void refusedPortIsAnError()
+    void clientEndsOnRefusalAndReset()
     {
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-        const quint16 port = probe.serverPort();
-        probe.close();
-        const Exchange ex = exchange(port, "x");
-        QVERIFY(!ex.error.isEmpty());
-        QVERIFY(!ex.closed);
-    }
-
-    void resetConnectionEndsTheExchange()
-    {
-        QTcpServer resetter;
-        QVERIFY(resetter.listen(QHostAddress::LocalHost, 0));
-        connect(&resetter, &QTcpServer::newConnection, this, [&] {
-            QTcpSocket* s = resetter.nextPendingConnection();
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        const quint16 port = server.serverPort();
+        server.close();
+        Exchange ex = exchange(port, "x");
+        QVERIFY(!ex.error.isEmpty() && !ex.closed);
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        connect(&server, &QTcpServer::newConnection, this, [&] {
+            QTcpSocket* s = server.nextPendingConnection();
             connect(s, &QTcpSocket::readyRead, s, [s] {
                 s->write("FIN=1");
                 s->abort();
             });
         });
-        const Exchange ex = exchange(resetter.serverPort(), versionRequest(QStringLiteral("h")), 3000);
+        ex = exchange(server.serverPort(), versionRequest(QStringLiteral("h")), 3000);
         QVERIFY(ex.closed || !ex.error.isEmpty());
     }
 
@@ -154,8 +128,7 @@ private slots:
         ReplyBuffer b(10);
         QVERIFY(b.append("12345"));
         QVERIFY(!b.append("123456"));
-        QVERIFY(b.overflowed());
-        QVERIFY(b.isEmpty());
+        QVERIFY(b.overflowed() && b.isEmpty());
         QVERIFY(!b.append("1"));
         b.clear();
         QVERIFY(b.append("1"));
