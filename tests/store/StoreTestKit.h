@@ -13,9 +13,6 @@
 #include <QStringList>
 
 #include <algorithm>
-#include <functional>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 namespace kr::test {
@@ -105,16 +102,6 @@ inline QStringList folderEntries(const QString& dir)
 {
     return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                                QDir::Name);
-}
-
-// Runs `body` in a child process: its exit code, or -1 when it did not exit.
-inline int exitCodeInChild(const std::function<int()>& body)
-{
-    const pid_t child = ::fork();
-    if (child == 0)
-        ::_exit(body());
-    int status = 0;
-    return ::waitpid(child, &status, 0) == child && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 } // namespace kr::test

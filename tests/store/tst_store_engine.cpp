@@ -6,6 +6,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace kr;
 using namespace kr::test;
 
@@ -123,13 +126,17 @@ private slots:
                                                       QFile::ReadOther | QFile::ExeOther));
         const QString file = copyOf("keyed.db", dir);
         QVERIFY(QFile::setPermissions(file, {}));
-        QCOMPARE(exitCodeInChild([&] {
-                     if (::geteuid() == 0 && ::setuid(65534) != 0)
-                         return 99;
-                     SqlCipherEngine engine{m_keys};
-                     return openNumber(engine, file, Secret) == DbErrNoPermission ? 0 : 1;
-                 }),
-                 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            if (::geteuid() == 0 && ::setuid(65534) != 0)
+                ::_exit(99);
+            SqlCipherEngine engine{m_keys};
+            ::_exit(openNumber(engine, file, Secret) == DbErrNoPermission ? 0 : 1);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 0);
     }
 };
 
