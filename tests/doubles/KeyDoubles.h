@@ -44,42 +44,18 @@ public:
     void toggle(LockKey key) override
     {
         calls << QStringLiteral("toggle ") + name(key);
-        toggles.push_back(key);
         if (switchable)
             state(key) = !state(key);
     }
     // For onSend hooks: what sending did to a lock.
     void set(LockKey key, bool on) { state(key) = on; }
-    bool& state(LockKey key)
-    {
-        switch (key) {
-        case LockKey::Caps:
-            return caps;
-        case LockKey::Num:
-            return num;
-        case LockKey::Scroll:
-            break;
-        }
-        return scroll;
-    }
+    bool& state(LockKey key) { return key == LockKey::Caps ? caps : key == LockKey::Num ? num : scroll; }
     static QString name(LockKey key)
     {
-        switch (key) {
-        case LockKey::Caps:
-            return QStringLiteral("Caps");
-        case LockKey::Num:
-            return QStringLiteral("Num");
-        case LockKey::Scroll:
-            break;
-        }
-        return QStringLiteral("Scroll");
+        return QLatin1String(key == LockKey::Caps ? "Caps" : key == LockKey::Num ? "Num" : "Scroll");
     }
 
-    bool caps = false;
-    bool num = false;
-    bool scroll = false;
-    bool switchable = true;
-    std::vector<LockKey> toggles;
+    bool caps = false, num = false, scroll = false, switchable = true;
     QStringList calls;
 };
 

@@ -60,9 +60,7 @@ public:
         Base base;
         QStringList segments;
         QString full;
-        if (long s = target(key, subKey, base, segments, full); s != RegOk)
-            return s;
-        if (long s = failure(QStringLiteral("create"), full); s != RegOk)
+        if (long s = target(key, subKey, QStringLiteral("create"), base, segments, full); s != RegOk)
             return s;
         QString path = base.path;
         const Key* last = base.key;
@@ -93,9 +91,7 @@ public:
         Base base;
         QStringList segments;
         QString full;
-        if (long s = target(key, subKey, base, segments, full); s != RegOk)
-            return s;
-        if (long s = failure(QStringLiteral("open"), full); s != RegOk)
+        if (long s = target(key, subKey, QStringLiteral("open"), base, segments, full); s != RegOk)
             return s;
         if (full.isEmpty()) {
             result = base.root;
@@ -171,7 +167,7 @@ public:
         Base base;
         QStringList segments;
         QString full;
-        if (long s = target(key, subKey, base, segments, full); s != RegOk)
+        if (long s = target(key, subKey, QString(), base, segments, full); s != RegOk)
             return s;
         if (full.isEmpty())
             return RegAccessDenied;
@@ -213,8 +209,10 @@ private:
         const qsizetype slash = folded.lastIndexOf(QLatin1Char('\\'));
         return slash < 0 ? QString() : folded.left(slash);
     }
-    // The key a handle and a subkey path name: its base, the path's names and the full path.
-    long target(RegKey key, const QString& subKey, Base& base, QStringList& segments, QString& full)
+    // The key a handle and a subkey path name: its base, the path's names and the full path;
+    // then the fault hook for `call`, when one is given.
+    long target(RegKey key, const QString& subKey, const QString& call, Base& base, QStringList& segments,
+                QString& full)
     {
         if (long s = resolve(key, base); s != RegOk)
             return s;
@@ -226,7 +224,7 @@ private:
         full = segments.isEmpty()    ? base.path
                : base.path.isEmpty() ? tail
                                      : base.path + QLatin1Char('\\') + tail;
-        return RegOk;
+        return call.isEmpty() ? RegOk : failure(call, full);
     }
     // The names of the keys right below a key, in name order.
     QStringList childNames(RegKey root, const QString& path) const

@@ -16,8 +16,6 @@
 
 using namespace kr;
 
-Q_DECLARE_METATYPE(kr::LockKey)
-
 namespace {
 
 const QString Login = QStringLiteral(u"J\u00f6rg.Us\u00e9r-1");
@@ -75,13 +73,6 @@ void typeAndCheck(const QString& dir, const QString& keys, const QString& user, 
     QVERIFY(keyboard() == before);
 }
 
-void setLock(LockKey key, bool on)
-{
-    X11LockKeys locks;
-    if (locks.isOn(key) != on)
-        locks.toggle(key);
-}
-
 } // namespace
 
 class TestX11Typing : public QObject {
@@ -103,20 +94,21 @@ private slots:
         QCOMPARE(CharactersOffLayout(ToSymStrokes(parsed.actions)), QStringLiteral(u"é€"));
     }
 
-    void typesLoginTenTimesInARow()
-    {
-        for (int run = 1; run <= 10 && !QTest::currentTestFailed(); ++run)
-            typeAndCheck(m_dir.path(), loginKeys(Login, Password), Login, Password);
-    }
-
-    // Without keys, the user and the password are typed as a login.
+    // Without keys, the user and the password are typed as a login. setup: a lock
+    // key switched on meanwhile, or the active group of a us,ru layout: characters
+    // of the other group are typed from it, and every lock and group ends as it began.
     void typesExactly_data()
     {
+        QTest::addColumn<QString>("setup");
         QTest::addColumn<QString>("user");
         QTest::addColumn<QString>("password");
         QTest::addColumn<QString>("keys");
         const auto row = [](const char* name, const QString& user, const QString& password,
-                            const QString& keys = {}) { QTest::newRow(name) << user << password << keys; };
+                            const QString& keys = {}, const QString& setup = {}) {
+            QTest::newRow(name) << setup << user << password << keys;
+        };
+        for (const char* run : {"login", "login again", "login a third time"})
+            row(run, Login, Password);
         row("empty login", "", "");
         row("outside the BMP", QStringLiteral(u"a\U0001F600b"), QStringLiteral(u"\U0001D11E\U0001F511x"));
         // More characters missing from the layout than it has spare keycodes.
@@ -127,58 +119,38 @@ private slots:
         row("editing keys", "xbce", "ppp", "ac{LEFT}b{HOME}x{DEL}{END}d{BS}e{TAB}{p 3}~");
         row("modifiers", "zBCd", "X", "old^az+(bc)d{TAB}+x~");
         row("line breaks", "u", "p", "u\tp\r");
+        for (const char* lock : {"Caps", "Num", "Scroll"})
+            QTest::addRow("%s lock on", lock) << QString(lock) << Login << Password << QString();
+        const QString user = QStringLiteral(u"Jo\u0416\u0430\u043d\u043d\u0430.B\u00e9");
+        const QString password = QStringLiteral(u"\u043f\u0430\u0440\u043e\u043b\u044cAz1!\u0451");
+        row("us,ru: us active", user, password, {}, "0");
+        row("us,ru: ru active", user, password, {}, "1");
     }
     void typesExactly()
     {
+        QFETCH(QString, setup);
         QFETCH(QString, user);
         QFETCH(QString, password);
         QFETCH(QString, keys);
+        const LockKey lock = setup == "Caps" ? LockKey::Caps : setup == "Num" ? LockKey::Num : LockKey::Scroll;
+        const bool group = setup == "0" || setup == "1";
+        if (group) {
+            QCOMPARE(QProcess::execute("setxkbmap", {"-layout", "us,ru"}), 0);
+            if (Display* display = XOpenDisplay(nullptr)) {
+                XkbLockGroup(display, XkbUseCoreKbd, setup.toInt());
+                XCloseDisplay(display);
+            }
+            QCOMPARE(keyboard().group, setup.toInt());
+        } else if (!setup.isEmpty()) {
+            X11LockKeys().toggle(lock);
+            QVERIFY(X11LockKeys().isOn(lock));
+        }
         typeAndCheck(m_dir.path(), keys.isEmpty() ? loginKeys(user, password) : keys, user, password);
-    }
-
-    void locksEndAsTheyBegan_data()
-    {
-        QTest::addColumn<LockKey>("key");
-        QTest::addColumn<bool>("on");
-        for (auto [name, key] : {std::pair("Caps", LockKey::Caps), std::pair("Num", LockKey::Num),
-                                 std::pair("Scroll", LockKey::Scroll)}) {
-            QTest::addRow("%s on", name) << key << true;
-            QTest::addRow("%s off", name) << key << false;
-        }
-    }
-    void locksEndAsTheyBegan()
-    {
-        QFETCH(LockKey, key);
-        QFETCH(bool, on);
-        setLock(key, on);
-        const bool set = X11LockKeys().isOn(key);
-        typeAndCheck(m_dir.path(), loginKeys(Login, Password), Login, Password);
-        setLock(key, false);
-        QCOMPARE(set, on);
-    }
-
-    // Characters of the layout group that is not active are typed from that
-    // group, and the active group is back afterwards.
-    void twoLayoutGroups_data()
-    {
-        QTest::addColumn<int>("group");
-        QTest::newRow("us active") << 0;
-        QTest::newRow("ru active") << 1;
-    }
-    void twoLayoutGroups()
-    {
-        QFETCH(int, group);
-        QCOMPARE(QProcess::execute("setxkbmap", {"-layout", "us,ru"}), 0);
-        if (Display* display = XOpenDisplay(nullptr)) {
-            XkbLockGroup(display, XkbUseCoreKbd, group);
-            XCloseDisplay(display);
-        }
-        const int active = keyboard().group;
-        const QString user = QStringLiteral(u"JoЖанна.Bé");
-        typeAndCheck(m_dir.path(), loginKeys(user, QStringLiteral(u"парольAz1!ё")), user,
-                     QStringLiteral(u"парольAz1!ё"));
-        QProcess::execute("setxkbmap", {"-layout", "us"});
-        QCOMPARE(active, group);
+        if (group)
+            QProcess::execute("setxkbmap", {"-layout", "us"});
+        else if (!setup.isEmpty())
+            X11LockKeys().toggle(lock);
+        QVERIFY(!X11LockKeys().isOn(lock));
     }
 };
 

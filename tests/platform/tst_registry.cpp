@@ -38,16 +38,12 @@ struct Reg {
         RegKey k = 0;
         return r.openKey(HKEY_CURRENT_USER, path, access, k) == RegOk ? k : 0;
     }
-    QStringList subkeys(RegKey k, int capacity = 255)
+    QStringList subkeys(RegKey k)
     {
         QStringList names;
         QString name;
-        for (quint32 i = 0;; ++i) {
-            const long s = r.enumKey(k, i, capacity, name);
-            if (s != RegOk && s != RegMoreData)
-                break;
+        for (quint32 i = 0; r.enumKey(k, i, 255, name) == RegOk; ++i)
             names << name;
-        }
         return names;
     }
     QStringList values(RegKey k)
@@ -56,12 +52,8 @@ struct Reg {
         QString name;
         quint32 type = 0;
         QByteArray data;
-        for (quint32 i = 0;; ++i) {
-            const long s = r.enumValue(k, i, 255, 255, name, type, data);
-            if (s != RegOk && s != RegMoreData)
-                break;
+        for (quint32 i = 0; r.enumValue(k, i, 255, 255, name, type, data) == RegOk; ++i)
             out << name + QLatin1Char('=') + QString::fromLocal8Bit(data.left(data.size() - 1));
-        }
         return out;
     }
 };
@@ -251,8 +243,6 @@ private slots:
         writer.setValue(k, QStringLiteral("ButtonText"), REG_SZ, sz("Keyrovia"));
         QCOMPARE(fileMode(folder), 0700);
         QCOMPARE(fileMode(writer.fileOf(HKEY_CURRENT_USER)), 0600);
-        QCOMPARE(QFileInfo(writer.fileOf(HKEY_CURRENT_USER)).fileName(),
-                 QStringLiteral("HKEY_CURRENT_USER.sqlite"));
         QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{"HKEY_CURRENT_USER.sqlite"});
 
         // Another program sees the key, and what it adds shows in an
@@ -274,78 +264,54 @@ private slots:
         QCOMPARE(r.subkeys(HKEY_CURRENT_USER), QStringList{"Again"});
     }
 
+    // A file that is not our store (junk, damaged pages, text, another program's
+    // SQLite tables) is never written; an empty one is a store never written.
     void badFilesAreNeverWritten_data()
     {
         QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<long>("expected");
         QByteArray junk(8192, '\0');
         for (int i = 0; i < junk.size(); ++i)
             junk[i] = char((i * 7919) ^ (i >> 3));
-        QTest::newRow("binary junk") << junk << long(RegBadDb);
-        QByteArray damaged;
-        {
-            // A real store whose pages were overwritten in the middle.
-            QTemporaryDir dir;
-            SqliteRegistry source(dir.path());
-            Reg s{source};
-            for (int i = 0; i < 40; ++i)
-                source.setValue(s.create(kExtensionsKey + QStringLiteral("\\{%1}").arg(i)),
-                                QStringLiteral("Icon"), REG_SZ, QByteArray(200, 'i'));
-            QFile f(source.fileOf(HKEY_CURRENT_USER));
-            QVERIFY(f.open(QIODevice::ReadOnly));
-            damaged = f.readAll();
-            damaged.replace(4096, 4096, QByteArray(4096, '\x5A'));
-        }
-        QTest::newRow("damaged pages") << damaged << long(RegBadDb);
-        QTest::newRow("text file") << QByteArray("[Software]\nExec=/bin/sh\n") << long(RegBadDb);
+        QTest::newRow("binary junk") << junk;
+        QTemporaryDir dir;
+        SqliteRegistry source(dir.path());
+        Reg s{source};
+        for (int i = 0; i < 40; ++i)
+            source.setValue(s.create(kExtensionsKey + QStringLiteral("\\{%1}").arg(i)), QStringLiteral("Icon"),
+                            REG_SZ, QByteArray(200, 'i'));
+        QTest::newRow("damaged pages")
+            << fileBytes(source.fileOf(HKEY_CURRENT_USER)).replace(4096, 4096, QByteArray(4096, '\x5A'));
+        QTest::newRow("text file") << QByteArray("[Software]\nExec=/bin/sh\n");
+        const QByteArray foreign = QFile::encodeName(dir.filePath("foreign.sqlite"));
+        sqlite3* db = nullptr;
+        sqlite3_open_v2(foreign.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+        sqlite3_exec(db, "CREATE TABLE notes(x); INSERT INTO notes VALUES('keep');", nullptr, nullptr, nullptr);
+        sqlite3_close_v2(db);
+        QTest::newRow("another program's tables") << fileBytes(QFile::decodeName(foreign));
+        QTest::newRow("empty file") << QByteArray();
     }
     void badFilesAreNeverWritten()
     {
         QFETCH(QByteArray, content);
-        QFETCH(long, expected);
         const QString folder = newFolder();
         QVERIFY(QDir().mkpath(folder));
         SqliteRegistry registry(folder);
         QVERIFY(writeFile(registry.fileOf(HKEY_CURRENT_USER), content));
-
+        Reg reg{registry};
+        if (content.isEmpty()) {
+            QVERIFY(reg.create(kExtensionsKey) != 0);
+            QCOMPARE(reg.subkeys(reg.open(QStringLiteral("Software\\Microsoft"))), QStringList{"Internet Explorer"});
+            return;
+        }
         RegKey k = 0;
         QString name;
         const long created = registry.createKey(HKEY_CURRENT_USER, kExtensionsKey + QStringLiteral("\\{X}"),
                                                 QString(), 0, All, k);
         const long listed = registry.enumKey(HKEY_CURRENT_USER, 0, 255, name);
         // Damaged pages may only show once they are read: what a scan reaches fails.
-        QVERIFY2(created == expected || listed == expected, qPrintable(QString::number(created)));
+        QVERIFY2(created == RegBadDb || listed == RegBadDb, qPrintable(QString::number(created)));
         QCOMPARE(k, RegKey(0));
         QCOMPARE(fileBytes(registry.fileOf(HKEY_CURRENT_USER)), content);
-    }
-
-    void foreignOrEmptyFiles()
-    {
-        // An SQLite file of another program where ours would be is not touched.
-        const QString folder = newFolder();
-        QVERIFY(QDir().mkpath(folder));
-        SqliteRegistry registry(folder);
-        const QByteArray file = QFile::encodeName(registry.fileOf(HKEY_CURRENT_USER));
-        sqlite3* db = nullptr;
-        QCOMPARE(sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr),
-                 SQLITE_OK);
-        QCOMPARE(sqlite3_exec(db, "CREATE TABLE notes(x); INSERT INTO notes VALUES('keep');", nullptr,
-                              nullptr, nullptr),
-                 SQLITE_OK);
-        sqlite3_close_v2(db);
-        Reg reg{registry};
-        RegKey k = 0;
-        QCOMPARE(registry.createKey(HKEY_CURRENT_USER, kExtensionsKey, QString(), 0, All, k), long(RegBadDb));
-        QCOMPARE(registry.openKey(HKEY_CURRENT_USER, kExtensionsKey, All, k), long(RegBadDb));
-        QVERIFY(sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK);
-        QCOMPARE(sqlite3_exec(db, "SELECT count(*) FROM keys;", nullptr, nullptr, nullptr), SQLITE_ERROR);
-        sqlite3_close_v2(db);
-
-        // An empty file is a store never written: it takes keys.
-        QVERIFY(QFile::resize(QFile::decodeName(file), 0));
-        QVERIFY(reg.create(kExtensionsKey) != 0);
-        QCOMPARE(reg.subkeys(reg.open(QStringLiteral("Software\\Microsoft"))),
-                 QStringList{"Internet Explorer"});
     }
 
     void unwritableStore()
@@ -362,10 +328,13 @@ private slots:
         QCOMPARE(registry.enumKey(HKEY_CURRENT_USER, 0, 255, name), RegNoMoreItems);
     }
 
+    // Three programs writing their keys at once: every call succeeds, none is lost.
+    // Few keys each: this is about the locking, not the volume (each write may wait
+    // for the others' within the busy timeout, and a loaded machine is slow).
     void secondProcessWritesAtTheSameTime()
     {
         const QString folder = newFolder();
-        constexpr int Count = 150;
+        constexpr int Count = 25;
         std::vector<std::unique_ptr<QProcess>> writers;
         for (const char* prefix : {"one", "two"}) {
             auto p = std::make_unique<QProcess>();

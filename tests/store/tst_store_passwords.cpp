@@ -15,6 +15,7 @@
 
 using namespace kr;
 using namespace kr::test;
+using Step = SqlCipherEngine::ChangeStep;
 
 namespace {
 
@@ -55,19 +56,6 @@ private slots:
         m_file = m_dir->filePath("BDMDP.MDB");
     }
 
-    // Every quote inside a value is doubled, so no text can end its string early.
-    void statementTexts()
-    {
-        const QString site = QStringLiteral("x'); DELETE FROM tblSite; --");
-        QCOMPARE(PasswordStore::insertStatement(site, "d'arc", "''"),
-                 QStringLiteral("INSERT INTO tblSite (Site,User,Pass) VALUES "
-                                "('x''); DELETE FROM tblSite; --','d''arc','''''') "));
-        QCOMPARE(PasswordStore::deleteStatement(site),
-                 QStringLiteral("DELETE FROM tblSite WHERE [Site]='x''); DELETE FROM tblSite; --' "));
-        QCOMPARE(PasswordStore::selectStatement(),
-                 QStringLiteral("SELECT Site,User,Pass FROM tblSite ORDER BY Site "));
-    }
-
     void textsRoundTrip_data()
     {
         QTest::addColumn<QStringList>("values"); // site, user, pass
@@ -101,57 +89,29 @@ private slots:
         QCOMPARE(store.siteTable(), sampleRows(2));
     }
 
-    void loadsEveryRowInSiteOrder()
+    // Every row, more than the old 601, in the order a French reader expects: letters without
+    // case or accents, then the select's order (capitals first). A Null Site is skipped; an
+    // empty one, and Null User and Pass, are kept.
+    void loadsEveryRowInFrenchOrder()
     {
-        // More than the old 601 rows, stored backwards, with case and accents.
+        const QStringList stored{"Zeta", "\u00e9cole", "amazon", "gmail", "banque", "Gmail", "ecole", "Amazon", ""};
         std::vector<SiteRecord> rows = sampleRows(700);
         std::reverse(rows.begin(), rows.end());
-        rows[0].Site = QStringLiteral("\u00e9t\u00e9.example");
-        rows[1].Site = QStringLiteral("Zeta.example");
-        rows[2].Site = QStringLiteral("zeta.example");
-        // A Null Site is skipped; an empty one, and Null User and Pass, are kept.
+        for (int i = 0; i < stored.size(); ++i)
+            rows.push_back({stored[i], QString::number(i), "p"});
         QVERIFY(makeDatabase(m_engine, m_file, QStringLiteral("pw"), rows,
-                             {"INSERT INTO tblSite VALUES (NULL,'u','p')",
-                              "INSERT INTO tblSite VALUES ('a',NULL,NULL)",
-                              "INSERT INTO tblSite VALUES ('',NULL,'p')"}));
-        rows.push_back({"a", "", ""});
-        rows.push_back({"", "", "p"});
-        // The select's byte order, then letters without case or accents.
-        std::sort(rows.begin(), rows.end(),
-                  [](const SiteRecord& a, const SiteRecord& b) { return a.Site.toUtf8() < b.Site.toUtf8(); });
-        const auto plain = [](const QString& text) {
-            QString out;
-            for (const QChar ch : text.normalized(QString::NormalizationForm_D))
-                if (ch.category() != QChar::Mark_NonSpacing)
-                    out += ch.toCaseFolded();
-            return out;
-        };
-        std::stable_sort(rows.begin(), rows.end(), [&](const SiteRecord& a, const SiteRecord& b) {
-            return plain(a.Site) < plain(b.Site);
-        });
+                             {"INSERT INTO tblSite VALUES (NULL,'u','p')", "INSERT INTO tblSite VALUES ('a',NULL,NULL)"}));
         PasswordStore store(m_engine, m_file);
         store.setProgramPassword(QStringLiteral("pw"));
         QVERIFY(store.LoadSiteList().ok());
-        QCOMPARE(store.siteTable(), rows);
-    }
-
-    void listOrderAsAFrenchReaderExpects()
-    {
-        const QStringList stored{"Zeta",   "\u00e9cole", "amazon", "gmail",
-                                 "banque", "Gmail",      "ecole",  "Amazon"};
-        std::vector<SiteRecord> rows;
-        for (int i = 0; i < stored.size(); ++i)
-            rows.push_back({stored[i], QString::number(i), "p"});
-        QVERIFY(makeDatabase(m_engine, m_file, QString(), rows));
-        PasswordStore store(m_engine, m_file);
-        QVERIFY(store.LoadSiteList().ok());
-        QStringList listed;
+        QStringList listed, expected{"/8/p",      "a//",          "Amazon/7/p", "amazon/2/p", "banque/4/p",
+                                     "ecole/6/p", "\u00e9cole/1/p", "Gmail/5/p",  "gmail/3/p"};
         for (const SiteRecord& r : store.siteTable())
-            listed << r.Site + '/' + r.User;
-        // Equal but for case: in the select's order (capitals first).
-        QCOMPARE(listed, (QStringList{"Amazon/7", "amazon/2", "banque/4", "ecole/6", "\u00e9cole/1",
-                                      "Gmail/5", "gmail/3", "Zeta/0"}));
-        QCOMPARE(FindSiteExact(store.siteTable(), "gmail"), 6); // details stay exact-case
+            listed << r.Site + '/' + r.User + '/' + r.Pass;
+        for (const SiteRecord& r : sampleRows(700))
+            expected << r.Site + '/' + r.User + '/' + r.Pass;
+        QCOMPARE(listed, expected << "Zeta/0/p");
+        QCOMPARE(FindSiteExact(store.siteTable(), "gmail"), 8); // details stay exact-case
     }
 
     void failuresAreReportedAndLoseNothing_data()
@@ -192,85 +152,79 @@ private slots:
         QCOMPARE(QFileInfo::exists(m_file), damage != QLatin1String("removed"));
     }
 
-    void changePassword_data()
-    {
-        QTest::addColumn<QStringList>("passwords"); // old, new
-        QTest::newRow("none -> some") << QStringList{"", "n\u00e9w pw"};
-        QTest::newRow("some -> some") << QStringList{"old pw", "n\u00e9w pw"};
-        QTest::newRow("some -> none") << QStringList{"old pw", ""};
-        QTest::newRow("none -> none") << QStringList{"", ""};
-    }
-
-    void changePassword()
-    {
-        QFETCH(QStringList, passwords);
-        const QString oldPassword = passwords[0], newPassword = passwords[1];
-        QVERIFY(makeDatabase(m_engine, m_file, oldPassword, sampleRows(700)));
-        QVERIFY(QFile::setPermissions(m_file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
-        PasswordStore store(m_engine, m_file);
-        QVERIFY(store.ChangeDatabasePassword(m_file, oldPassword, newPassword));
-
-        // Reopened as by the program's next run: the gate keeps only the password that opens.
-        SqlCipherEngine fresh{m_keys};
-        PasswordStore reopened(fresh, m_file);
-        if (oldPassword != newPassword)
-            QCOMPARE(reopened.CheckProgramPassword(oldPassword), 3031);
-        QCOMPARE(reopened.CheckProgramPassword(newPassword), 0);
-        QCOMPARE(reopened.programPassword(), newPassword);
-        QCOMPARE(readAll(fresh, m_file, newPassword), sampleRows(700));
-
-        const bool plain = fileBytes(m_file).startsWith(QByteArray("SQLite format 3\0", 16));
-        QCOMPARE(plain, newPassword.isEmpty());
-        QCOMPARE(fileMode(m_file), 0600);
-        QCOMPARE(folderEntries(m_dir->path()), QStringList{"BDMDP.MDB"});
-    }
-
     void changeVerdictTellsWhichPasswordOpens_data()
     {
-        QTest::addColumn<int>("failAt"); // -1: no step fails
+        QTest::addColumn<QStringList>("passwords"); // old, new
+        QTest::addColumn<int>("failAt");            // -1: no step fails
         QTest::addColumn<bool>("rollBackFails");
         QTest::addColumn<int>("opensAllowed");
         QTest::addColumn<bool>("newInForce");
-        QTest::newRow("confirmed, the file locked right after") << -1 << false << 1 << true;
-        for (int step = 0; step < SqlCipherEngine::ChangeStepCount; ++step) {
-            const QString name = SqlCipherEngine::changeStepName(SqlCipherEngine::ChangeStep(step));
-            QTest::addRow("fails at %s", qPrintable(name)) << step << false << 1000 << false;
-            // Past the rename a failed roll-back leaves the new, verified file in place.
-            if (step > int(SqlCipherEngine::ChangeStep::Rename))
-                QTest::addRow("fails at %s, roll-back fails", qPrintable(name))
-                    << step << true << 1000 << true;
+        const QStringList keyed{"old", "n\u00e9w"};
+        QTest::newRow("confirmed, the file locked right after") << keyed << -1 << false << 1 << true;
+        QTest::newRow("plain->plain") << QStringList{"", ""} << -1 << false << 1000 << true;
+        for (const QStringList& passwords : {keyed, QStringList{"", "n\u00e9w"}, QStringList{"old", ""}}) {
+            const QByteArray from = passwords[0].isEmpty() ? "plain" : "keyed";
+            const QByteArray to = passwords[1].isEmpty() ? "plain" : "keyed";
+            QTest::addRow("%s->%s", from.data(), to.data()) << passwords << -1 << false << 1000 << true;
+            for (int step = 0; step < SqlCipherEngine::ChangeStepCount; ++step) {
+                const QByteArray name = SqlCipherEngine::changeStepName(Step(step)).toUtf8();
+                QTest::addRow("%s->%s fails at %s", from.data(), to.data(), name.data())
+                    << passwords << step << false << 1000 << false;
+                // Past the rename a failed roll-back leaves the new, verified file in place.
+                if (passwords == keyed && step > int(Step::Rename))
+                    QTest::addRow("fails at %s, roll-back fails", name.data()) << keyed << step << true << 1000 << true;
+            }
         }
-        QTest::newRow("file locked, neither opens") << -1 << false << 0 << false;
+        QTest::newRow("file locked, neither opens") << keyed << -1 << false << 0 << false;
     }
 
-    // ProgramPassword and the message always follow the password that opens the file.
+    // ProgramPassword and the message always follow the password that opens the file. A
+    // change that fails at any step leaves the old file as it was and nothing beside it; one
+    // that goes through leaves one private file, plain exactly when the new password is empty.
     void changeVerdictTellsWhichPasswordOpens()
     {
+        QFETCH(QStringList, passwords);
         QFETCH(int, failAt);
         QFETCH(bool, rollBackFails);
         QFETCH(int, opensAllowed);
         QFETCH(bool, newInForce);
-        QVERIFY(makeDatabase(m_engine, m_file, QStringLiteral("old"), sampleRows(3)));
-        m_engine.setFaultHook([&](SqlCipherEngine::ChangeStep at) {
-            return int(at) == failAt || (rollBackFails && at == SqlCipherEngine::ChangeStep::RollBackRename);
+        const QString oldPassword = passwords[0], newPassword = passwords[1];
+        QVERIFY(makeDatabase(m_engine, m_file, oldPassword, sampleRows(3)));
+        QVERIFY(QFile::setPermissions(m_file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+        const QByteArray before = fileBytes(m_file);
+        int reached = -1;
+        m_engine.setFaultHook([&](Step at) {
+            if (at != Step::RollBackRename)
+                reached = std::max(reached, int(at));
+            return int(at) == failAt || (rollBackFails && at == Step::RollBackRename);
         });
         FailingOpens engine(m_engine);
         engine.opensLeft = opensAllowed;
         PasswordStore store(engine, m_file);
-        store.setProgramPassword(QStringLiteral("old"));
-        const PasswordChangeVerdict verdict = store.ChangeProgramPassword(QStringLiteral("new"));
+        store.setProgramPassword(oldPassword);
+        const PasswordChangeVerdict verdict = store.ChangeProgramPassword(newPassword);
         m_engine.setFaultHook({});
 
         SqlCipherEngine fresh{m_keys};
-        const bool newOpens = openNumber(fresh, m_file, "new") == 0;
+        const bool newOpens = openNumber(fresh, m_file, newPassword) == 0;
         QCOMPARE(newOpens, newInForce);
-        QCOMPARE(openNumber(fresh, m_file, newOpens ? "old" : "new"), 3031);
-        QCOMPARE(store.programPassword(), QString(newOpens ? "new" : "old"));
+        if (oldPassword != newPassword)
+            QCOMPARE(openNumber(fresh, m_file, newOpens ? oldPassword : newPassword), 3031);
+        QCOMPARE(store.programPassword(), newOpens ? newPassword : oldPassword);
         QCOMPARE(verdict.message().isEmpty(), newOpens);
         if (opensAllowed == 0) {
             QCOMPARE(verdict.opens, PasswordChangeVerdict::Opens::Neither);
             QVERIFY(verdict.message().contains(QStringLiteral("verrouillé")));
         }
+        if (failAt >= 0 && !rollBackFails) {
+            QCOMPARE(reached, failAt);
+            QCOMPARE(fileBytes(m_file), before);
+        } else if (newOpens && !rollBackFails) {
+            QCOMPARE(fileBytes(m_file).startsWith(QByteArray("SQLite format 3\0", 16)), newPassword.isEmpty());
+            QCOMPARE(fileMode(m_file), 0600);
+        }
+        if (!rollBackFails)
+            QCOMPARE(folderEntries(m_dir->path()), QStringList{"BDMDP.MDB"});
         QCOMPARE(readAll(fresh, m_file, store.programPassword()), sampleRows(3));
     }
 
@@ -279,7 +233,7 @@ private slots:
         QTest::addColumn<int>("killedAt"); // a step, or -1: an upgrade killed at a random moment
         for (int step = 0; step < SqlCipherEngine::ChangeStepCount; ++step)
             QTest::addRow("killed before %s",
-                          qPrintable(SqlCipherEngine::changeStepName(SqlCipherEngine::ChangeStep(step))))
+                          qPrintable(SqlCipherEngine::changeStepName(Step(step))))
                 << step;
         for (int i = 0; i <= 100; ++i)
             QTest::addRow("upgrade of an old vault, killed at random %d", i) << -1;
@@ -298,10 +252,10 @@ private slots:
         const pid_t child = ::fork();
         if (child == 0) {
             SqlCipherEngine engine{m_keys};
-            engine.setFaultHook([&](SqlCipherEngine::ChangeStep at) {
+            engine.setFaultHook([&](Step at) {
                 if (int(at) == killedAt)
                     ::_exit(0);
-                return at == SqlCipherEngine::ChangeStep::CreateTemp && ::write(started[1], "x", 1) != 1;
+                return at == Step::CreateTemp && ::write(started[1], "x", 1) != 1;
             });
             if (upgrade)
                 ::_exit(PasswordStore(engine, m_file).CheckProgramPassword("old"));
@@ -328,7 +282,7 @@ private slots:
 
         SqlCipherEngine fresh{m_keys};
         PasswordStore gate(fresh, m_file);
-        const QString password = killedAt > int(SqlCipherEngine::ChangeStep::Rename) ? "new" : "old";
+        const QString password = killedAt > int(Step::Rename) ? "new" : "old";
         QCOMPARE(gate.CheckProgramPassword(password), 0);
         QCOMPARE(folderEntries(m_dir->path()), QStringList{"BDMDP.MDB"});
         QCOMPARE(readAll(fresh, m_file, password), sampleRows(upgrade ? 1000 : 20));
@@ -373,9 +327,8 @@ private slots:
     {
         QTest::addColumn<QString>("password");
         QTest::addColumn<bool>("held"); // another program reads the vault meanwhile
-        QTest::newRow("accents, quotes, braces") << QStringLiteral("\u00e9t\u00e9 'x' \"y\" {z}") << false;
-        QTest::newRow("emoji") << QStringLiteral("cl\u00e9 \U0001F511") << false;
-        QTest::newRow("200 characters") << QString(200, u'\u00e0') << false;
+        QTest::newRow("accents, quotes, braces, emoji, 200 characters")
+            << QString(180, u'\u00e0') + QStringLiteral("\u00e9t\u00e9 'x' \"y\" {z} cl\u00e9 \U0001F511") << false;
         QTest::newRow("held by another program: upgraded at the next start") << QStringLiteral("pw") << true;
     }
 
