@@ -235,8 +235,12 @@ LaunchOutcome launchDetached(const QString& program)
             sigset_t none;
             sigemptyset(&none);
             ::sigprocmask(SIG_SETMASK, &none, nullptr);
-            for (int sig : {SIGPIPE, SIGTERM, SIGINT, SIGHUP, SIGCHLD}) {
-                ::signal(sig, SIG_DFL);
+            // Whatever the browser or we ignore, the program starts with every
+            // signal at its default (the C library keeps its two internal ones).
+            struct sigaction byDefault {};
+            byDefault.sa_handler = SIG_DFL;
+            for (int sig = 1; sig < NSIG; ++sig) {
+                ::sigaction(sig, &byDefault, nullptr);
             }
             char* const argv[] = {const_cast<char*>(path.constData()), nullptr};
             ::execve(path.constData(), argv, environ);
