@@ -21,7 +21,8 @@ namespace kr {
 
 KeyroviaApp::KeyroviaApp(Platform& platform)
     : m_platform(platform), m_store(*platform.database, AppDir() + QStringLiteral("BDMDP.MDB")),
-      m_folder(AppDir()), m_icon(kr::programIcon()), m_gate(*this), m_main(*this),
+      m_folder(AppDir()), m_icon(kr::programIcon()), m_gate(platform, m_store, m_icon),
+      m_main(platform, m_store, m_folder, m_icon),
       m_ajour(std::make_unique<Ajour>(platform, [this] { FermerMain(); }))
 {
     // Every window and every message box carries the program's icon.
@@ -35,9 +36,34 @@ KeyroviaApp::KeyroviaApp(Platform& platform)
     m_suggest = std::make_unique<frmSuggest>(platform, mainWidget, keepMainOnTop);
     m_listIcon = std::make_unique<frmListIcon>(platform, mainWidget, keepMainOnTop);
     m_addIe = std::make_unique<frmAddIe>(mainWidget);
+    connectWindows();
+}
+
+void KeyroviaApp::connectWindows()
+{
+    // Direct connections: each request runs to its end inside the click or key
+    // that made it, in the same order as if the window had called it itself.
+    const auto now = Qt::DirectConnection;
+    QObject::connect(
+        &m_gate, &frmMDP::passwordAccepted, &m_gate,
+        [this](const QString& password) {
+            EnterMainWindow();
+            if (!password.isEmpty())
+                setParamPasswordBox(password);
+        },
+        now);
+    QObject::connect(
+        &m_gate, &frmMDP::quitRequested, &m_gate, [this] { unloadUpdateCheck(); }, now);
     // Every load of the main window starts the update check first; the
     // window keeps itself hidden until it has something to say.
-    m_main.setOnLoadHook([this] { m_ajour->Load(); });
+    QObject::connect(
+        &m_main, &frmMotDePass::loading, &m_main, [this] { m_ajour->Load(); }, now);
+    QObject::connect(
+        &m_main, &frmMotDePass::aboutRequested, &m_main, [this] { showAbout(); }, now);
+    QObject::connect(
+        &m_main, &frmMotDePass::suggestionRequested, &m_main, [this] { showSuggestion(); }, now);
+    QObject::connect(
+        &m_main, &frmMotDePass::applyRequested, &m_main, [this] { applyParameters(); }, now);
 }
 
 KeyroviaApp::~KeyroviaApp() = default;

@@ -1,6 +1,6 @@
 #pragma once
-#include "app/Gate.h"
-#include "app/MainWindow.h"
+#include "app/frmMDP.h"
+#include "app/frmMotDePass.h"
 #include "platform/Platform.h"
 #include "settings/EnterMainWindow.h"
 #include "settings/ProgramFolder.h"
@@ -71,6 +71,8 @@ public:
     void minimiseMainWindow() override;
 
 private:
+    // The windows' requests, wired to the windows and services that answer them.
+    void connectWindows();
     QCheckBox* settingCheckBox(SettingKey key);
 
     Platform& m_platform;

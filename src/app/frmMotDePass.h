@@ -3,8 +3,8 @@
 #include "common/Form.h"
 #include "platform/DatabaseEngine.h"
 
+#include <QIcon>
 #include <QPointer>
-#include <functional>
 
 class QCheckBox;
 class QLabel;
@@ -16,7 +16,9 @@ class QTimer;
 
 namespace kr {
 
-class KeyroviaApp;
+struct Platform;
+class PasswordStore;
+class ProgramFolder;
 class SiteListModel;
 class SiteListView;
 struct SiteRecord;
@@ -60,11 +62,11 @@ struct MotDePassControls {
 };
 
 // The working window: list of logins, details, adding and deleting, access log
-// and parameters.
+// and parameters. What belongs to other windows it asks for through its signals.
 class frmMotDePass final : public Form {
     Q_OBJECT
 public:
-    explicit frmMotDePass(KeyroviaApp& app);
+    frmMotDePass(Platform& platform, PasswordStore& store, ProgramFolder& folder, const QIcon& icon);
 
     // Touching the controls loads the window.
     MotDePassControls& ui();
@@ -110,8 +112,13 @@ public:
 
     ClipboardGuard& clipboardGuard() { return m_clipboardGuard; }
 
-    // Runs first at every load: the place where the update check starts.
-    void setOnLoadHook(std::function<void()> hook) { m_onLoadHook = std::move(hook); }
+signals:
+    // First thing at every load: the place where the update check starts.
+    void loading();
+    void aboutRequested();
+    void suggestionRequested();
+    // "Appliquer" on the parameters tab.
+    void applyRequested();
 
 protected:
     std::unique_ptr<QWidget> createWidget() override;
@@ -123,9 +130,11 @@ protected:
 private:
     void showDatabaseError(const QString& what, const DbStatus& status);
 
-    KeyroviaApp& m_app;
+    Platform& m_platform;
+    PasswordStore& m_store;
+    ProgramFolder& m_folder;
+    QIcon m_icon;
     MotDePassControls m_ui;
-    std::function<void()> m_onLoadHook;
     ClipboardGuard m_clipboardGuard;
     SiteListModel* m_siteModel = nullptr; // owned by the list
 };

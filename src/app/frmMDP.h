@@ -1,6 +1,7 @@
 #pragma once
 #include "common/Form.h"
 
+#include <QIcon>
 #include <QPointer>
 
 #include <QLineEdit>
@@ -8,13 +9,15 @@
 
 namespace kr {
 
-class KeyroviaApp;
+struct Platform;
+class PasswordStore;
 
-// The master-password gate: the program's start-up window.
+// The master-password gate: the program's start-up window. It tells its owner
+// what the user asked for through its signals.
 class frmMDP final : public Form {
     Q_OBJECT
 public:
-    explicit frmMDP(KeyroviaApp& app);
+    frmMDP(Platform& platform, PasswordStore& store, const QIcon& icon);
 
     QLineEdit* txtMdp()
     {
@@ -33,13 +36,21 @@ public:
     void Form_Activate();
     void cmdQuit_Click();
 
+signals:
+    // The password opened the database: the main window comes next.
+    void passwordAccepted(const QString& password);
+    // The quit button, before the gate unloads.
+    void quitRequested();
+
 protected:
     std::unique_ptr<QWidget> createWidget() override;
     void onDestroyed() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    KeyroviaApp& m_app;
+    Platform& m_platform;
+    PasswordStore& m_store;
+    QIcon m_icon;
     QPointer<QLineEdit> m_txtMdp;
     QPointer<QPushButton> m_cmdQuit;
     bool m_activated = false;

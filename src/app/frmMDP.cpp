@@ -1,10 +1,11 @@
-#include "app/Gate.h"
+#include "app/frmMDP.h"
 
 #include "app/AccessLog.h"
-#include "app/Application.h"
 #include "common/WindowOrder.h"
 #include "platform/DatabaseEngine.h"
+#include "platform/Platform.h"
 #include "store/DatabaseMessages.h"
+#include "store/PasswordStore.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -16,14 +17,16 @@
 
 namespace kr {
 
-frmMDP::frmMDP(KeyroviaApp& app) : m_app(app) {}
+frmMDP::frmMDP(Platform& platform, PasswordStore& store, const QIcon& icon)
+    : m_platform(platform), m_store(store), m_icon(icon)
+{}
 
 std::unique_ptr<QWidget> frmMDP::createWidget()
 {
     auto w = std::make_unique<QWidget>();
     w->setObjectName(QStringLiteral("frmMDP"));
     w->setWindowTitle(QStringLiteral("Form1"));
-    w->setWindowIcon(m_app.programIcon());
+    w->setWindowIcon(m_icon);
     w->setAutoFillBackground(true);
     QPalette pal = w->palette();
     pal.setColor(QPalette::Window, QColor(255, 0, 0));
@@ -87,13 +90,11 @@ void frmMDP::Form_Activate()
 
 void frmMDP::CheckProgramPassword(const QString& password)
 {
-    Platform& p = m_app.platform();
+    Platform& p = m_platform;
     DbStatus status;
-    const int error = m_app.store().CheckProgramPassword(password, &status);
+    const int error = m_store.CheckProgramPassword(password, &status);
     if (error == DbOk) {
-        m_app.EnterMainWindow();
-        if (!password.isEmpty())
-            m_app.setParamPasswordBox(password);
+        emit passwordAccepted(password);
         return;
     }
     if (password.isEmpty()) {
@@ -123,8 +124,8 @@ void frmMDP::CheckProgramPassword(const QString& password)
 void frmMDP::cmdQuit_Click()
 {
     // A log that cannot be written does not keep the user in.
-    AppendLogEntry(gateLeftEntry(m_app.platform().clock->now()));
-    m_app.unloadUpdateCheck();
+    AppendLogEntry(gateLeftEntry(m_platform.clock->now()));
+    emit quitRequested();
     Unload();
 }
 

@@ -1,7 +1,6 @@
-#include "app/MainWindow.h"
+#include "app/frmMotDePass.h"
 
 #include "app/AccessLog.h"
-#include "app/Application.h"
 #include "app/SiteList.h"
 #include "browser/AutoLogin.h"
 #include "browser/PageSite.h"
@@ -9,6 +8,8 @@
 #include "common/Strings.h"
 #include "common/Version.h"
 #include "common/WindowOrder.h"
+#include "platform/Platform.h"
+#include "settings/ProgramFolder.h"
 #include "store/DatabaseMessages.h"
 #include "store/PasswordStore.h"
 
@@ -122,7 +123,9 @@ QString mainWindowTitle()
     return QStringLiteral("Keyrovia ") + versionText() + QStringLiteral(" - Http://") + vendorHost();
 }
 
-frmMotDePass::frmMotDePass(KeyroviaApp& app) : m_app(app) {}
+frmMotDePass::frmMotDePass(Platform& platform, PasswordStore& store, ProgramFolder& folder, const QIcon& icon)
+    : m_platform(platform), m_store(store), m_folder(folder), m_icon(icon)
+{}
 
 MotDePassControls& frmMotDePass::ui()
 {
@@ -153,7 +156,7 @@ std::unique_ptr<QWidget> frmMotDePass::createWidget()
     m_ui = MotDePassControls{};
     auto w = std::make_unique<QWidget>();
     w->setObjectName(QStringLiteral("frmMotDePass"));
-    w->setWindowIcon(m_app.programIcon());
+    w->setWindowIcon(m_icon);
     auto* outer = new QVBoxLayout(w.get());
     outer->setContentsMargins(6, 6, 6, 6);
     auto* tabs = named(new QTabWidget(w.get()), QStringLiteral("Tabblet"));
@@ -168,7 +171,7 @@ std::unique_ptr<QWidget> frmMotDePass::createWidget()
     auto* lstLayout = new QVBoxLayout(fraLstSite);
     m_ui.lstSite = named(new SiteListView(fraLstSite), QStringLiteral("lstSite"));
     m_ui.lstSite->setFont(QFont(QStringLiteral("Arial")));
-    m_siteModel = new SiteListModel(m_app.store().siteTable(), m_ui.lstSite);
+    m_siteModel = new SiteListModel(m_store.siteTable(), m_ui.lstSite);
     m_ui.lstSite->setModel(m_siteModel);
     m_ui.lstSite->setMinimumWidth(200);
     lstLayout->addWidget(m_ui.lstSite);
@@ -288,7 +291,7 @@ std::unique_ptr<QWidget> frmMotDePass::createWidget()
 
     auto* side = new QVBoxLayout;
     m_ui.imaIcon = named(new QLabel(tab1), QStringLiteral("imaIcon"));
-    m_ui.imaIcon->setPixmap(m_app.programIcon().pixmap(48, 48));
+    m_ui.imaIcon->setPixmap(m_icon.pixmap(48, 48));
     m_ui.imaIcon->setAlignment(Qt::AlignCenter);
     side->addWidget(m_ui.imaIcon);
     m_ui.cmdAbout = named(new QPushButton(QStringLiteral("A Propos De.."), tab1), QStringLiteral("cmdAbout"));
@@ -327,9 +330,9 @@ std::unique_ptr<QWidget> frmMotDePass::createWidget()
     connect(m_ui.cmdAutoSends, &QPushButton::clicked, this, &frmMotDePass::cmdAutoSends_Click);
     connect(m_ui.timzAutoLoig, &QTimer::timeout, this, &frmMotDePass::timzAutoLoig_Timer);
     connect(m_ui.cmdLunch, &QPushButton::clicked, this, &frmMotDePass::cmdLunch_Click);
-    connect(m_ui.cmdAbout, &QPushButton::clicked, this, [this] { m_app.showAbout(); });
-    connect(m_ui.cmdSuggest, &QPushButton::clicked, this, [this] { m_app.showSuggestion(); });
-    connect(m_ui.cmd_Applik_Param, &QPushButton::clicked, this, [this] { m_app.applyParameters(); });
+    connect(m_ui.cmdAbout, &QPushButton::clicked, this, &frmMotDePass::aboutRequested);
+    connect(m_ui.cmdSuggest, &QPushButton::clicked, this, &frmMotDePass::suggestionRequested);
+    connect(m_ui.cmd_Applik_Param, &QPushButton::clicked, this, &frmMotDePass::applyRequested);
     connect(m_ui.cmd_Param_Default, &QPushButton::clicked, this, [this] {
         m_ui.txtParamMDP->clear();
         m_ui.chkParamVisiIE->setCheckState(Qt::Checked);
@@ -358,8 +361,7 @@ std::unique_ptr<QWidget> frmMotDePass::createWidget()
 
 void frmMotDePass::onLoad()
 {
-    if (m_onLoadHook)
-        m_onLoadHook();
+    emit loading();
     widget()->setWindowTitle(mainWindowTitle());
 }
 
@@ -403,7 +405,7 @@ bool frmMotDePass::LoadSiteList()
     const QSignalBlocker block(c.lstSite);
     // The list shows SiteTable itself: no item per row, nothing copied.
     m_siteModel->beginReload();
-    const DbStatus status = m_app.store().LoadSiteList();
+    const DbStatus status = m_store.LoadSiteList();
     m_siteModel->endReload();
     c.lstSite->setCurrentRow(-1);
     return status.ok();
@@ -413,7 +415,7 @@ void frmMotDePass::showAddedSite(const SiteRecord& record)
 {
     MotDePassControls& c = ui();
     const QSignalBlocker block(c.lstSite);
-    PasswordStore& store = m_app.store();
+    PasswordStore& store = m_store;
     const int row = store.SitePosition(record.Site);
     m_siteModel->beginInsert(row);
     store.PutSiteRecord(row, record);
@@ -425,7 +427,7 @@ void frmMotDePass::dropDeletedSite(const QString& site)
 {
     MotDePassControls& c = ui();
     const QSignalBlocker block(c.lstSite);
-    PasswordStore& store = m_app.store();
+    PasswordStore& store = m_store;
     const auto [first, count] = store.SiteRows(site);
     if (count > 0) {
         m_siteModel->beginRemove(first, first + count - 1);
@@ -437,7 +439,7 @@ void frmMotDePass::dropDeletedSite(const QString& site)
 
 void frmMotDePass::ShowSiteDetails(const QString& site)
 {
-    const auto& table = m_app.store().siteTable();
+    const auto& table = m_store.siteTable();
     const int i = FindSiteExact(table, site);
     if (i < 0)
         return;
@@ -451,7 +453,7 @@ void frmMotDePass::SelectSiteInList(const QString& site)
 {
     MotDePassControls& c = ui();
     const QString wanted = site.toUpper();
-    const auto& table = m_app.store().siteTable();
+    const auto& table = m_store.siteTable();
     for (int i = 0; i < static_cast<int>(table.size()); ++i) {
         if (table[static_cast<size_t>(i)].Site.toUpper() == wanted) {
             {
@@ -480,19 +482,18 @@ void frmMotDePass::showDatabaseError(const QString& what, const DbStatus& status
     QString text = what + QStringLiteral("\r\nLa base de données ( BDMDP.MDB ) est inaccessible.");
     // In the user's words: the engine's own text is English.
     if (!status.ok())
-        text +=
-            QStringLiteral("\r\n") + (m_app.programFolder().writable()
-                                          ? DatabaseProblemText(status)
-                                          : QStringLiteral("Le dossier du programme est en lecture seule."));
-    m_app.platform().messageBox->show(MsgCritical, text, QString());
+        text += QStringLiteral("\r\n") +
+                (m_folder.writable() ? DatabaseProblemText(status)
+                                     : QStringLiteral("Le dossier du programme est en lecture seule."));
+    m_platform.messageBox->show(MsgCritical, text, QString());
 }
 
 void frmMotDePass::cmdAddSite_Click()
 {
     MotDePassControls& c = ui();
-    IMessageBox& msg = *m_app.platform().messageBox;
+    IMessageBox& msg = *m_platform.messageBox;
     const QString typed = c.txtAddSite->text();
-    for (const SiteRecord& r : m_app.store().siteTable()) {
+    for (const SiteRecord& r : m_store.siteTable()) {
         if (r.Site == typed) {
             msg.show(MsgCritical, QStringLiteral("Le Site Web Existe Deja"),
                      QStringLiteral("Site Web Existant"));
@@ -512,9 +513,9 @@ void frmMotDePass::cmdAddSite_Click()
     }
     if (WithoutWwwPrefix(typed) != typed)
         c.txtAddSite->setText(WithoutWwwPrefix(typed));
-    m_app.programFolder().checkWritable(msg);
+    m_folder.checkWritable(msg);
     const DbStatus inserted =
-        m_app.store().InsertSiteRecord(c.txtAddSite->text(), c.txtAddUser->text(), c.txtAddMDP->text());
+        m_store.InsertSiteRecord(c.txtAddSite->text(), c.txtAddUser->text(), c.txtAddMDP->text());
     if (!inserted.ok()) {
         // Nothing was stored: the typed texts stay for another try.
         showDatabaseError(QStringLiteral("Le mot de passe n'a pas été ajouté."), inserted);
@@ -522,10 +523,10 @@ void frmMotDePass::cmdAddSite_Click()
     }
     // The new row goes to its place in the list; the whole list is read again
     // only when it was not a faithful copy of the file.
-    if (m_app.store().siteTableLoaded())
+    if (m_store.siteTableLoaded())
         showAddedSite({c.txtAddSite->text(), c.txtAddUser->text(), c.txtAddMDP->text()});
     else if (!LoadSiteList())
-        showDatabaseError(QStringLiteral("La liste n'a pas pu être relue."), m_app.store().lastLoadStatus());
+        showDatabaseError(QStringLiteral("La liste n'a pas pu être relue."), m_store.lastLoadStatus());
     msg.show(MsgInformation, c.txtAddSite->text() + QStringLiteral("\r\nA Bien été Ajouter"),
              QStringLiteral("Ajout Avec Succes"));
     if (!isLoaded())
@@ -543,23 +544,23 @@ void frmMotDePass::cmdDellSite_Click()
     if (row < 0)
         return;
     const QString site = c.lstSite->text(row);
-    const MsgAnswer answer = m_app.platform().messageBox->show(
+    const MsgAnswer answer = m_platform.messageBox->show(
         MsgYesNoExclamation, QStringLiteral("être Vous sur de supprimer :\r\n") + site,
         QStringLiteral("T Sur ?"));
     if (answer == MsgAnswer::No || !isLoaded())
         return;
     if (site == c.lblSite->text())
         return; // the vendor's own entry stays
-    m_app.programFolder().checkWritable(*m_app.platform().messageBox);
-    const DbStatus deleted = m_app.store().DeleteSiteRecords(site);
+    m_folder.checkWritable(*m_platform.messageBox);
+    const DbStatus deleted = m_store.DeleteSiteRecords(site);
     if (!deleted.ok()) {
         showDatabaseError(QStringLiteral("Le mot de passe n'a pas été supprimé."), deleted);
         return;
     }
-    if (m_app.store().siteTableLoaded())
+    if (m_store.siteTableLoaded())
         dropDeletedSite(site);
     else if (!LoadSiteList())
-        showDatabaseError(QStringLiteral("La liste n'a pas pu être relue."), m_app.store().lastLoadStatus());
+        showDatabaseError(QStringLiteral("La liste n'a pas pu être relue."), m_store.lastLoadStatus());
     c.txtInfoSite->clear();
     c.txtInfoUser->clear();
     c.txtInfoMDP->clear();
@@ -569,7 +570,7 @@ void frmMotDePass::cmdDellSite_Click()
 
 void frmMotDePass::cmdInfoCopyUSER_Click()
 {
-    IClipboard& clip = *m_app.platform().clipboard;
+    IClipboard& clip = *m_platform.clipboard;
     clip.clear();
     clip.setText(ui().txtInfoUser->text(), false);
 }
@@ -577,17 +578,17 @@ void frmMotDePass::cmdInfoCopyUSER_Click()
 void frmMotDePass::cmdInfoCopyPass_Click()
 {
     // The password leaves the clipboard again after ClipboardGuard::DefaultDelayMs.
-    m_clipboardGuard.copySecret(*m_app.platform().clipboard, ui().txtInfoMDP->text());
+    m_clipboardGuard.copySecret(*m_platform.clipboard, ui().txtInfoMDP->text());
 }
 
 void frmMotDePass::cmdAddCopyUser_Click()
 {
-    ui().txtAddUser->setText(m_app.platform().clipboard->text().value_or(QString()));
+    ui().txtAddUser->setText(m_platform.clipboard->text().value_or(QString()));
 }
 
 void frmMotDePass::cmdAddCopyPass_Click()
 {
-    ui().txtAddMDP->setText(m_app.platform().clipboard->text().value_or(QString()));
+    ui().txtAddMDP->setText(m_platform.clipboard->text().value_or(QString()));
 }
 
 namespace {
@@ -626,15 +627,15 @@ void frmMotDePass::cmdLogzEfface_Click()
     MotDePassControls& c = ui();
     if (c.txtLogz->toPlainText().isEmpty())
         return;
-    const MsgAnswer answer = m_app.platform().messageBox->show(
+    const MsgAnswer answer = m_platform.messageBox->show(
         MsgYesNoExclamation, QStringLiteral("être Vous sur de supprimer le Logz ?"),
         QStringLiteral("T Sur ?"));
     if (answer == MsgAnswer::No || !isLoaded())
         return;
-    m_app.programFolder().checkWritable(*m_app.platform().messageBox);
+    m_folder.checkWritable(*m_platform.messageBox);
     if (!EraseLog()) {
         // The box keeps showing what the file still holds.
-        m_app.platform().messageBox->show(
+        m_platform.messageBox->show(
             MsgCritical, QStringLiteral("Impossible d'éffacer le fichier Logz.ini.\r\n") + logPath(),
             QString());
         return;
@@ -647,7 +648,7 @@ void frmMotDePass::cmdLogzEfface_Click()
 void frmMotDePass::RecupSiteIE()
 {
     MotDePassControls& c = ui();
-    if (IPageAddress* source = m_app.platform().pageAddress) {
+    if (IPageAddress* source = m_platform.pageAddress) {
         if (std::optional<QString> reply = source->request(5000))
             c.txtAddSite->setText(*reply);
     }
@@ -668,7 +669,7 @@ void frmMotDePass::timzAutoLoig_Timer()
     MotDePassControls& c = ui();
     c.timzAutoLoig->stop();
     const QString keys = BuildLoginKeyString(c.txtInfoUser->text(), c.txtInfoMDP->text());
-    Platform& p = m_app.platform();
+    Platform& p = m_platform;
     if (p.keystrokes && p.lockKeys)
         fSendKeys(*p.keystrokes, *p.lockKeys, keys, true);
     Unload();
@@ -679,12 +680,12 @@ void frmMotDePass::cmdLunch_Click()
     const QString site = ui().txtInfoSite->text();
     if (site.isEmpty())
         return;
-    m_app.platform().shell->open(QStringLiteral("http://") + site);
+    m_platform.shell->open(QStringLiteral("http://") + site);
 }
 
 void frmMotDePass::lblSite_Click()
 {
-    m_app.platform().shell->open(vendorHomePage());
+    m_platform.shell->open(vendorHomePage());
 }
 
 } // namespace kr
