@@ -6,6 +6,7 @@
 #include "platform/Platform.h"
 #include "store/DatabaseMessages.h"
 #include "store/PasswordStore.h"
+#include "ui/Controls.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -34,10 +35,7 @@ std::unique_ptr<QWidget> frmMDP::createWidget()
 
     auto* layout = new QHBoxLayout(w.get());
     layout->setContentsMargins(12, 12, 12, 12);
-    m_txtMdp = new QLineEdit(w.get());
-    m_txtMdp->setObjectName(QStringLiteral("txtMdp"));
-    m_txtMdp->setEchoMode(QLineEdit::Password);
-    m_txtMdp->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
+    m_txtMdp = passwordBox(w.get(), QStringLiteral("txtMdp"));
     m_txtMdp->setMinimumWidth(180);
     m_txtMdp->installEventFilter(this);
     m_cmdQuit = new QPushButton(QStringLiteral("X"), w.get());

@@ -9,9 +9,11 @@
 #include "common/Version.h"
 #include "common/WindowOrder.h"
 #include "platform/Platform.h"
+#include "settings/ParametersTab.h"
 #include "settings/ProgramFolder.h"
 #include "store/DatabaseMessages.h"
 #include "store/PasswordStore.h"
+#include "ui/Controls.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -33,48 +35,11 @@ namespace kr {
 
 namespace {
 
-// A check box that the user switches between ticked and not ticked only; the
-// greyed state can come from the settings file alone.
-class TwoStateCheckBox final : public QCheckBox {
-public:
-    using QCheckBox::QCheckBox;
-
-protected:
-    void nextCheckState() override
-    {
-        setCheckState(checkState() == Qt::Unchecked ? Qt::Checked : Qt::Unchecked);
-    }
-};
-
-const QString kPasswordStar = QStringLiteral("QLineEdit { lineedit-password-character: 42; }");
-
-QLineEdit* passwordBox(QWidget* parent, const QString& name)
-{
-    auto* box = new QLineEdit(parent);
-    box->setObjectName(name);
-    box->setEchoMode(QLineEdit::Password);
-    box->setStyleSheet(kPasswordStar);
-    return box;
-}
-
-template <typename T> T* named(T* w, const QString& name, const QString& toolTip = QString())
-{
-    w->setObjectName(name);
-    if (!toolTip.isEmpty())
-        w->setToolTip(toolTip);
-    return w;
-}
-
 QPushButton* smallButton(QWidget* parent, const QString& text, const QString& name, const QString& toolTip)
 {
     auto* b = named(new QPushButton(text, parent), name, toolTip);
     b->setFixedWidth(28);
     return b;
-}
-
-QLabel* label(QWidget* parent, const QString& text, const QString& name, const QString& toolTip = QString())
-{
-    return named(new QLabel(text, parent), name, toolTip);
 }
 
 struct RowButton {
@@ -123,9 +88,12 @@ QString mainWindowTitle()
     return QStringLiteral("Keyrovia ") + versionText() + QStringLiteral(" - Http://") + vendorHost();
 }
 
-frmMotDePass::frmMotDePass(Platform& platform, PasswordStore& store, ProgramFolder& folder, const QIcon& icon)
-    : m_platform(platform), m_store(store), m_folder(folder), m_icon(icon)
-{}
+frmMotDePass::frmMotDePass(Platform& platform, PasswordStore& store, ProgramFolder& folder,
+                           ParametersTab& parameters, const QIcon& icon)
+    : m_platform(platform), m_store(store), m_folder(folder), m_parameters(parameters), m_icon(icon)
+{
+    m_parameters.attach(*this, [this]() -> ParameterControls& { return ui(); });
+}
 
 MotDePassControls& frmMotDePass::ui()
 {
@@ -135,20 +103,28 @@ MotDePassControls& frmMotDePass::ui()
 
 int frmMotDePass::checkValue(const QCheckBox* box)
 {
-    switch (box->checkState()) {
-    case Qt::Unchecked:
-        return 0;
-    case Qt::Checked:
-        return 1;
-    case Qt::PartiallyChecked:
-        return 2;
-    }
-    return 0;
+    return kr::checkValue(box);
 }
 
 void frmMotDePass::setCheckValue(QCheckBox* box, int value)
 {
-    box->setCheckState(value == 1 ? Qt::Checked : (value == 2 ? Qt::PartiallyChecked : Qt::Unchecked));
+    kr::setCheckValue(box, value);
+}
+
+void frmMotDePass::openLoginsTab()
+{
+    MotDePassControls& c = ui();
+    c.Tabblet->setTabEnabled(0, true);
+    c.Tabblet->setCurrentIndex(0);
+}
+
+void frmMotDePass::closeLoginsTab()
+{
+    MotDePassControls& c = ui();
+    c.Tabblet->setCurrentIndex(1);
+    c.Tabblet->setTabEnabled(0, false);
+    // The first thing to configure is the master password.
+    c.txtParamMDP->setFocus();
 }
 
 std::unique_ptr<QWidget> frmMotDePass::createWidget()
@@ -163,7 +139,29 @@ std::unique_ptr<QWidget> frmMotDePass::createWidget()
     m_ui.Tabblet = tabs;
     outer->addWidget(tabs);
 
-    // ---- Tab 0: "Mot De Passe"
+    tabs->addTab(buildLoginsTab(w.get()), QStringLiteral("Mot De Passe"));
+    tabs->addTab(buildConfigurationTab(), QStringLiteral("Configuration"));
+    connectHandlers();
+
+    // Tab moves down the list column, then the details, then the add form.
+    const QList<QWidget*> tabChain = {m_ui.lstSite,        m_ui.cmdDellSite,     m_ui.txtInfoSite,
+                                      m_ui.cmdLunch,       m_ui.txtInfoUser,     m_ui.cmdInfoCopyUSER,
+                                      m_ui.txtInfoMDP,     m_ui.cmdInfoCopyPass, m_ui.chkInfoEtoile,
+                                      m_ui.cmdAutoSends,   m_ui.txtAddSite,      m_ui.cmdAddActualiser,
+                                      m_ui.txtAddUser,     m_ui.cmdAddCopyUser,  m_ui.txtAddMDP,
+                                      m_ui.cmdAddCopyPass, m_ui.chkAddEtoile,    m_ui.cmdAddSite};
+    for (qsizetype i = 1; i < tabChain.size(); ++i)
+        QWidget::setTabOrder(tabChain[i - 1], tabChain[i]);
+    // Ready for a new login (or the site the browser shows) from the start.
+    m_ui.txtAddSite->setFocus();
+
+    w->adjustSize();
+    w->setFixedSize(w->sizeHint()); // fixed, non-resizable border
+    return w;
+}
+
+QWidget* frmMotDePass::buildLoginsTab(QWidget* window)
+{
     auto* tab0 = new QWidget;
     auto* grid0 = new QGridLayout(tab0);
     auto* fraLstSite =
@@ -202,7 +200,7 @@ std::unique_ptr<QWidget> frmMotDePass::createWidget()
                               QStringLiteral("cmdAutoSends"),
                               QStringLiteral("Envois des info sur la fenetre qui a le focus"));
     info.grid->addWidget(m_ui.cmdAutoSends, 3, 0, 1, 4);
-    m_ui.timzAutoLoig = new QTimer(w.get());
+    m_ui.timzAutoLoig = new QTimer(window);
     m_ui.timzAutoLoig->setObjectName(QStringLiteral("timzAutoLoig"));
     m_ui.timzAutoLoig->setInterval(2000);
     m_ui.timzAutoLoig->setSingleShot(true); // the tick closes the window: it never ticks twice
@@ -227,9 +225,11 @@ std::unique_ptr<QWidget> frmMotDePass::createWidget()
         named(new QPushButton(QStringLiteral("Ajouter"), fraAddSite), QStringLiteral("cmdAddSite"));
     add.grid->addWidget(m_ui.cmdAddSite, 3, 0, 1, 4);
     grid0->addWidget(fraAddSite, 1, 1);
-    tabs->addTab(tab0, QStringLiteral("Mot De Passe"));
+    return tab0;
+}
 
-    // ---- Tab 1: "Configuration"
+QWidget* frmMotDePass::buildConfigurationTab()
+{
     auto* tab1 = new QWidget;
     auto* grid1 = new QGridLayout(tab1);
     auto* frmLogz =
@@ -249,45 +249,7 @@ std::unique_ptr<QWidget> frmMotDePass::createWidget()
     logLayout->addWidget(m_ui.cmdLogzEfface, 0, Qt::AlignTop);
     grid1->addWidget(frmLogz, 0, 0, 1, 2);
 
-    auto* fraParam = named(new QGroupBox(QStringLiteral("Paramettres"), tab1), QStringLiteral("fraParam"));
-    auto* param = new QGridLayout(fraParam);
-    param->addWidget(label(fraParam, QStringLiteral("Afficher Dans Internet Explorer : "),
-                           QStringLiteral("lblOuvrirDema"),
-                           QStringLiteral("Ajouter l'icone a internet explorer")),
-                     0, 0);
-    m_ui.chkParamVisiIE =
-        named(new TwoStateCheckBox(QStringLiteral("Afficher"), fraParam), QStringLiteral("chkParamVisiIE"));
-    param->addWidget(m_ui.chkParamVisiIE, 0, 1);
-    param->addWidget(label(fraParam, QStringLiteral("Récupérer Le Site Web Auto :"), QStringLiteral("Label8"),
-                           QStringLiteral("Récupérer automatiquement le site de IE")),
-                     1, 0);
-    m_ui.chkParamRecupIE = named(new TwoStateCheckBox(QStringLiteral("Automatique"), fraParam),
-                                 QStringLiteral("chkParamRecupIE"));
-    param->addWidget(m_ui.chkParamRecupIE, 1, 1);
-    param->addWidget(label(fraParam, QStringLiteral("Toujours en premier plan :"), QStringLiteral("Label5"),
-                           QStringLiteral("La fenetre va toujours être visible.")),
-                     2, 0);
-    m_ui.chkParamTjsVisi = named(new TwoStateCheckBox(QStringLiteral("Visible"), fraParam),
-                                 QStringLiteral("chkParamTjsVisi"), QStringLiteral("Toujours visible."));
-    param->addWidget(m_ui.chkParamTjsVisi, 2, 1);
-    for (QCheckBox* box : {m_ui.chkParamVisiIE, m_ui.chkParamRecupIE, m_ui.chkParamTjsVisi})
-        box->setCheckState(Qt::Checked);
-    param->addWidget(label(fraParam, QStringLiteral("Mot De Passe d'acces :"), QStringLiteral("lblMdp")), 3,
-                     0);
-    m_ui.txtParamMDP = passwordBox(fraParam, QStringLiteral("txtParamMDP"));
-    m_ui.txtParamMDP->setToolTip(QStringLiteral("Mot de passe pour l'accès au programme."));
-    param->addWidget(m_ui.txtParamMDP, 3, 1);
-    auto* paramButtons = new QHBoxLayout;
-    m_ui.cmd_Param_Default =
-        named(new QPushButton(QStringLiteral("Paramètre Par Défault"), fraParam),
-              QStringLiteral("cmd_Param_Default"), QStringLiteral("Applique les paramètres par défault."));
-    m_ui.cmd_Applik_Param =
-        named(new QPushButton(QStringLiteral("Appliquer"), fraParam), QStringLiteral("cmd_Applik_Param"),
-              QStringLiteral("Appliquer les paramètres."));
-    paramButtons->addWidget(m_ui.cmd_Param_Default);
-    paramButtons->addWidget(m_ui.cmd_Applik_Param);
-    param->addLayout(paramButtons, 4, 0, 1, 2);
-    grid1->addWidget(fraParam, 1, 0);
+    grid1->addWidget(m_parameters.build(tab1, m_ui), 1, 0);
 
     auto* side = new QVBoxLayout;
     m_ui.imaIcon = named(new QLabel(tab1), QStringLiteral("imaIcon"));
@@ -306,9 +268,11 @@ std::unique_ptr<QWidget> frmMotDePass::createWidget()
     connect(site, &LinkLabel::clicked, this, &frmMotDePass::lblSite_Click);
     m_ui.lblSite = site;
     grid1->addWidget(m_ui.lblSite, 2, 0, 1, 2);
-    tabs->addTab(tab1, QStringLiteral("Configuration"));
+    return tab1;
+}
 
-    // ---- Events
+void frmMotDePass::connectHandlers()
+{
     connect(m_ui.lstSite, &SiteListView::rowClicked, this, [this] { lstSite_Click(); });
     // Keyboard selection counts as a click, as in a classic list box.
     connect(m_ui.lstSite, &SiteListView::selectionMoved, this, [this] { lstSite_Click(); });
@@ -332,31 +296,8 @@ std::unique_ptr<QWidget> frmMotDePass::createWidget()
     connect(m_ui.cmdLunch, &QPushButton::clicked, this, &frmMotDePass::cmdLunch_Click);
     connect(m_ui.cmdAbout, &QPushButton::clicked, this, &frmMotDePass::aboutRequested);
     connect(m_ui.cmdSuggest, &QPushButton::clicked, this, &frmMotDePass::suggestionRequested);
-    connect(m_ui.cmd_Applik_Param, &QPushButton::clicked, this, &frmMotDePass::applyRequested);
-    connect(m_ui.cmd_Param_Default, &QPushButton::clicked, this, [this] {
-        m_ui.txtParamMDP->clear();
-        m_ui.chkParamVisiIE->setCheckState(Qt::Checked);
-        m_ui.chkParamTjsVisi->setCheckState(Qt::Checked);
-        m_ui.chkParamRecupIE->setCheckState(Qt::Checked);
-    });
     for (QLineEdit* box : {m_ui.txtAddSite, m_ui.txtAddUser, m_ui.txtAddMDP})
         box->installEventFilter(this);
-
-    // Tab moves down the list column, then the details, then the add form.
-    const QList<QWidget*> tabChain = {m_ui.lstSite,        m_ui.cmdDellSite,     m_ui.txtInfoSite,
-                                      m_ui.cmdLunch,       m_ui.txtInfoUser,     m_ui.cmdInfoCopyUSER,
-                                      m_ui.txtInfoMDP,     m_ui.cmdInfoCopyPass, m_ui.chkInfoEtoile,
-                                      m_ui.cmdAutoSends,   m_ui.txtAddSite,      m_ui.cmdAddActualiser,
-                                      m_ui.txtAddUser,     m_ui.cmdAddCopyUser,  m_ui.txtAddMDP,
-                                      m_ui.cmdAddCopyPass, m_ui.chkAddEtoile,    m_ui.cmdAddSite};
-    for (qsizetype i = 1; i < tabChain.size(); ++i)
-        QWidget::setTabOrder(tabChain[i - 1], tabChain[i]);
-    // Ready for a new login (or the site the browser shows) from the start.
-    m_ui.txtAddSite->setFocus();
-
-    w->adjustSize();
-    w->setFixedSize(w->sizeHint()); // fixed, non-resizable border
-    return w;
 }
 
 void frmMotDePass::onLoad()

@@ -2,6 +2,7 @@
 #include "app/ClipboardGuard.h"
 #include "common/Form.h"
 #include "platform/DatabaseEngine.h"
+#include "settings/ParametersTab.h"
 
 #include <QIcon>
 #include <QPointer>
@@ -24,7 +25,7 @@ class SiteListView;
 struct SiteRecord;
 
 // The controls of the main window, by their names.
-struct MotDePassControls {
+struct MotDePassControls : ParameterControls {
     QTabWidget* Tabblet = nullptr;
     // Tab "Mot De Passe"
     SiteListView* lstSite = nullptr;
@@ -49,13 +50,7 @@ struct MotDePassControls {
     // Tab "Configuration"
     QPlainTextEdit* txtLogz = nullptr;
     QPushButton* cmdLogzEfface = nullptr;
-    QLineEdit* txtParamMDP = nullptr;
-    QCheckBox* chkParamRecupIE = nullptr;
-    QCheckBox* chkParamTjsVisi = nullptr;
-    QCheckBox* chkParamVisiIE = nullptr;
     QLabel* imaIcon = nullptr;
-    QPushButton* cmd_Applik_Param = nullptr;
-    QPushButton* cmd_Param_Default = nullptr;
     QPushButton* cmdAbout = nullptr;
     QPushButton* cmdSuggest = nullptr;
     QLabel* lblSite = nullptr;
@@ -66,7 +61,8 @@ struct MotDePassControls {
 class frmMotDePass final : public Form {
     Q_OBJECT
 public:
-    frmMotDePass(Platform& platform, PasswordStore& store, ProgramFolder& folder, const QIcon& icon);
+    frmMotDePass(Platform& platform, PasswordStore& store, ProgramFolder& folder, ParametersTab& parameters,
+                 const QIcon& icon);
 
     // Touching the controls loads the window.
     MotDePassControls& ui();
@@ -74,6 +70,11 @@ public:
     // Check-box states 0, 1 and 2 (greyed).
     static int checkValue(const QCheckBox* box);
     static void setCheckValue(QCheckBox* box, int value);
+
+    // The logins tab, opened after the parameters are saved, closed until the
+    // first parameters are.
+    void openLoginsTab();
+    void closeLoginsTab();
 
     // List and details
     bool LoadSiteList();
@@ -117,8 +118,6 @@ signals:
     void loading();
     void aboutRequested();
     void suggestionRequested();
-    // "Appliquer" on the parameters tab.
-    void applyRequested();
 
 protected:
     std::unique_ptr<QWidget> createWidget() override;
@@ -128,11 +127,16 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The window's builder: each tab, then the controls' handlers.
+    QWidget* buildLoginsTab(QWidget* window);
+    QWidget* buildConfigurationTab();
+    void connectHandlers();
     void showDatabaseError(const QString& what, const DbStatus& status);
 
     Platform& m_platform;
     PasswordStore& m_store;
     ProgramFolder& m_folder;
+    ParametersTab& m_parameters;
     QIcon m_icon;
     MotDePassControls m_ui;
     ClipboardGuard m_clipboardGuard;
