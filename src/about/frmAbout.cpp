@@ -1,9 +1,9 @@
 #include "about/frmAbout.h"
 
 #include "about/ProgramIcon.h"
-#include "common/LinkLabel.h"
 #include "common/Version.h"
-#include "common/WindowOrder.h"
+#include "ui/LinkLabel.h"
+#include "ui/WindowOrder.h"
 
 #include <QFrame>
 #include <QGridLayout>

@@ -1,6 +1,6 @@
 #pragma once
-#include "common/Form.h"
 #include "platform/Platform.h"
+#include "ui/Form.h"
 
 #include <QPointer>
 #include <functional>

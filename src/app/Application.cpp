@@ -5,11 +5,11 @@
 #include "browser/frmAddIe.h"
 #include "browser/frmListIcon.h"
 #include "common/TextFiles.h"
-#include "common/WindowOrder.h"
 #include "online/Ajour.h"
 #include "online/frmSuggest.h"
 #include "settings/ParamIni.h"
 #include "store/DatabaseMessages.h"
+#include "ui/WindowOrder.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>

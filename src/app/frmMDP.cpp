@@ -1,12 +1,12 @@
 #include "app/frmMDP.h"
 
 #include "app/AccessLog.h"
-#include "common/WindowOrder.h"
 #include "platform/DatabaseEngine.h"
 #include "platform/Platform.h"
 #include "store/DatabaseMessages.h"
 #include "store/PasswordStore.h"
 #include "ui/Controls.h"
+#include "ui/WindowOrder.h"
 
 #include <QApplication>
 #include <QHBoxLayout>

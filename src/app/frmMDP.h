@@ -1,5 +1,5 @@
 #pragma once
-#include "common/Form.h"
+#include "ui/Form.h"
 
 #include <QIcon>
 #include <QPointer>

@@ -4,16 +4,16 @@
 #include "app/SiteList.h"
 #include "browser/AutoLogin.h"
 #include "browser/PageSite.h"
-#include "common/LinkLabel.h"
 #include "common/Strings.h"
 #include "common/Version.h"
-#include "common/WindowOrder.h"
 #include "platform/Platform.h"
 #include "settings/ParametersTab.h"
 #include "settings/ProgramFolder.h"
 #include "store/DatabaseMessages.h"
 #include "store/PasswordStore.h"
 #include "ui/Controls.h"
+#include "ui/LinkLabel.h"
+#include "ui/WindowOrder.h"
 
 #include <QCheckBox>
 #include <QGridLayout>

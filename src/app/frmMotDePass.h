@@ -1,8 +1,8 @@
 #pragma once
 #include "app/ClipboardGuard.h"
-#include "common/Form.h"
 #include "platform/DatabaseEngine.h"
 #include "settings/ParametersTab.h"
+#include "ui/Form.h"
 
 #include <QIcon>
 #include <QPointer>

@@ -1,6 +1,6 @@
 #include "browser/frmAddIe.h"
 
-#include "common/Twips.h"
+#include "ui/Twips.h"
 
 #include <QLabel>
 #include <QPixmap>

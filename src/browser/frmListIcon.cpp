@@ -2,8 +2,8 @@
 
 #include "browser/ieToolBar.h"
 #include "common/TextFiles.h"
-#include "common/Twips.h"
-#include "common/WindowOrder.h"
+#include "ui/Twips.h"
+#include "ui/WindowOrder.h"
 
 #include <QHeaderView>
 #include <QTreeWidget>

@@ -1,7 +1,7 @@
 #pragma once
-#include "common/Form.h"
 #include "platform/Platform.h"
 #include "platform/Registry.h"
+#include "ui/Form.h"
 
 #include <QPointer>
 #include <functional>

@@ -1,10 +1,10 @@
 #include "online/Ajour.h"
 
 #include "common/Strings.h"
-#include "common/Twips.h"
 #include "common/Version.h"
 #include "online/PictureButton.h"
 #include "online/UpdateCheck.h"
+#include "ui/Twips.h"
 
 #include <QFrame>
 #include <QLabel>

@@ -1,8 +1,8 @@
 #pragma once
-#include "common/Form.h"
 #include "online/ReplyBuffer.h"
 #include "online/VendorAddress.h"
 #include "platform/Platform.h"
+#include "ui/Form.h"
 
 #include "online/PictureButton.h"
 

@@ -1,11 +1,11 @@
 #include "online/frmSuggest.h"
 
-#include "common/LinkLabel.h"
-#include "common/Twips.h"
 #include "common/Version.h"
-#include "common/WindowOrder.h"
 #include "online/SuggestText.h"
 #include "online/SuggestTextBox.h"
+#include "ui/LinkLabel.h"
+#include "ui/Twips.h"
+#include "ui/WindowOrder.h"
 
 #include <QInputMethodEvent>
 #include <QKeyEvent>

@@ -1,9 +1,9 @@
 #include "settings/ParametersTab.h"
 
-#include "common/Form.h"
-#include "common/WindowOrder.h"
 #include "platform/Platform.h"
 #include "ui/Controls.h"
+#include "ui/Form.h"
+#include "ui/WindowOrder.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
