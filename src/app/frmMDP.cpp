@@ -35,33 +35,27 @@ std::unique_ptr<QWidget> frmMDP::createWidget()
 
     auto* layout = new QHBoxLayout(w.get());
     layout->setContentsMargins(12, 12, 12, 12);
-    m_txtMdp = passwordBox(w.get(), QStringLiteral("txtMdp"));
-    m_txtMdp->setMinimumWidth(180);
-    m_txtMdp->installEventFilter(this);
-    m_cmdQuit = new QPushButton(QStringLiteral("X"), w.get());
-    m_cmdQuit->setObjectName(QStringLiteral("cmdQuit"));
-    m_cmdQuit->setFixedWidth(32);
-    layout->addWidget(m_txtMdp);
-    layout->addWidget(m_cmdQuit);
-    connect(m_cmdQuit, &QPushButton::clicked, this, &frmMDP::cmdQuit_Click);
+    m_ui.txtMdp = passwordBox(w.get(), QStringLiteral("txtMdp"));
+    m_ui.txtMdp->setMinimumWidth(180);
+    m_ui.txtMdp->installEventFilter(this);
+    m_ui.cmdQuit = new QPushButton(QStringLiteral("X"), w.get());
+    m_ui.cmdQuit->setObjectName(QStringLiteral("cmdQuit"));
+    m_ui.cmdQuit->setFixedWidth(32);
+    layout->addWidget(m_ui.txtMdp);
+    layout->addWidget(m_ui.cmdQuit);
+    connect(m_ui.cmdQuit, &QPushButton::clicked, this, &frmMDP::cmdQuit_Click);
     w->setFixedSize(w->sizeHint());
     w->installEventFilter(this);
     m_activated = false;
     return w;
 }
 
-void frmMDP::onDestroyed()
-{
-    m_txtMdp = nullptr;
-    m_cmdQuit = nullptr;
-}
-
 bool frmMDP::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_txtMdp && event->type() == QEvent::KeyPress) {
+    if (watched == m_ui.txtMdp && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-            CheckProgramPassword(m_txtMdp->text());
+            CheckProgramPassword(m_ui.txtMdp->text());
             return true; // the key goes no further
         }
     }
@@ -82,8 +76,8 @@ void frmMDP::Form_Activate()
     // the browser that has the focus.
     widget()->raise();
     widget()->activateWindow();
-    m_txtMdp->setFocus();
-    CheckProgramPassword(m_txtMdp->text());
+    m_ui.txtMdp->setFocus();
+    CheckProgramPassword(m_ui.txtMdp->text());
 }
 
 void frmMDP::CheckProgramPassword(const QString& password)

@@ -12,9 +12,15 @@ namespace kr {
 struct Platform;
 class PasswordStore;
 
+// The controls of the gate, by their names.
+struct MDPControls {
+    QPointer<QLineEdit> txtMdp;
+    QPointer<QPushButton> cmdQuit;
+};
+
 // The master-password gate: the program's start-up window. It tells its owner
 // what the user asked for through its signals.
-class frmMDP final : public Form {
+class frmMDP final : public FormOf<MDPControls> {
     Q_OBJECT
 public:
     frmMDP(Platform& platform, PasswordStore& store, const QIcon& icon);
@@ -22,12 +28,12 @@ public:
     QLineEdit* txtMdp()
     {
         widget();
-        return m_txtMdp;
+        return m_ui.txtMdp;
     }
     QPushButton* cmdQuit()
     {
         widget();
-        return m_cmdQuit;
+        return m_ui.cmdQuit;
     }
 
     // Tests the candidate against the database and acts on the outcome.
@@ -44,15 +50,12 @@ signals:
 
 protected:
     std::unique_ptr<QWidget> createWidget() override;
-    void onDestroyed() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     Platform& m_platform;
     PasswordStore& m_store;
     QIcon m_icon;
-    QPointer<QLineEdit> m_txtMdp;
-    QPointer<QPushButton> m_cmdQuit;
     bool m_activated = false;
 };
 

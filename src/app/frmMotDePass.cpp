@@ -311,11 +311,6 @@ void frmMotDePass::onUnload()
     ClearAlwaysOnTop(widget());
 }
 
-void frmMotDePass::onDestroyed()
-{
-    m_ui = MotDePassControls{};
-}
-
 bool frmMotDePass::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::KeyPress) {

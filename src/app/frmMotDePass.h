@@ -58,7 +58,7 @@ struct MotDePassControls : ParameterControls {
 
 // The working window: list of logins, details, adding and deleting, access log
 // and parameters. What belongs to other windows it asks for through its signals.
-class frmMotDePass final : public Form {
+class frmMotDePass final : public FormOf<MotDePassControls> {
     Q_OBJECT
 public:
     frmMotDePass(Platform& platform, PasswordStore& store, ProgramFolder& folder, ParametersTab& parameters,
@@ -123,7 +123,6 @@ protected:
     std::unique_ptr<QWidget> createWidget() override;
     void onLoad() override;
     void onUnload() override;
-    void onDestroyed() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -138,7 +137,6 @@ private:
     ProgramFolder& m_folder;
     ParametersTab& m_parameters;
     QIcon m_icon;
-    MotDePassControls m_ui;
     ClipboardGuard m_clipboardGuard;
     SiteListModel* m_siteModel = nullptr; // owned by the list
 };
