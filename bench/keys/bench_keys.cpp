@@ -5,7 +5,7 @@
 //  - plain ASCII: time per character from the send to the form having it.
 #include "QtBenchMain.h"
 #include "ReceiverProcess.h"
-#include "platform/keys/KeyString.h"
+#include "common/KeyString.h"
 #include "platform/x11/X11Keystrokes.h"
 
 #include <QElapsedTimer>

@@ -10,7 +10,7 @@
 // not always take the answer's keys (then the run ends after 30 s).
 #include "QtBenchMain.h"
 #include "TypedLogin.h"
-#include "platform/keys/KeyString.h"
+#include "common/KeyString.h"
 #include "platform/portal/PortalKeystrokes.h"
 
 #include <QDBusConnection>
@@ -25,7 +25,7 @@ using namespace kr::bench;
 
 namespace {
 
-const QString User = QStringLiteral("J.Doe-2024@bank.test");       // 20
+const QString User = QStringLiteral("J.Doe-2024@bank.test");      // 20
 const QString Password = QStringLiteral("Aa1!{}%^+~()\"'<>?/;Z"); // 20
 
 QElapsedTimer answeredAt;
@@ -37,9 +37,9 @@ class HeldKeyboard {
 public:
     HeldKeyboard() : m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("held")))
     {
-        const QDBusMessage created =
-            m_bus.call(QDBusMessage::createMethodCall(Service, QStringLiteral("/org/gnome/Mutter/RemoteDesktop"),
-                                                      Service, QStringLiteral("CreateSession")));
+        const QDBusMessage created = m_bus.call(
+            QDBusMessage::createMethodCall(Service, QStringLiteral("/org/gnome/Mutter/RemoteDesktop"),
+                                           Service, QStringLiteral("CreateSession")));
         m_session = created.arguments().value(0).value<QDBusObjectPath>().path();
         m_bus.call(QDBusMessage::createMethodCall(Service, m_session, Iface, QStringLiteral("Start")));
         press({XKB_KEY_Shift_L});
@@ -96,7 +96,8 @@ double typeLogin(const QString& user, const QString& password)
     const QString got = sent ? waitForLine(from) : QString();
     const double seconds = double(answeredAt.nsecsElapsed()) / 1e9;
     if (got != user + u'\t' + password + u'\n')
-        std::fprintf(stderr, "portal outcome %d, received \"%s\"\n", int(typer.lastOutcome()), qPrintable(got));
+        std::fprintf(stderr, "portal outcome %d, received \"%s\"\n", int(typer.lastOutcome()),
+                     qPrintable(got));
     return got == user + u'\t' + password + u'\n' ? seconds : -1;
 }
 
@@ -123,7 +124,8 @@ KR_QT_BENCHMARK_MAIN([](int argc, char** argv) {
     if (argc > 1 && QByteArray(argv[1]) == "--check") {
         const double seconds = typeLogin(User, Password);
         if (seconds >= 0)
-            std::printf("exact, %.0f ms from the answer, %.1f ms per character\n", seconds * 1000, seconds * 1000 / 42);
+            std::printf("exact, %.0f ms from the answer, %.1f ms per character\n", seconds * 1000,
+                        seconds * 1000 / 42);
         return seconds < 0 ? 1 : 0;
     }
     return -1;

@@ -2,9 +2,9 @@
 // headless sway into a native Wayland terminal (run-bench-wayland-keys starts
 // both, see tools/run-under-sway.sh): from the send to the terminal
 // having written the whole login, checked exactly every time.
-#include "platform/keys/KeyString.h"
 #include "QtBenchMain.h"
 #include "TypedLogin.h"
+#include "common/KeyString.h"
 #include "platform/wayland/WaylandKeystrokes.h"
 
 #include <QElapsedTimer>

@@ -1,9 +1,9 @@
 #include "about/frmAbout.h"
 
 #include "about/ProgramIcon.h"
-#include "common/LinkLabel.h"
 #include "common/Version.h"
-#include "common/WindowOrder.h"
+#include "ui/LinkLabel.h"
+#include "ui/WindowOrder.h"
 
 #include <QFrame>
 #include <QGridLayout>
@@ -109,7 +109,7 @@ QLineEdit* makeField(QWidget* parent, const char* name)
 
 frmAbout::frmAbout(Platform& platform, std::function<QWidget*()> mainWindow,
                    std::function<bool()> keepMainOnTop, QObject* parent)
-    : Form(parent), m_platform(platform), m_mainWindow(std::move(mainWindow)),
+    : FormOf(parent), m_platform(platform), m_mainWindow(std::move(mainWindow)),
       m_keepMainOnTop(std::move(keepMainOnTop))
 {
     setObjectName(QStringLiteral("frmAbout"));
@@ -165,15 +165,15 @@ std::unique_ptr<QWidget> frmAbout::createWidget()
     auto* fields = new QGridLayout;
     fields->setHorizontalSpacing(8);
     fields->setVerticalSpacing(6);
-    txtProg = makeField(Frame1, "txtProg");
-    txtVersion = makeField(Frame1, "txtVersion");
-    txtComments = makeField(Frame1, "txtComments");
+    m_ui.txtProg = makeField(Frame1, "txtProg");
+    m_ui.txtVersion = makeField(Frame1, "txtVersion");
+    m_ui.txtComments = makeField(Frame1, "txtComments");
     fields->addWidget(makeCaption(Frame1, "Label3", QStringLiteral("Nom :")), 0, 0);
-    fields->addWidget(txtProg, 0, 1);
+    fields->addWidget(m_ui.txtProg, 0, 1);
     fields->addWidget(makeCaption(Frame1, "Label4", QStringLiteral("Version :")), 1, 0);
-    fields->addWidget(txtVersion, 1, 1);
+    fields->addWidget(m_ui.txtVersion, 1, 1);
     fields->addWidget(makeCaption(Frame1, "Label5", QStringLiteral("Commentaire :")), 2, 0);
-    fields->addWidget(txtComments, 2, 1);
+    fields->addWidget(m_ui.txtComments, 2, 1);
     fields->setRowStretch(3, 1);
     middle->addLayout(fields, 1);
 
@@ -187,8 +187,8 @@ std::unique_ptr<QWidget> frmAbout::createWidget()
     LinkLabel* site = makeLink(Frame1, "lblSite", vendorHomePage());
     site->setToolTip(QStringLiteral("Aller Sur Le Site Web"));
     connect(site, &LinkLabel::clicked, this, &frmAbout::lblSite_Click);
-    lblSite = site;
-    bottom->addWidget(lblSite, 0, 0, Qt::AlignLeft | Qt::AlignVCenter);
+    m_ui.lblSite = site;
+    bottom->addWidget(m_ui.lblSite, 0, 0, Qt::AlignLeft | Qt::AlignVCenter);
 
     auto* maker = new QVBoxLayout;
     maker->setSpacing(2);
@@ -197,8 +197,8 @@ std::unique_ptr<QWidget> frmAbout::createWidget()
     makerFont.setBold(true);
     quillmark->setFont(makerFont);
     connect(quillmark, &LinkLabel::clicked, this, &frmAbout::lblQuillmark_Click);
-    lblQuillmark = quillmark;
-    maker->addWidget(lblQuillmark, 0, Qt::AlignHCenter);
+    m_ui.lblQuillmark = quillmark;
+    maker->addWidget(m_ui.lblQuillmark, 0, Qt::AlignHCenter);
     auto* Label2 =
         makeCaption(Frame1, "Label2", QStringLiteral("© %1 - Tous droits réservés").arg(makerName()));
     QFont small = Label2->font();
@@ -207,10 +207,10 @@ std::unique_ptr<QWidget> frmAbout::createWidget()
     maker->addWidget(Label2, 0, Qt::AlignHCenter);
     bottom->addLayout(maker, 0, 1, Qt::AlignCenter);
 
-    cmdQuit = new QPushButton(QStringLiteral("&Fermer"), Frame1);
-    cmdQuit->setObjectName(QStringLiteral("cmdQuit"));
-    connect(cmdQuit, &QPushButton::clicked, this, &frmAbout::cmdQuit_Click);
-    bottom->addWidget(cmdQuit, 0, 2, Qt::AlignRight | Qt::AlignVCenter);
+    m_ui.cmdQuit = new QPushButton(QStringLiteral("&Fermer"), Frame1);
+    m_ui.cmdQuit->setObjectName(QStringLiteral("cmdQuit"));
+    connect(m_ui.cmdQuit, &QPushButton::clicked, this, &frmAbout::cmdQuit_Click);
+    bottom->addWidget(m_ui.cmdQuit, 0, 2, Qt::AlignRight | Qt::AlignVCenter);
 
     return window;
 }
@@ -220,11 +220,11 @@ void frmAbout::onLoad()
     const QString name = executableName();
     const QString version = versionText();
     widget()->setWindowTitle(QStringLiteral("A propos de ") + name + QLatin1Char(' ') + version);
-    txtProg->setText(name);
-    txtVersion->setText(version);
-    txtComments->setText(versionComment());
+    m_ui.txtProg->setText(name);
+    m_ui.txtVersion->setText(version);
+    m_ui.txtComments->setText(versionComment());
     // Show the beginning of a text that does not fit, not its end.
-    for (QLineEdit* box : {txtProg.data(), txtVersion.data(), txtComments.data()})
+    for (QLineEdit* box : {m_ui.txtProg.data(), m_ui.txtVersion.data(), m_ui.txtComments.data()})
         box->setCursorPosition(0);
     ClearAlwaysOnTop(m_mainWindow ? m_mainWindow() : nullptr);
 }
@@ -232,16 +232,6 @@ void frmAbout::onLoad()
 void frmAbout::onUnload()
 {
     SetTopmost(m_mainWindow ? m_mainWindow() : nullptr, m_keepMainOnTop && m_keepMainOnTop());
-}
-
-void frmAbout::onDestroyed()
-{
-    txtProg = nullptr;
-    txtVersion = nullptr;
-    txtComments = nullptr;
-    cmdQuit = nullptr;
-    lblQuillmark = nullptr;
-    lblSite = nullptr;
 }
 
 void frmAbout::cmdQuit_Click()

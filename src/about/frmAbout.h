@@ -1,6 +1,6 @@
 #pragma once
-#include "common/Form.h"
 #include "platform/Platform.h"
+#include "ui/Form.h"
 
 #include <QPointer>
 #include <functional>
@@ -11,11 +11,21 @@ class QPushButton;
 
 namespace kr {
 
+// The controls of the About window, by their names.
+struct AboutControls {
+    QPointer<QLineEdit> txtProg;
+    QPointer<QLineEdit> txtVersion;
+    QPointer<QLineEdit> txtComments;
+    QPointer<QPushButton> cmdQuit;
+    QPointer<QLabel> lblQuillmark;
+    QPointer<QLabel> lblSite;
+};
+
 // The About window: the program's name, version and version comment, a short
 // presentation, the maker's name and the vendor web site, which both links open.
 // While it is open the main window loses its topmost state; on unloading the
 // main window gets back what its "Visible" box asks for.
-class frmAbout : public Form {
+class frmAbout : public FormOf<AboutControls> {
     Q_OBJECT
 public:
     // mainWindow: the main window's widget, nullptr when it is not loaded (it is
@@ -28,7 +38,6 @@ protected:
     std::unique_ptr<QWidget> createWidget() override;
     void onLoad() override;
     void onUnload() override;
-    void onDestroyed() override;
 
 private:
     void cmdQuit_Click();
@@ -39,13 +48,6 @@ private:
     Platform& m_platform;
     std::function<QWidget*()> m_mainWindow;
     std::function<bool()> m_keepMainOnTop;
-
-    QPointer<QLineEdit> txtProg;
-    QPointer<QLineEdit> txtVersion;
-    QPointer<QLineEdit> txtComments;
-    QPointer<QPushButton> cmdQuit;
-    QPointer<QLabel> lblQuillmark;
-    QPointer<QLabel> lblSite;
 };
 
 } // namespace kr

@@ -5,39 +5,63 @@
 #include "browser/frmAddIe.h"
 #include "browser/frmListIcon.h"
 #include "common/TextFiles.h"
-#include "common/WindowOrder.h"
 #include "online/Ajour.h"
 #include "online/frmSuggest.h"
 #include "settings/ParamIni.h"
 #include "store/DatabaseMessages.h"
+#include "ui/WindowOrder.h"
 
-#include <QCheckBox>
 #include <QCoreApplication>
 #include <QGuiApplication>
-#include <QLineEdit>
-#include <QTabWidget>
 
 namespace kr {
 
 KeyroviaApp::KeyroviaApp(Platform& platform)
     : m_platform(platform), m_store(*platform.database, AppDir() + QStringLiteral("BDMDP.MDB")),
-      m_folder(AppDir()), m_icon(kr::programIcon()), m_gate(*this), m_main(*this),
+      m_folder(AppDir()), m_icon(kr::programIcon()), m_gate(platform, m_store, m_icon),
       m_ajour(std::make_unique<Ajour>(platform, [this] { FermerMain(); }))
 {
     // Every window and every message box carries the program's icon.
     QGuiApplication::setWindowIcon(m_icon);
     // The windows that put the main window's topmost state back when they close.
-    auto mainWidget = [this]() -> QWidget* { return m_main.isLoaded() ? m_main.widget() : nullptr; };
+    auto mainWidget = [this]() -> QWidget* { return m_main->isLoaded() ? m_main->widget() : nullptr; };
     auto keepMainOnTop = [this] {
-        return m_main.isLoaded() && frmMotDePass::checkValue(m_main.ui().chkParamTjsVisi) == 1;
+        return m_main->isLoaded() && frmMotDePass::checkValue(m_main->ui().chkParamTjsVisi) == 1;
     };
     m_about = std::make_unique<frmAbout>(platform, mainWidget, keepMainOnTop);
     m_suggest = std::make_unique<frmSuggest>(platform, mainWidget, keepMainOnTop);
     m_listIcon = std::make_unique<frmListIcon>(platform, mainWidget, keepMainOnTop);
     m_addIe = std::make_unique<frmAddIe>(mainWidget);
+    m_parameters = std::make_unique<ParametersTab>(
+        SettingsSaveParts{platform, m_store, *m_listIcon, *m_addIe, m_folder});
+    m_main = std::make_unique<frmMotDePass>(platform, m_store, m_folder, *m_parameters, m_icon);
+    connectWindows();
+}
+
+void KeyroviaApp::connectWindows()
+{
+    // Direct connections: each request runs to its end inside the click or key
+    // that made it, in the same order as if the window had called it itself.
+    auto wire = [](auto* sender, auto signal, auto slot) {
+        QObject::connect(sender, signal, sender, slot, Qt::DirectConnection);
+    };
+    wire(&m_gate, &frmMDP::passwordAccepted, [this](const QString& password) {
+        EnterMainWindow();
+        if (!password.isEmpty())
+            setParamPasswordBox(password);
+    });
+    wire(&m_gate, &frmMDP::quitRequested, [this] { unloadUpdateCheck(); });
     // Every load of the main window starts the update check first; the
     // window keeps itself hidden until it has something to say.
-    m_main.setOnLoadHook([this] { m_ajour->Load(); });
+    wire(m_main.get(), &frmMotDePass::loading, [this] { m_ajour->Load(); });
+    wire(m_main.get(), &frmMotDePass::aboutRequested, [this] { showAbout(); });
+    wire(m_main.get(), &frmMotDePass::suggestionRequested, [this] { showSuggestion(); });
+    // Saved parameters enter the main window again, on the logins tab.
+    wire(m_parameters.get(), &ParametersTab::saved, [this] {
+        EnterMainWindow();
+        if (m_main->isLoaded())
+            m_main->openLoginsTab();
+    });
 }
 
 KeyroviaApp::~KeyroviaApp() = default;
@@ -54,8 +78,7 @@ void KeyroviaApp::EnterMainWindow()
 
 void KeyroviaApp::setParamPasswordBox(const QString& password)
 {
-    if (m_main.isLoaded())
-        m_main.ui().txtParamMDP->setText(password);
+    m_parameters->setParamPasswordBox(password);
 }
 
 void KeyroviaApp::showAbout()
@@ -79,76 +102,32 @@ void KeyroviaApp::FermerMain()
     m_addIe->Unload();
     m_listIcon->Unload();
     m_gate.Unload();
-    m_main.Unload();
+    m_main->Unload();
     m_suggest->Unload();
 }
 
 void KeyroviaApp::applyParameters()
 {
-    if (!m_main.isLoaded())
-        return;
-    MotDePassControls& c = m_main.ui();
-    if (c.txtParamMDP->text().isEmpty()) {
-        const MsgAnswer answer = m_platform.messageBox->show(
-            MsgYesNoExclamation,
-            QStringLiteral("Vous N'avez pas mi de mot de passe\r\nNimporte qui qui a acces a cet "
-                           "ordinateur pourra voir vos MDP\r\nÊtes vous sur de pas mettre de mot de passe ?"),
-            QStringLiteral("T Sur ?"));
-        if (answer == MsgAnswer::No)
-            return;
-    }
-    SaveSettings(*this, SettingsSaveParts{m_platform, m_store, *m_listIcon, *m_addIe, m_folder});
-    if (!m_main.isLoaded())
-        return;
-    EnterMainWindow();
-    if (!m_main.isLoaded())
-        return;
-    m_main.ui().Tabblet->setTabEnabled(0, true);
-    m_main.ui().Tabblet->setCurrentIndex(0);
-}
-
-QString KeyroviaApp::paramPassword()
-{
-    return m_main.ui().txtParamMDP->text();
-}
-
-void KeyroviaApp::minimiseMainWindow()
-{
-    if (m_main.isLoaded())
-        m_main.widget()->setWindowState(m_main.widget()->windowState() | Qt::WindowMinimized);
-}
-
-QCheckBox* KeyroviaApp::settingCheckBox(SettingKey key)
-{
-    MotDePassControls& c = m_main.ui();
-    switch (key) {
-    case SettingKey::AfficherIE:
-        return c.chkParamVisiIE;
-    case SettingKey::TjsVisible:
-        return c.chkParamTjsVisi;
-    case SettingKey::RecupAuto:
-        return c.chkParamRecupIE;
-    }
-    return nullptr;
+    m_parameters->cmd_Applik_Param_Click();
 }
 
 void KeyroviaApp::setSettingBox(SettingKey key, int value)
 {
-    frmMotDePass::setCheckValue(settingCheckBox(key), value);
+    m_parameters->setSettingBox(key, value);
 }
 
 int KeyroviaApp::settingBox(SettingKey key)
 {
-    return frmMotDePass::checkValue(settingCheckBox(key));
+    return m_parameters->settingBox(key);
 }
 
 void KeyroviaApp::showMainWindow()
 {
     // A minimised main window (the tutorial is open) is left as it is: showing
     // it must not restore it over the tutorial.
-    if (m_main.isLoaded() && m_main.widget()->isMinimized())
+    if (m_main->isLoaded() && m_main->widget()->isMinimized())
         return;
-    m_main.Show();
+    m_main->Show();
 }
 
 void KeyroviaApp::unloadGate()
@@ -158,7 +137,7 @@ void KeyroviaApp::unloadGate()
 
 bool KeyroviaApp::loadSiteList()
 {
-    if (m_main.LoadSiteList())
+    if (m_main->LoadSiteList())
         return true;
     // Before the first-use flow: the user must not take a damaged file for a new start.
     m_platform.messageBox->show(MsgCritical, UnreadableListMessage(m_store.lastLoadStatus()),
@@ -175,18 +154,17 @@ void KeyroviaApp::checkDatabase()
 
 void KeyroviaApp::recupSiteIE()
 {
-    m_main.RecupSiteIE();
+    m_main->RecupSiteIE();
 }
 
 void KeyroviaApp::setMainWindowOnTop(bool onTop)
 {
-    if (m_main.isLoaded())
-        SetTopmost(m_main.widget(), onTop);
+    m_parameters->setMainWindowOnTop(onTop);
 }
 
 void KeyroviaApp::setLogText(const QString& text)
 {
-    m_main.setLogText(text);
+    m_main->setLogText(text);
 }
 
 void KeyroviaApp::clearGateOnTop()
@@ -197,11 +175,7 @@ void KeyroviaApp::clearGateOnTop()
 
 void KeyroviaApp::disablePasswordTab()
 {
-    QTabWidget* tabs = m_main.ui().Tabblet;
-    tabs->setCurrentIndex(1);
-    tabs->setTabEnabled(0, false);
-    // The first thing to configure is the master password.
-    m_main.ui().txtParamMDP->setFocus();
+    m_main->closeLoginsTab();
 }
 
 } // namespace kr

@@ -1,10 +1,10 @@
 #pragma once
-#include "app/Gate.h"
-#include "app/MainWindow.h"
+#include "app/frmMDP.h"
+#include "app/frmMotDePass.h"
 #include "platform/Platform.h"
 #include "settings/EnterMainWindow.h"
+#include "settings/ParametersTab.h"
 #include "settings/ProgramFolder.h"
-#include "settings/SaveSettings.h"
 #include "store/PasswordStore.h"
 
 #include <QIcon>
@@ -21,7 +21,7 @@ class frmListIcon;
 
 // Owns the window objects, the password store and the platform services for
 // one run of the program.
-class KeyroviaApp final : public MainWindowEntryHost, public SettingsSaveHost {
+class KeyroviaApp final : public MainWindowEntryHost {
 public:
     explicit KeyroviaApp(Platform& platform);
     ~KeyroviaApp() override;
@@ -33,7 +33,7 @@ public:
     PasswordStore& store() { return m_store; }
     ProgramFolder& programFolder() { return m_folder; }
     frmMDP& gate() { return m_gate; }
-    frmMotDePass& mainWindow() { return m_main; }
+    frmMotDePass& mainWindow() { return *m_main; }
     frmAbout& about() { return *m_about; }
     Ajour& updateCheck() { return *m_ajour; }
     frmSuggest& suggestion() { return *m_suggest; }
@@ -65,20 +65,20 @@ public:
     void clearGateOnTop() override;
     void disablePasswordTab() override;
 
-    // SettingsSaveHost
-    QString paramPassword() override;
-    void setParamPasswordBox(const QString& password) override;
-    void minimiseMainWindow() override;
+    void setParamPasswordBox(const QString& password);
 
 private:
-    QCheckBox* settingCheckBox(SettingKey key);
+    // The windows' requests, wired to the windows and services that answer them.
+    void connectWindows();
 
     Platform& m_platform;
     PasswordStore m_store;
     ProgramFolder m_folder;
     QIcon m_icon;
     frmMDP m_gate;
-    frmMotDePass m_main;
+    // Built once the toolbar windows it saves with exist.
+    std::unique_ptr<ParametersTab> m_parameters;
+    std::unique_ptr<frmMotDePass> m_main;
     std::unique_ptr<frmAbout> m_about;
     std::unique_ptr<frmSuggest> m_suggest;
     std::unique_ptr<Ajour> m_ajour;

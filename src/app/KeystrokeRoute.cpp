@@ -11,8 +11,9 @@ QString portalMessage(PortalKeystrokes::Outcome outcome, const QString& offLayou
     case Outcome::Refused:
         return QStringLiteral(u"Le bureau a refusé l'envoi des touches : rien n'a été tapé.");
     case Outcome::TimedOut:
-        return QStringLiteral(u"Le bureau n'a pas répondu à la demande d'envoi des touches dans les 30 secondes : "
-                              u"rien n'a été tapé.");
+        return QStringLiteral(
+            u"Le bureau n'a pas répondu à la demande d'envoi des touches dans les 30 secondes : "
+            u"rien n'a été tapé.");
     case Outcome::OffLayout:
         return QStringLiteral(u"Le clavier de ce bureau ne peut pas taper ces caractères : %1\r\n"
                               u"Rien n'a été tapé.")
@@ -59,9 +60,10 @@ bool KeystrokeRoute::sendKeys(const QString& keys, bool wait)
     const bool typed = m_routes.xtest->sendKeys(keys, wait);
     if (!m_toldXWaylandOnly) {
         m_toldXWaylandOnly = true;
-        m_messages.show(MsgExclamation,
-                        QStringLiteral(u"Ce bureau ne permet pas d'envoyer des touches aux fenêtres Wayland : "
-                                       u"seules les fenêtres X11 (XWayland) les reçoivent."));
+        m_messages.show(
+            MsgExclamation,
+            QStringLiteral(u"Ce bureau ne permet pas d'envoyer des touches aux fenêtres Wayland : "
+                           u"seules les fenêtres X11 (XWayland) les reçoivent."));
     }
     return typed;
 }

@@ -29,7 +29,8 @@ public:
         std::function<QString()> portalOffLayout; // the characters, with OffLayout
     };
 
-    KeystrokeRoute(Routes routes, IMessageBox& messages) : m_routes(std::move(routes)), m_messages(messages) {}
+    KeystrokeRoute(Routes routes, IMessageBox& messages) : m_routes(std::move(routes)), m_messages(messages)
+    {}
 
     bool sendKeys(const QString& keys, bool wait) override;
 

@@ -22,8 +22,8 @@ struct LinuxPlatform::Impl {
     X11Keystrokes xtest;
     WaylandKeystrokes virtualKeyboard;
     // The desktop's Caps Lock and layout are read where XWayland shows them.
-    PortalKeystrokes portal{{SqliteRegistry::defaultFolder() + QStringLiteral("/portal-restore-token"), 30000, 1,
-                             &lockKeys, CharactersOffLayout, 300}};
+    PortalKeystrokes portal{{SqliteRegistry::defaultFolder() + QStringLiteral("/portal-restore-token"), 30000,
+                             1, &lockKeys, CharactersOffLayout, 300}};
     KeystrokeRoute keystrokes{{&xtest, &portal, &virtualKeyboard, IsWaylandSession,
                                [] { return PortalKeystrokes::available(); }, WaylandKeystrokes::available,
                                [this] { return portal.lastOutcome(); },

@@ -1,6 +1,6 @@
 #include "browser/AutoLogin.h"
 
-#include "platform/keys/KeyString.h"
+#include "common/KeyString.h"
 
 namespace kr {
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "common/Form.h"
+#include "ui/Form.h"
 
 #include <QPointer>
 #include <functional>
@@ -9,10 +9,17 @@ class QPushButton;
 
 namespace kr {
 
+// The controls of the toolbar tutorial, by their names.
+struct AddIeControls {
+    QPointer<QLabel> page1;
+    QPointer<QLabel> page2;
+    QPointer<QPushButton> next;
+};
+
 // The tutorial: two pages of one picture each, showing how the user puts the
 // registered button into the browser's toolbar. The main window is minimised
 // while it is open; closing it, by any path, restores the main window.
-class frmAddIe final : public Form {
+class frmAddIe final : public FormOf<AddIeControls> {
     Q_OBJECT
 public:
     // mainWindow: the main window's widget, nullptr when it is not loaded.
@@ -29,13 +36,9 @@ public:
 protected:
     std::unique_ptr<QWidget> createWidget() override;
     void onUnload() override;
-    void onDestroyed() override;
 
 private:
     std::function<QWidget*()> m_mainWindow;
-    QPointer<QLabel> m_page1;
-    QPointer<QLabel> m_page2;
-    QPointer<QPushButton> m_next;
 };
 
 } // namespace kr

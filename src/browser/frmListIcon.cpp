@@ -2,8 +2,8 @@
 
 #include "browser/ieToolBar.h"
 #include "common/TextFiles.h"
-#include "common/Twips.h"
-#include "common/WindowOrder.h"
+#include "ui/Twips.h"
+#include "ui/WindowOrder.h"
 
 #include <QHeaderView>
 #include <QTreeWidget>
@@ -46,14 +46,14 @@ QString stringData(const QByteArray& data)
 
 frmListIcon::frmListIcon(Platform& platform, std::function<QWidget*()> mainWindow,
                          std::function<bool()> keepMainOnTop, QObject* parent)
-    : Form(parent), m_platform(platform), m_mainWindow(std::move(mainWindow)),
+    : FormOf(parent), m_platform(platform), m_mainWindow(std::move(mainWindow)),
       m_keepMainOnTop(std::move(keepMainOnTop))
 {}
 
 QTreeWidget* frmListIcon::ListView()
 {
     Load();
-    return m_list;
+    return m_ui.list;
 }
 
 std::unique_ptr<QWidget> frmListIcon::createWidget()
@@ -64,22 +64,22 @@ std::unique_ptr<QWidget> frmListIcon::createWidget()
     w->resize(twips(9600), twips(3600));
     auto* layout = new QVBoxLayout(w.get());
     layout->setContentsMargins(4, 4, 4, 4);
-    m_list = new QTreeWidget(w.get());
-    m_list->setObjectName(QStringLiteral("ListView"));
-    m_list->setRootIsDecorated(false);
-    m_list->setUniformRowHeights(true);
-    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_list->header()->setStretchLastSection(false);
-    m_list->header()->setMinimumSectionSize(1);
-    layout->addWidget(m_list);
+    m_ui.list = new QTreeWidget(w.get());
+    m_ui.list->setObjectName(QStringLiteral("ListView"));
+    m_ui.list->setRootIsDecorated(false);
+    m_ui.list->setUniformRowHeights(true);
+    m_ui.list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_ui.list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_ui.list->header()->setStretchLastSection(false);
+    m_ui.list->header()->setMinimumSectionSize(1);
+    layout->addWidget(m_ui.list);
     return w;
 }
 
 void frmListIcon::onLoad()
 {
     // Report view: empty headers and rows, then the seven columns.
-    m_list->clear();
+    m_ui.list->clear();
     static const struct {
         const char16_t* heading;
         int width;
@@ -90,11 +90,11 @@ void frmListIcon::onLoad()
     QStringList headings;
     for (const auto& c : columns)
         headings << QString::fromUtf16(c.heading);
-    m_list->setColumnCount(ColumnCount);
-    m_list->setHeaderLabels(headings);
+    m_ui.list->setColumnCount(ColumnCount);
+    m_ui.list->setHeaderLabels(headings);
     for (int i = 0; i < ColumnCount; ++i) {
-        m_list->headerItem()->setTextAlignment(i, Qt::AlignLeft | Qt::AlignVCenter);
-        m_list->setColumnWidth(i, twips(columns[i].width));
+        m_ui.list->headerItem()->setTextAlignment(i, Qt::AlignLeft | Qt::AlignVCenter);
+        m_ui.list->setColumnWidth(i, twips(columns[i].width));
     }
     ListProgzIE(HKEY_CURRENT_USER, toolbarParentKey());
 }
@@ -106,16 +106,11 @@ void frmListIcon::onUnload()
         SetAlwaysOnTop(main);
 }
 
-void frmListIcon::onDestroyed()
-{
-    m_list = nullptr;
-}
-
 void frmListIcon::ListProgzIE(RegKey root, const QString& path)
 {
-    if (!m_list)
+    if (!m_ui.list)
         return;
-    m_list->clear();
+    m_ui.list->clear();
     m_scanStatus = RegOk;
     if (!m_platform.registry)
         return;
@@ -164,7 +159,7 @@ void frmListIcon::ListProgzIE(RegKey root, const QString& path)
         registry.closeKey(button);
         if (!valueSeen || !icon.contains(QLatin1String(".ico")))
             continue;
-        auto* row = new QTreeWidgetItem(m_list);
+        auto* row = new QTreeWidgetItem(m_ui.list);
         row->setFlags(row->flags() | Qt::ItemIsUserCheckable);
         row->setText(ColX, QString());
         row->setText(ColExtension, path);
@@ -183,13 +178,13 @@ void frmListIcon::ListProgzIE(RegKey root, const QString& path)
 
 long frmListIcon::DeliteProgzIE()
 {
-    if (!m_list || !m_platform.registry)
+    if (!m_ui.list || !m_platform.registry)
         return RegOk;
     long result = RegOk;
     IRegistry& registry = *m_platform.registry;
-    const int count = m_list->topLevelItemCount();
+    const int count = m_ui.list->topLevelItemCount();
     for (int i = 0; i < count; ++i) {
-        const QTreeWidgetItem* row = m_list->topLevelItem(i);
+        const QTreeWidgetItem* row = m_ui.list->topLevelItem(i);
         if (!row || row->checkState(ColX) != Qt::Checked)
             continue;
         const QString parentPath = row->text(ColExtension);

@@ -1,7 +1,7 @@
 #pragma once
-#include "common/Form.h"
 #include "platform/Platform.h"
 #include "platform/Registry.h"
+#include "ui/Form.h"
 
 #include <QPointer>
 #include <functional>
@@ -15,11 +15,16 @@ namespace kr {
 // it had the button removed.
 inline qint16 IEButtonPresent = 0;
 
+// The controls of the toolbar manager, by their names.
+struct ListIconControls {
+    QPointer<QTreeWidget> list;
+};
+
 // "Icon IE": the toolbar buttons registered for the current user, one row per
 // button, this program's own ones ticked. The parameters save shows it (its
 // load scans), has the ticked buttons removed or a new one registered, and
 // unloads it again; the window offers no command of its own.
-class frmListIcon final : public Form {
+class frmListIcon final : public FormOf<ListIconControls> {
     Q_OBJECT
 public:
     // Column order of the list.
@@ -46,13 +51,11 @@ protected:
     std::unique_ptr<QWidget> createWidget() override;
     void onLoad() override;
     void onUnload() override;
-    void onDestroyed() override;
 
 private:
     Platform& m_platform;
     std::function<QWidget*()> m_mainWindow;
     std::function<bool()> m_keepMainOnTop;
-    QPointer<QTreeWidget> m_list;
     long m_scanStatus = RegOk;
 };
 

@@ -1,10 +1,10 @@
 #include "online/Ajour.h"
 
 #include "common/Strings.h"
-#include "common/Twips.h"
 #include "common/Version.h"
 #include "online/PictureButton.h"
 #include "online/UpdateCheck.h"
+#include "ui/Twips.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -52,7 +52,7 @@ QLabel* colouredLabel(const QString& text, const QColor& fore, QWidget* parent)
 } // namespace
 
 Ajour::Ajour(Platform& platform, std::function<void()> closeOtherWindows, QObject* parent)
-    : Form(parent), m_platform(platform), m_closeOtherWindows(std::move(closeOtherWindows))
+    : FormOf(parent), m_platform(platform), m_closeOtherWindows(std::move(closeOtherWindows))
 {}
 
 Ajour::~Ajour()
@@ -71,12 +71,12 @@ std::unique_ptr<QWidget> Ajour::createWidget()
     m_backColor = 0;
     paintBack(w.get(), kBlack);
 
-    m_fraMise = new QFrame(w.get());
-    m_fraMise->setObjectName(QStringLiteral("fraMise"));
-    m_fraMise->setGeometry(frame);
-    m_fraMise->setFrameShape(QFrame::Box);
-    paintBack(m_fraMise, kRed);
-    auto* caption = new QLabel(QStringLiteral("Nouvelle Mise a jour OBLIGATOIRE Disponible"), m_fraMise);
+    m_ui.fraMise = new QFrame(w.get());
+    m_ui.fraMise->setObjectName(QStringLiteral("fraMise"));
+    m_ui.fraMise->setGeometry(frame);
+    m_ui.fraMise->setFrameShape(QFrame::Box);
+    paintBack(m_ui.fraMise, kRed);
+    auto* caption = new QLabel(QStringLiteral("Nouvelle Mise a jour OBLIGATOIRE Disponible"), m_ui.fraMise);
     caption->setObjectName(QStringLiteral("fraMiseCaption"));
     QFont captionFont(QStringLiteral("MS Sans Serif"));
     captionFont.setPointSizeF(8.25);
@@ -87,55 +87,55 @@ std::unique_ptr<QWidget> Ajour::createWidget()
     caption->setPalette(capPal);
     placeLabel(caption, QRect(8, 0, frame.width() - 16, 15));
 
-    m_lblVer = colouredLabel(QStringLiteral("Verssion : "), QColor(255, 255, 0), m_fraMise);
-    m_lblVer->setObjectName(QStringLiteral("lblVer"));
-    placeLabel(m_lblVer, twipsRect(120, 240, 4215, 255), Qt::AlignHCenter);
+    m_ui.lblVer = colouredLabel(QStringLiteral("Verssion : "), QColor(255, 255, 0), m_ui.fraMise);
+    m_ui.lblVer->setObjectName(QStringLiteral("lblVer"));
+    placeLabel(m_ui.lblVer, twipsRect(120, 240, 4215, 255), Qt::AlignHCenter);
 
-    m_lblNewVer = colouredLabel(QStringLiteral("Nouvelle Verssion :"), QColor(0, 255, 0), m_fraMise);
-    m_lblNewVer->setObjectName(QStringLiteral("lblNewVer"));
-    placeLabel(m_lblNewVer, twipsRect(120, 480, 4215, 375), Qt::AlignHCenter);
+    m_ui.lblNewVer = colouredLabel(QStringLiteral("Nouvelle Verssion :"), QColor(0, 255, 0), m_ui.fraMise);
+    m_ui.lblNewVer->setObjectName(QStringLiteral("lblNewVer"));
+    placeLabel(m_ui.lblNewVer, twipsRect(120, 480, 4215, 375), Qt::AlignHCenter);
 
-    m_Text2 = new QPlainTextEdit(m_fraMise);
-    m_Text2->setObjectName(QStringLiteral("Text2"));
-    m_Text2->setPlainText(QStringLiteral("Information\n"));
-    m_Text2->setReadOnly(true);
-    m_Text2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m_Text2->setGeometry(twipsRect(120, 840, 4215, 2055));
+    m_ui.Text2 = new QPlainTextEdit(m_ui.fraMise);
+    m_ui.Text2->setObjectName(QStringLiteral("Text2"));
+    m_ui.Text2->setPlainText(QStringLiteral("Information\n"));
+    m_ui.Text2->setReadOnly(true);
+    m_ui.Text2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_ui.Text2->setGeometry(twipsRect(120, 840, 4215, 2055));
     QFont textFont(QStringLiteral("MS Sans Serif"));
     textFont.setPointSize(12);
     textFont.setBold(true);
-    m_Text2->setFont(textFont);
-    QPalette textPal = m_Text2->palette();
+    m_ui.Text2->setFont(textFont);
+    QPalette textPal = m_ui.Text2->palette();
     textPal.setColor(QPalette::Base, kBlack);
     textPal.setColor(QPalette::Text, Qt::white);
-    m_Text2->setPalette(textPal);
+    m_ui.Text2->setPalette(textPal);
 
-    auto* label2 = new QLabel(m_fraMise);
+    auto* label2 = new QLabel(m_ui.fraMise);
     label2->setObjectName(QStringLiteral("Label2"));
     paintBack(label2, kBlack);
     placeLabel(label2, twipsRect(120, 2880, 4095, 330));
 
-    m_ImaAide = new PictureButton(QStringLiteral("Aide"), m_fraMise);
-    m_ImaAide->setObjectName(QStringLiteral("ImaAide"));
-    m_ImaAide->setGeometry(twipsRect(720, 2880, 945, 330));
-    m_ImaSiteWeb = new PictureButton(QStringLiteral("Site Web"), m_fraMise);
-    m_ImaSiteWeb->setObjectName(QStringLiteral("ImaSiteWeb"));
-    m_ImaSiteWeb->setGeometry(twipsRect(1680, 2880, 1245, 330));
-    m_ImaDownload = new PictureButton(QStringLiteral("Download"), m_fraMise);
-    m_ImaDownload->setObjectName(QStringLiteral("ImaDownload"));
-    m_ImaDownload->setGeometry(twipsRect(3000, 2880, 1380, 330));
-    connect(m_ImaAide, &PictureButton::clicked, this, &Ajour::ImaAide_Click);
-    connect(m_ImaSiteWeb, &PictureButton::clicked, this, &Ajour::ImaSiteWeb_Click);
-    connect(m_ImaDownload, &PictureButton::clicked, this, &Ajour::ImaDownload_Click);
+    m_ui.ImaAide = new PictureButton(QStringLiteral("Aide"), m_ui.fraMise);
+    m_ui.ImaAide->setObjectName(QStringLiteral("ImaAide"));
+    m_ui.ImaAide->setGeometry(twipsRect(720, 2880, 945, 330));
+    m_ui.ImaSiteWeb = new PictureButton(QStringLiteral("Site Web"), m_ui.fraMise);
+    m_ui.ImaSiteWeb->setObjectName(QStringLiteral("ImaSiteWeb"));
+    m_ui.ImaSiteWeb->setGeometry(twipsRect(1680, 2880, 1245, 330));
+    m_ui.ImaDownload = new PictureButton(QStringLiteral("Download"), m_ui.fraMise);
+    m_ui.ImaDownload->setObjectName(QStringLiteral("ImaDownload"));
+    m_ui.ImaDownload->setGeometry(twipsRect(3000, 2880, 1380, 330));
+    connect(m_ui.ImaAide, &PictureButton::clicked, this, &Ajour::ImaAide_Click);
+    connect(m_ui.ImaSiteWeb, &PictureButton::clicked, this, &Ajour::ImaSiteWeb_Click);
+    connect(m_ui.ImaDownload, &PictureButton::clicked, this, &Ajour::ImaDownload_Click);
 
-    m_Timer2 = new QTimer(w.get());
-    m_Timer2->setObjectName(QStringLiteral("Timer2"));
-    m_Timer2->setInterval(kBlinkMs);
-    connect(m_Timer2, &QTimer::timeout, this, &Ajour::Timer2_Timer);
+    m_ui.Timer2 = new QTimer(w.get());
+    m_ui.Timer2->setObjectName(QStringLiteral("Timer2"));
+    m_ui.Timer2->setInterval(kBlinkMs);
+    connect(m_ui.Timer2, &QTimer::timeout, this, &Ajour::Timer2_Timer);
 
-    m_aloneWatch = new QTimer(w.get());
-    m_aloneWatch->setInterval(kAlonePollMs);
-    connect(m_aloneWatch, &QTimer::timeout, this, &Ajour::watchAlone);
+    m_ui.aloneWatch = new QTimer(w.get());
+    m_ui.aloneWatch->setInterval(kAlonePollMs);
+    connect(m_ui.aloneWatch, &QTimer::timeout, this, &Ajour::watchAlone);
 
     w->setVisible(false);
     return w;
@@ -159,7 +159,7 @@ void Ajour::onLoad()
     }
     m_Winsock1->close();
     m_aloneSince.invalidate();
-    m_aloneWatch->start();
+    m_ui.aloneWatch->start();
     m_Winsock1->connectToHost(m_vendor.host, m_vendor.port);
     // A socket that fails at once has unloaded the window already.
     if (isLoaded())
@@ -168,25 +168,12 @@ void Ajour::onLoad()
 
 void Ajour::onUnload()
 {
-    if (m_aloneWatch)
-        m_aloneWatch->stop();
-    if (m_Timer2)
-        m_Timer2->stop();
+    if (m_ui.aloneWatch)
+        m_ui.aloneWatch->stop();
+    if (m_ui.Timer2)
+        m_ui.Timer2->stop();
     if (m_Winsock1)
         m_Winsock1->close();
-}
-
-void Ajour::onDestroyed()
-{
-    m_fraMise = nullptr;
-    m_lblVer = nullptr;
-    m_lblNewVer = nullptr;
-    m_Text2 = nullptr;
-    m_Timer2 = nullptr;
-    m_aloneWatch = nullptr;
-    m_ImaAide = nullptr;
-    m_ImaSiteWeb = nullptr;
-    m_ImaDownload = nullptr;
 }
 
 void Ajour::Winsock1_Connect()
@@ -230,12 +217,12 @@ void Ajour::endCheck()
 
 void Ajour::showMandatoryUpdate(const QString& newVersion, const QString& information)
 {
-    m_aloneWatch->stop();
+    m_ui.aloneWatch->stop();
     m_newVer = newVersion;
-    m_lblVer->setText(QStringLiteral("Votre Verssion Est : ") + versionText());
-    m_Timer2->start();
-    m_lblNewVer->setText(QStringLiteral("Nouvelle Verssion : ") + m_newVer);
-    m_Text2->setPlainText(toDisplayLineBreaks(information));
+    m_ui.lblVer->setText(QStringLiteral("Votre Verssion Est : ") + versionText());
+    m_ui.Timer2->start();
+    m_ui.lblNewVer->setText(QStringLiteral("Nouvelle Verssion : ") + m_newVer);
+    m_ui.Text2->setPlainText(toDisplayLineBreaks(information));
     QWidget* w = widget();
     w->setVisible(true);
     w->setWindowTitle(QStringLiteral("Keyrovia"));
@@ -257,7 +244,7 @@ void Ajour::setBackColor(int color)
     m_backColor = color;
     if (!isLoaded())
         return;
-    paintBack(m_fraMise, vbColor(color));
+    paintBack(m_ui.fraMise, vbColor(color));
     paintBack(widget(), vbColor(color));
 }
 

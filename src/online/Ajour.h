@@ -1,8 +1,8 @@
 #pragma once
-#include "common/Form.h"
 #include "online/ReplyBuffer.h"
 #include "online/VendorAddress.h"
 #include "platform/Platform.h"
+#include "ui/Form.h"
 
 #include "online/PictureButton.h"
 
@@ -16,11 +16,24 @@
 
 namespace kr {
 
+// The controls of the update window, by their names.
+struct AjourControls {
+    QPointer<QFrame> fraMise;
+    QPointer<QLabel> lblVer;
+    QPointer<QLabel> lblNewVer;
+    QPointer<QPlainTextEdit> Text2;
+    QPointer<QTimer> Timer2;
+    QPointer<QTimer> aloneWatch;
+    QPointer<PictureButton> ImaAide;
+    QPointer<PictureButton> ImaSiteWeb;
+    QPointer<PictureButton> ImaDownload;
+};
+
 // The mandatory update check. Loading the window starts it, hidden: it asks
 // the vendor's version service and, when another version is announced, closes
 // every other window and shows itself blinking with the three picture buttons.
 // Any failure ends the check silently.
-class Ajour final : public Form {
+class Ajour final : public FormOf<AjourControls> {
     Q_OBJECT
 public:
     // closeOtherWindows: FermerMain, which unloads every other window.
@@ -39,14 +52,14 @@ public:
     void Timer2_Timer();
 
     // The controls, for whoever looks at the window.
-    QFrame* fraMise() const { return m_fraMise; }
-    QLabel* lblVer() const { return m_lblVer; }
-    QLabel* lblNewVer() const { return m_lblNewVer; }
-    QPlainTextEdit* Text2() const { return m_Text2; }
-    QTimer* Timer2() const { return m_Timer2; }
-    PictureButton* ImaAide() const { return m_ImaAide; }
-    PictureButton* ImaSiteWeb() const { return m_ImaSiteWeb; }
-    PictureButton* ImaDownload() const { return m_ImaDownload; }
+    QFrame* fraMise() const { return m_ui.fraMise; }
+    QLabel* lblVer() const { return m_ui.lblVer; }
+    QLabel* lblNewVer() const { return m_ui.lblNewVer; }
+    QPlainTextEdit* Text2() const { return m_ui.Text2; }
+    QTimer* Timer2() const { return m_ui.Timer2; }
+    PictureButton* ImaAide() const { return m_ui.ImaAide; }
+    PictureButton* ImaSiteWeb() const { return m_ui.ImaSiteWeb; }
+    PictureButton* ImaDownload() const { return m_ui.ImaDownload; }
     QString newVer() const { return m_newVer; }
     const ReplyBuffer& replyBuffer() const { return m_VERR; }
 
@@ -54,7 +67,6 @@ protected:
     std::unique_ptr<QWidget> createWidget() override;
     void onLoad() override;
     void onUnload() override;
-    void onDestroyed() override;
 
 private:
     void Winsock1_Connect();
@@ -76,16 +88,6 @@ private:
     int m_backColor = 0;
     int m_aloneGraceMs = kAloneGraceMs;
     QElapsedTimer m_aloneSince;
-
-    QPointer<QFrame> m_fraMise;
-    QPointer<QLabel> m_lblVer;
-    QPointer<QLabel> m_lblNewVer;
-    QPointer<QPlainTextEdit> m_Text2;
-    QPointer<QTimer> m_Timer2;
-    QPointer<QTimer> m_aloneWatch;
-    QPointer<PictureButton> m_ImaAide;
-    QPointer<PictureButton> m_ImaSiteWeb;
-    QPointer<PictureButton> m_ImaDownload;
 };
 
 } // namespace kr

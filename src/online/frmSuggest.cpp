@@ -1,11 +1,11 @@
 #include "online/frmSuggest.h"
 
-#include "common/LinkLabel.h"
-#include "common/Twips.h"
 #include "common/Version.h"
-#include "common/WindowOrder.h"
 #include "online/SuggestText.h"
 #include "online/SuggestTextBox.h"
+#include "ui/LinkLabel.h"
+#include "ui/Twips.h"
+#include "ui/WindowOrder.h"
 
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -70,7 +70,7 @@ int keyAsciiOf(const QKeyEvent* key)
 
 frmSuggest::frmSuggest(Platform& platform, std::function<QWidget*()> mainWindow,
                        std::function<bool()> keepMainOnTop, QObject* parent)
-    : Form(parent), m_platform(platform), m_mainWindow(std::move(mainWindow)),
+    : FormOf(parent), m_platform(platform), m_mainWindow(std::move(mainWindow)),
       m_keepMainOnTop(std::move(keepMainOnTop))
 {}
 
@@ -105,33 +105,33 @@ std::unique_ptr<QWidget> frmSuggest::createWidget()
     auto* lblNom = placedLabel(QStringLiteral("*Nom:"), twipsRect(120, 1680, 735, 255), big, w.get());
     lblNom->setObjectName(QStringLiteral("lblNom"));
     lblNom->setToolTip(nameTip);
-    m_txtName = new QLineEdit(w.get());
-    m_txtName->setObjectName(QStringLiteral("txtName"));
-    m_txtName->setMaxLength(40);
-    m_txtName->setToolTip(nameTip);
-    m_txtName->setGeometry(twipsRect(840, 1680, 2535, 360));
+    m_ui.txtName = new QLineEdit(w.get());
+    m_ui.txtName->setObjectName(QStringLiteral("txtName"));
+    m_ui.txtName->setMaxLength(40);
+    m_ui.txtName->setToolTip(nameTip);
+    m_ui.txtName->setGeometry(twipsRect(840, 1680, 2535, 360));
 
     auto* lblEmail = placedLabel(QStringLiteral("*Email:"), twipsRect(3480, 1680, 855, 255), big, w.get());
     lblEmail->setObjectName(QStringLiteral("lblEmail"));
     lblEmail->setToolTip(emailTip);
-    m_txtEmail = new QLineEdit(w.get());
-    m_txtEmail->setObjectName(QStringLiteral("txtEmail"));
-    m_txtEmail->setMaxLength(40);
-    m_txtEmail->setToolTip(emailTip);
-    m_txtEmail->setGeometry(twipsRect(4320, 1680, 3855, 360));
+    m_ui.txtEmail = new QLineEdit(w.get());
+    m_ui.txtEmail->setObjectName(QStringLiteral("txtEmail"));
+    m_ui.txtEmail->setMaxLength(40);
+    m_ui.txtEmail->setToolTip(emailTip);
+    m_ui.txtEmail->setGeometry(twipsRect(4320, 1680, 3855, 360));
 
-    m_txtInfo = new SuggestTextBox(w.get());
-    m_txtInfo->setObjectName(QStringLiteral("txtInfo"));
-    m_txtInfo->setToolTip(QStringLiteral("Inscrire votre suggestion ici."));
-    m_txtInfo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m_txtInfo->setTabChangesFocus(true);
-    m_txtInfo->setMaxLength(1000);
-    m_txtInfo->setText(suggestPlaceholder());
-    QPalette infoPal = m_txtInfo->palette();
+    m_ui.txtInfo = new SuggestTextBox(w.get());
+    m_ui.txtInfo->setObjectName(QStringLiteral("txtInfo"));
+    m_ui.txtInfo->setToolTip(QStringLiteral("Inscrire votre suggestion ici."));
+    m_ui.txtInfo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_ui.txtInfo->setTabChangesFocus(true);
+    m_ui.txtInfo->setMaxLength(1000);
+    m_ui.txtInfo->setText(suggestPlaceholder());
+    QPalette infoPal = m_ui.txtInfo->palette();
     infoPal.setColor(QPalette::Base, Qt::white);
     infoPal.setColor(QPalette::Text, Qt::black);
-    m_txtInfo->setPalette(infoPal);
-    m_txtInfo->setGeometry(twipsRect(120, 2160, 8100, 2355));
+    m_ui.txtInfo->setPalette(infoPal);
+    m_ui.txtInfo->setGeometry(twipsRect(120, 2160, 8100, 2355));
 
     auto* lblEtoile = placedLabel(
         QStringLiteral("L'Étoile * = Vous être Pas Obliger d'inclure C'est Information ( Nom/Email )"),
@@ -141,11 +141,11 @@ std::unique_ptr<QWidget> frmSuggest::createWidget()
     red.setColor(QPalette::WindowText, QColor(255, 0, 0));
     lblEtoile->setPalette(red);
 
-    m_cmdSend = new QPushButton(QStringLiteral("Envoiyé"), w.get());
-    m_cmdSend->setObjectName(QStringLiteral("cmdSend"));
-    m_cmdSend->setToolTip(QStringLiteral("Envoiyé la suggestion."));
-    m_cmdSend->setGeometry(twipsRect(7200, 4560, 1095, 255));
-    connect(m_cmdSend, &QPushButton::clicked, this, &frmSuggest::cmdSend_Click);
+    m_ui.cmdSend = new QPushButton(QStringLiteral("Envoiyé"), w.get());
+    m_ui.cmdSend->setObjectName(QStringLiteral("cmdSend"));
+    m_ui.cmdSend->setToolTip(QStringLiteral("Envoiyé la suggestion."));
+    m_ui.cmdSend->setGeometry(twipsRect(7200, 4560, 1095, 255));
+    connect(m_ui.cmdSend, &QPushButton::clicked, this, &frmSuggest::cmdSend_Click);
 
     auto* lblCaracAuto = placedLabel(
         QStringLiteral("Par mesure de protection les caractères AUTORISER Sont :") +
@@ -157,18 +157,19 @@ std::unique_ptr<QWidget> frmSuggest::createWidget()
     auto* site = new LinkLabel(QStringLiteral("Site Web Du Créateur: Quillmark ( Http://") + vendorHost() +
                                    QStringLiteral(" )"),
                                w.get());
-    m_lblSite = placedLabel(site, twipsRect(360, 5280, 7575, 300), QFont(QStringLiteral("Arial")));
-    m_lblSite->setObjectName(QStringLiteral("lblSite"));
-    m_lblSite->setToolTip(QStringLiteral("Aller Sur Le Site Web"));
+    m_ui.lblSite = placedLabel(site, twipsRect(360, 5280, 7575, 300), QFont(QStringLiteral("Arial")));
+    m_ui.lblSite->setObjectName(QStringLiteral("lblSite"));
+    m_ui.lblSite->setToolTip(QStringLiteral("Aller Sur Le Site Web"));
     connect(site, &LinkLabel::clicked, this, &frmSuggest::lblSite_Click);
 
-    QWidget::setTabOrder(m_txtName, m_txtEmail);
-    QWidget::setTabOrder(m_txtEmail, m_txtInfo);
-    QWidget::setTabOrder(m_txtInfo, m_cmdSend);
-    for (QObject* o : {static_cast<QObject*>(m_txtName.data()), static_cast<QObject*>(m_txtEmail.data()),
-                       static_cast<QObject*>(m_txtInfo.data()), static_cast<QObject*>(m_txtInfo->viewport())})
+    QWidget::setTabOrder(m_ui.txtName, m_ui.txtEmail);
+    QWidget::setTabOrder(m_ui.txtEmail, m_ui.txtInfo);
+    QWidget::setTabOrder(m_ui.txtInfo, m_ui.cmdSend);
+    for (QObject* o :
+         {static_cast<QObject*>(m_ui.txtName.data()), static_cast<QObject*>(m_ui.txtEmail.data()),
+          static_cast<QObject*>(m_ui.txtInfo.data()), static_cast<QObject*>(m_ui.txtInfo->viewport())})
         o->installEventFilter(this);
-    m_txtName->setFocus();
+    m_ui.txtName->setFocus();
     return w;
 }
 
@@ -184,35 +185,26 @@ void frmSuggest::onUnload()
     SetTopmost(m_mainWindow ? m_mainWindow() : nullptr, m_keepMainOnTop && m_keepMainOnTop());
 }
 
-void frmSuggest::onDestroyed()
-{
-    m_txtName = nullptr;
-    m_txtEmail = nullptr;
-    m_txtInfo = nullptr;
-    m_cmdSend = nullptr;
-    m_lblSite = nullptr;
-}
-
 bool frmSuggest::eventFilter(QObject* watched, QEvent* event)
 {
     if (!isLoaded())
         return Form::eventFilter(watched, event);
     switch (event->type()) {
     case QEvent::KeyPress:
-        if (watched == m_txtName || watched == m_txtEmail || watched == m_txtInfo)
+        if (watched == m_ui.txtName || watched == m_ui.txtEmail || watched == m_ui.txtInfo)
             return filterKey(watched, static_cast<QKeyEvent*>(event));
         break;
     case QEvent::FocusIn:
-        if (watched == m_txtInfo)
+        if (watched == m_ui.txtInfo)
             clearPlaceholder();
         break;
     case QEvent::MouseButtonPress:
-        if (m_txtInfo && watched == m_txtInfo->viewport())
+        if (m_ui.txtInfo && watched == m_ui.txtInfo->viewport())
             clearPlaceholder();
         break;
     case QEvent::InputMethod:
         // Text from an input method (dead keys, compose) passes the same filter.
-        if (watched == m_txtName || watched == m_txtEmail || watched == m_txtInfo)
+        if (watched == m_ui.txtName || watched == m_ui.txtEmail || watched == m_ui.txtInfo)
             filterCommit(watched, static_cast<QInputMethodEvent*>(event));
         break;
     default:
@@ -224,12 +216,12 @@ bool frmSuggest::eventFilter(QObject* watched, QEvent* event)
 bool frmSuggest::filterKey(QObject* box, QKeyEvent* key)
 {
     const int code = keyAsciiOf(key);
-    if (code == 13 && box == m_txtName) {
-        m_txtEmail->setFocus();
+    if (code == 13 && box == m_ui.txtName) {
+        m_ui.txtEmail->setFocus();
         return true;
     }
-    if (code == 13 && box == m_txtEmail) {
-        m_txtInfo->setFocus();
+    if (code == 13 && box == m_ui.txtEmail) {
+        m_ui.txtInfo->setFocus();
         return true;
     }
     if (code < 0)
@@ -239,7 +231,7 @@ bool frmSuggest::filterKey(QObject* box, QKeyEvent* key)
 
 QString frmSuggest::allowedChars(QObject* box) const
 {
-    return box == m_txtName ? nameKeyChars() : box == m_txtEmail ? emailKeyChars() : infoKeyChars();
+    return box == m_ui.txtName ? nameKeyChars() : box == m_ui.txtEmail ? emailKeyChars() : infoKeyChars();
 }
 
 void frmSuggest::filterCommit(QObject* box, QInputMethodEvent* event)
@@ -256,18 +248,18 @@ void frmSuggest::filterCommit(QObject* box, QInputMethodEvent* event)
 
 void frmSuggest::clearPlaceholder()
 {
-    if (m_txtInfo && m_txtInfo->text() == suggestPlaceholder())
-        m_txtInfo->setText(QString());
+    if (m_ui.txtInfo && m_ui.txtInfo->text() == suggestPlaceholder())
+        m_ui.txtInfo->setText(QString());
 }
 
 void frmSuggest::cmdSend_Click()
 {
-    QString message = m_txtInfo->text();
+    QString message = m_ui.txtInfo->text();
     if (message.isEmpty() || message == suggestPlaceholder()) {
         m_platform.messageBox->show(MsgCritical, QStringLiteral("Veiller Rentrer Votre Message"),
                                     QStringLiteral("Erreur"));
-        if (m_txtInfo)
-            m_txtInfo->setFocus();
+        if (m_ui.txtInfo)
+            m_ui.txtInfo->setFocus();
         return;
     }
     if (message.size() > kMaxSuggestionChars) {
@@ -278,9 +270,9 @@ void frmSuggest::cmdSend_Click()
             QStringLiteral("Erreur"));
         return;
     }
-    m_txtInfo->setText(StrForceChange(message));
-    m_txtInfo->setMaxLength(0);
-    m_txtInfo->setText(withHeaderLine(m_txtName->text(), m_txtEmail->text(), message));
+    m_ui.txtInfo->setText(StrForceChange(message));
+    m_ui.txtInfo->setMaxLength(0);
+    m_ui.txtInfo->setText(withHeaderLine(m_ui.txtName->text(), m_ui.txtEmail->text(), message));
 
     if (!m_platform.tcp)
         return;
@@ -297,7 +289,7 @@ void frmSuggest::cmdSend_Click()
 
 void frmSuggest::wskSuggest_Connect()
 {
-    const QString text = m_txtInfo ? m_txtInfo->text() : QString();
+    const QString text = m_ui.txtInfo ? m_ui.txtInfo->text() : QString();
     const QString message = datedMessage(m_platform.clock->now(), QLocale::system(), text);
     m_wskSuggest->write(suggestionRequest(m_vendor.urlHost, encodeMessage(message)));
 }

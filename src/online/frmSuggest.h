@@ -1,8 +1,8 @@
 #pragma once
-#include "common/Form.h"
 #include "online/ReplyBuffer.h"
 #include "online/VendorAddress.h"
 #include "platform/Platform.h"
+#include "ui/Form.h"
 
 #include "online/SuggestTextBox.h"
 
@@ -16,10 +16,19 @@
 
 namespace kr {
 
+// The controls of the suggestion window, by their names.
+struct SuggestControls {
+    QPointer<QLineEdit> txtName;
+    QPointer<QLineEdit> txtEmail;
+    QPointer<SuggestTextBox> txtInfo;
+    QPointer<QPushButton> cmdSend;
+    QPointer<QLabel> lblSite;
+};
+
 // The suggestion sender: a message with an optional name and e-mail address,
 // dated and sent to the vendor's suggestion service. The reply text collected
 // so far (SuggestReply) belongs to the object and outlives the window.
-class frmSuggest final : public Form {
+class frmSuggest final : public FormOf<SuggestControls> {
     Q_OBJECT
 public:
     // mainWindow: the main window's widget, nullptr when it is not loaded.
@@ -33,17 +42,16 @@ public:
 
     QString SuggestReply() const { return m_SuggestReply.text(); }
 
-    QLineEdit* txtName() const { return m_txtName; }
-    QLineEdit* txtEmail() const { return m_txtEmail; }
-    SuggestTextBox* txtInfo() const { return m_txtInfo; }
-    QPushButton* cmdSend() const { return m_cmdSend; }
-    QLabel* lblSite() const { return m_lblSite; }
+    QLineEdit* txtName() const { return m_ui.txtName; }
+    QLineEdit* txtEmail() const { return m_ui.txtEmail; }
+    SuggestTextBox* txtInfo() const { return m_ui.txtInfo; }
+    QPushButton* cmdSend() const { return m_ui.cmdSend; }
+    QLabel* lblSite() const { return m_ui.lblSite; }
 
 protected:
     std::unique_ptr<QWidget> createWidget() override;
     void onLoad() override;
     void onUnload() override;
-    void onDestroyed() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -63,12 +71,6 @@ private:
     std::unique_ptr<ITcpClient> m_wskSuggest;
     ReplyBuffer m_SuggestReply;
     VendorAddress m_vendor;
-
-    QPointer<QLineEdit> m_txtName;
-    QPointer<QLineEdit> m_txtEmail;
-    QPointer<SuggestTextBox> m_txtInfo;
-    QPointer<QPushButton> m_cmdSend;
-    QPointer<QLabel> m_lblSite;
 };
 
 // The character code a key press gives a text box (Ctrl+letter as 1 to 26),

@@ -3,7 +3,7 @@
 #include "about/IcoFile.h"
 #include "about/ProgramIcon.h"
 #include "about/frmAbout.h"
-#include "common/WindowOrder.h"
+#include "ui/WindowOrder.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -9,8 +9,8 @@
 #include "TestKit.h"
 #include "app/Application.h"
 #include "app/OneInstance.h"
-#include "common/Form.h"
 #include "platform/sqlcipher/SqlCipherEngine.h"
+#include "ui/Form.h"
 
 #include <QProcess>
 #include <QTemporaryDir>

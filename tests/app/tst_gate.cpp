@@ -1,7 +1,7 @@
 // The master-password gate and the way into the main window, on the doubles.
 #include "AppFixture.h"
 #include "app/AccessLog.h"
-#include "common/WindowOrder.h"
+#include "ui/WindowOrder.h"
 
 #include "app/SiteList.h"
 #include <QLineEdit>

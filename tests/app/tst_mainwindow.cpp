@@ -2,8 +2,8 @@
 // the access log box.
 #include "AppFixture.h"
 #include "about/frmAbout.h"
-#include "common/WindowOrder.h"
 #include "platform/QtServices.h"
+#include "ui/WindowOrder.h"
 
 #include "app/SiteList.h"
 #include <QCheckBox>

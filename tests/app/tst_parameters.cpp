@@ -4,9 +4,9 @@
 #include "AppFixture.h"
 #include "browser/frmAddIe.h"
 #include "browser/frmListIcon.h"
-#include "common/WindowOrder.h"
 #include "platform/registry/SqliteRegistry.h"
 #include "settings/ProgramFolder.h"
+#include "ui/WindowOrder.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

@@ -5,7 +5,7 @@
 #include "browser/frmAddIe.h"
 #include "browser/frmListIcon.h"
 #include "browser/ieToolBar.h"
-#include "common/WindowOrder.h"
+#include "ui/WindowOrder.h"
 
 #include <QLabel>
 #include <QPushButton>

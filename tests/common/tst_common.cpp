@@ -2,10 +2,10 @@
 // version texts, the window life cycle and the vendor's code page.
 #include "TestKit.h"
 #include "common/AnsiCodePage.h"
-#include "common/Form.h"
 #include "common/Strings.h"
 #include "common/TextFiles.h"
-#include "common/WindowOrder.h"
+#include "ui/Form.h"
+#include "ui/WindowOrder.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
 // Key-string parsing and escaping, and the typer without a display.
-#include "platform/keys/KeyString.h"
+#include "common/KeyString.h"
 #include "platform/x11/X11Keystrokes.h"
 #include "platform/x11/X11LockKeys.h"
 

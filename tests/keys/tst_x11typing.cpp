@@ -1,7 +1,7 @@
 // The real typer and lock keys against a real X server (Xvfb), typing into a
 // login form that runs as another process.
 #include "ReceiverProcess.h"
-#include "platform/keys/KeyString.h"
+#include "common/KeyString.h"
 #include "platform/keys/KeySyms.h"
 #include "platform/x11/X11Keystrokes.h"
 #include "platform/x11/X11LockKeys.h"

@@ -5,12 +5,12 @@
 #include "about/frmAbout.h"
 #include "browser/frmAddIe.h"
 #include "browser/frmListIcon.h"
-#include "common/LinkLabel.h"
-#include "common/WindowOrder.h"
 #include "online/Ajour.h"
 #include "online/SuggestText.h"
 #include "online/UpdateCheck.h"
 #include "online/frmSuggest.h"
+#include "ui/LinkLabel.h"
+#include "ui/WindowOrder.h"
 
 #include <QClipboard>
 #include <QLineEdit>

@@ -2,7 +2,7 @@
 // Parsed key actions turned into keysyms, what every typing route sends: XTest
 // places them on the X layout, the virtual keyboard builds its key map from
 // them and the desktop portal takes them as they are.
-#include "platform/keys/KeyString.h"
+#include "common/KeyString.h"
 
 #include <QList>
 #include <cstdint>

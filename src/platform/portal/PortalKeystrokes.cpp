@@ -1,6 +1,6 @@
 #include "platform/portal/PortalKeystrokes.h"
 
-#include "platform/keys/KeyString.h"
+#include "common/KeyString.h"
 
 #include <QDBusInterface>
 #include <QDBusMessage>
@@ -74,16 +74,14 @@ std::uint32_t modifierKeysym(std::uint8_t modifier)
 
 PortalKeystrokes::PortalKeystrokes(Options options, QDBusConnection bus)
     : m_options(std::move(options)), m_bus(std::move(bus))
-{
-}
+{}
 
 bool PortalKeystrokes::available(QDBusConnection bus)
 {
     if (!bus.isConnected())
         return false;
-    QDBusMessage get = QDBusMessage::createMethodCall(PortalService, PortalPath,
-                                                      QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                      QStringLiteral("Get"));
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        PortalService, PortalPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
     get.setArguments({RemoteDesktop, QStringLiteral("AvailableDeviceTypes")});
     const QDBusMessage reply = bus.call(get, QDBus::Block, 5000);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
@@ -160,7 +158,8 @@ PortalKeystrokes::Outcome PortalKeystrokes::converse(const SymStrokes& strokes, 
     if (m_version >= 2 && !newToken.isEmpty() && !m_options.tokenFile.isEmpty()) {
         const QString folder = QFileInfo(m_options.tokenFile).absolutePath();
         if (!QFileInfo::exists(folder) && QDir().mkpath(folder))
-            QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+            QFile::setPermissions(folder,
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         QSaveFile file(m_options.tokenFile);
         if (file.open(QIODevice::WriteOnly)) {
             file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
@@ -193,8 +192,9 @@ std::optional<QVariantMap> PortalKeystrokes::request(const QString& method, QLis
     if (reply.type() != QDBusMessage::ReplyMessage) {
         m_bus.disconnect(QString(), path, requestIface, QStringLiteral("Response"), &waiter,
                          SLOT(onResponse(uint, QVariantMap)));
-        m_outcome = reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NoReply") ? Outcome::TimedOut
-                                                                                             : Outcome::Missing;
+        m_outcome = reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NoReply")
+                        ? Outcome::TimedOut
+                        : Outcome::Missing;
         return std::nullopt;
     }
     if (!waiter.code) {
@@ -219,10 +219,10 @@ std::optional<QVariantMap> PortalKeystrokes::request(const QString& method, QLis
 
 bool PortalKeystrokes::key(std::uint32_t keysym, bool pressed)
 {
-    const QDBusMessage reply =
-        m_bus.call(portalCall(QStringLiteral("NotifyKeyboardKeysym"),
-                              {QDBusObjectPath(m_session), QVariantMap(), int(keysym), uint(pressed ? 1 : 0)}),
-                   QDBus::Block, m_options.answerTimeoutMs);
+    const QDBusMessage reply = m_bus.call(
+        portalCall(QStringLiteral("NotifyKeyboardKeysym"),
+                   {QDBusObjectPath(m_session), QVariantMap(), int(keysym), uint(pressed ? 1 : 0)}),
+        QDBus::Block, m_options.answerTimeoutMs);
     sleepMs(m_options.keyDelayMs);
     return reply.type() == QDBusMessage::ReplyMessage;
 }
@@ -255,7 +255,8 @@ void PortalKeystrokes::closeSession()
 {
     if (m_session.isEmpty())
         return;
-    m_bus.call(QDBusMessage::createMethodCall(PortalService, m_session, QStringLiteral("org.freedesktop.portal.Session"),
+    m_bus.call(QDBusMessage::createMethodCall(PortalService, m_session,
+                                              QStringLiteral("org.freedesktop.portal.Session"),
                                               QStringLiteral("Close")),
                QDBus::Block, 2000);
     m_session.clear();

@@ -1,6 +1,6 @@
 #include "platform/wayland/WaylandKeystrokes.h"
 
-#include "platform/keys/KeyString.h"
+#include "common/KeyString.h"
 #include "platform/keys/KeySyms.h"
 
 #include <QByteArray>
@@ -97,7 +97,8 @@ public:
     zwp_virtual_keyboard_v1* keyboard()
     {
         if (!m_keyboard)
-            m_keyboard = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(m_globals.manager, m_globals.seat);
+            m_keyboard =
+                zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(m_globals.manager, m_globals.seat);
         return m_keyboard;
     }
 

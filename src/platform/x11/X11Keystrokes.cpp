@@ -1,6 +1,6 @@
 #include "platform/x11/X11Keystrokes.h"
 
-#include "platform/keys/KeyString.h"
+#include "common/KeyString.h"
 #include "platform/keys/KeySyms.h"
 #include "platform/x11/XSession.h"
 
@@ -411,7 +411,8 @@ QString CharactersOffLayout(const SymStrokes& strokes)
         return {};
     QString missing;
     for (const SymStroke& stroke : strokes.strokes) {
-        const auto place = stroke.character ? layout.byCharacter(stroke.character) : layout.byKeysym(stroke.keysym);
+        const auto place =
+            stroke.character ? layout.byCharacter(stroke.character) : layout.byKeysym(stroke.keysym);
         if (!place || place->group != layout.group()) {
             const QString text = stroke.character ? QString::fromUcs4(&stroke.character, 1) : QString();
             if (!missing.contains(text))

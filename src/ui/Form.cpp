@@ -1,4 +1,4 @@
-#include "common/Form.h"
+#include "ui/Form.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

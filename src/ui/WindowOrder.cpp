@@ -1,4 +1,4 @@
-#include "common/WindowOrder.h"
+#include "ui/WindowOrder.h"
 
 #include <QWidget>
 #include <QWindow>

@@ -1,4 +1,4 @@
-#include "platform/keys/KeyString.h"
+#include "common/KeyString.h"
 
 #include <utility>
 

@@ -1,10 +1,12 @@
-#include "app/Gate.h"
+#include "app/frmMDP.h"
 
 #include "app/AccessLog.h"
-#include "app/Application.h"
-#include "common/WindowOrder.h"
 #include "platform/DatabaseEngine.h"
+#include "platform/Platform.h"
 #include "store/DatabaseMessages.h"
+#include "store/PasswordStore.h"
+#include "ui/Controls.h"
+#include "ui/WindowOrder.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -16,14 +18,16 @@
 
 namespace kr {
 
-frmMDP::frmMDP(KeyroviaApp& app) : m_app(app) {}
+frmMDP::frmMDP(Platform& platform, PasswordStore& store, const QIcon& icon)
+    : m_platform(platform), m_store(store), m_icon(icon)
+{}
 
 std::unique_ptr<QWidget> frmMDP::createWidget()
 {
     auto w = std::make_unique<QWidget>();
     w->setObjectName(QStringLiteral("frmMDP"));
     w->setWindowTitle(QStringLiteral("Form1"));
-    w->setWindowIcon(m_app.programIcon());
+    w->setWindowIcon(m_icon);
     w->setAutoFillBackground(true);
     QPalette pal = w->palette();
     pal.setColor(QPalette::Window, QColor(255, 0, 0));
@@ -31,36 +35,27 @@ std::unique_ptr<QWidget> frmMDP::createWidget()
 
     auto* layout = new QHBoxLayout(w.get());
     layout->setContentsMargins(12, 12, 12, 12);
-    m_txtMdp = new QLineEdit(w.get());
-    m_txtMdp->setObjectName(QStringLiteral("txtMdp"));
-    m_txtMdp->setEchoMode(QLineEdit::Password);
-    m_txtMdp->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
-    m_txtMdp->setMinimumWidth(180);
-    m_txtMdp->installEventFilter(this);
-    m_cmdQuit = new QPushButton(QStringLiteral("X"), w.get());
-    m_cmdQuit->setObjectName(QStringLiteral("cmdQuit"));
-    m_cmdQuit->setFixedWidth(32);
-    layout->addWidget(m_txtMdp);
-    layout->addWidget(m_cmdQuit);
-    connect(m_cmdQuit, &QPushButton::clicked, this, &frmMDP::cmdQuit_Click);
+    m_ui.txtMdp = passwordBox(w.get(), QStringLiteral("txtMdp"));
+    m_ui.txtMdp->setMinimumWidth(180);
+    m_ui.txtMdp->installEventFilter(this);
+    m_ui.cmdQuit = new QPushButton(QStringLiteral("X"), w.get());
+    m_ui.cmdQuit->setObjectName(QStringLiteral("cmdQuit"));
+    m_ui.cmdQuit->setFixedWidth(32);
+    layout->addWidget(m_ui.txtMdp);
+    layout->addWidget(m_ui.cmdQuit);
+    connect(m_ui.cmdQuit, &QPushButton::clicked, this, &frmMDP::cmdQuit_Click);
     w->setFixedSize(w->sizeHint());
     w->installEventFilter(this);
     m_activated = false;
     return w;
 }
 
-void frmMDP::onDestroyed()
-{
-    m_txtMdp = nullptr;
-    m_cmdQuit = nullptr;
-}
-
 bool frmMDP::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_txtMdp && event->type() == QEvent::KeyPress) {
+    if (watched == m_ui.txtMdp && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-            CheckProgramPassword(m_txtMdp->text());
+            CheckProgramPassword(m_ui.txtMdp->text());
             return true; // the key goes no further
         }
     }
@@ -81,19 +76,17 @@ void frmMDP::Form_Activate()
     // the browser that has the focus.
     widget()->raise();
     widget()->activateWindow();
-    m_txtMdp->setFocus();
-    CheckProgramPassword(m_txtMdp->text());
+    m_ui.txtMdp->setFocus();
+    CheckProgramPassword(m_ui.txtMdp->text());
 }
 
 void frmMDP::CheckProgramPassword(const QString& password)
 {
-    Platform& p = m_app.platform();
+    Platform& p = m_platform;
     DbStatus status;
-    const int error = m_app.store().CheckProgramPassword(password, &status);
+    const int error = m_store.CheckProgramPassword(password, &status);
     if (error == DbOk) {
-        m_app.EnterMainWindow();
-        if (!password.isEmpty())
-            m_app.setParamPasswordBox(password);
+        emit passwordAccepted(password);
         return;
     }
     if (password.isEmpty()) {
@@ -123,8 +116,8 @@ void frmMDP::CheckProgramPassword(const QString& password)
 void frmMDP::cmdQuit_Click()
 {
     // A log that cannot be written does not keep the user in.
-    AppendLogEntry(gateLeftEntry(m_app.platform().clock->now()));
-    m_app.unloadUpdateCheck();
+    AppendLogEntry(gateLeftEntry(m_platform.clock->now()));
+    emit quitRequested();
     Unload();
 }
 

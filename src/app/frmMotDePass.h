@@ -1,10 +1,11 @@
 #pragma once
 #include "app/ClipboardGuard.h"
-#include "common/Form.h"
 #include "platform/DatabaseEngine.h"
+#include "settings/ParametersTab.h"
+#include "ui/Form.h"
 
+#include <QIcon>
 #include <QPointer>
-#include <functional>
 
 class QCheckBox;
 class QLabel;
@@ -16,13 +17,15 @@ class QTimer;
 
 namespace kr {
 
-class KeyroviaApp;
+struct Platform;
+class PasswordStore;
+class ProgramFolder;
 class SiteListModel;
 class SiteListView;
 struct SiteRecord;
 
 // The controls of the main window, by their names.
-struct MotDePassControls {
+struct MotDePassControls : ParameterControls {
     QTabWidget* Tabblet = nullptr;
     // Tab "Mot De Passe"
     SiteListView* lstSite = nullptr;
@@ -47,24 +50,19 @@ struct MotDePassControls {
     // Tab "Configuration"
     QPlainTextEdit* txtLogz = nullptr;
     QPushButton* cmdLogzEfface = nullptr;
-    QLineEdit* txtParamMDP = nullptr;
-    QCheckBox* chkParamRecupIE = nullptr;
-    QCheckBox* chkParamTjsVisi = nullptr;
-    QCheckBox* chkParamVisiIE = nullptr;
     QLabel* imaIcon = nullptr;
-    QPushButton* cmd_Applik_Param = nullptr;
-    QPushButton* cmd_Param_Default = nullptr;
     QPushButton* cmdAbout = nullptr;
     QPushButton* cmdSuggest = nullptr;
     QLabel* lblSite = nullptr;
 };
 
 // The working window: list of logins, details, adding and deleting, access log
-// and parameters.
-class frmMotDePass final : public Form {
+// and parameters. What belongs to other windows it asks for through its signals.
+class frmMotDePass final : public FormOf<MotDePassControls> {
     Q_OBJECT
 public:
-    explicit frmMotDePass(KeyroviaApp& app);
+    frmMotDePass(Platform& platform, PasswordStore& store, ProgramFolder& folder, ParametersTab& parameters,
+                 const QIcon& icon);
 
     // Touching the controls loads the window.
     MotDePassControls& ui();
@@ -72,6 +70,11 @@ public:
     // Check-box states 0, 1 and 2 (greyed).
     static int checkValue(const QCheckBox* box);
     static void setCheckValue(QCheckBox* box, int value);
+
+    // The logins tab, opened after the parameters are saved, closed until the
+    // first parameters are.
+    void openLoginsTab();
+    void closeLoginsTab();
 
     // List and details
     bool LoadSiteList();
@@ -110,22 +113,30 @@ public:
 
     ClipboardGuard& clipboardGuard() { return m_clipboardGuard; }
 
-    // Runs first at every load: the place where the update check starts.
-    void setOnLoadHook(std::function<void()> hook) { m_onLoadHook = std::move(hook); }
+signals:
+    // First thing at every load: the place where the update check starts.
+    void loading();
+    void aboutRequested();
+    void suggestionRequested();
 
 protected:
     std::unique_ptr<QWidget> createWidget() override;
     void onLoad() override;
     void onUnload() override;
-    void onDestroyed() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The window's builder: each tab, then the controls' handlers.
+    QWidget* buildLoginsTab(QWidget* window);
+    QWidget* buildConfigurationTab();
+    void connectHandlers();
     void showDatabaseError(const QString& what, const DbStatus& status);
 
-    KeyroviaApp& m_app;
-    MotDePassControls m_ui;
-    std::function<void()> m_onLoadHook;
+    Platform& m_platform;
+    PasswordStore& m_store;
+    ProgramFolder& m_folder;
+    ParametersTab& m_parameters;
+    QIcon m_icon;
     ClipboardGuard m_clipboardGuard;
     SiteListModel* m_siteModel = nullptr; // owned by the list
 };

@@ -1,4 +1,4 @@
-#include "common/LinkLabel.h"
+#include "ui/LinkLabel.h"
 
 #include <QMouseEvent>
 

@@ -73,4 +73,17 @@ private:
     bool m_unloading = false;
 };
 
+// A window kind whose controls live in one struct (Controls, pointers only):
+// createWidget fills it, and it is emptied here, in one place, when the window
+// unloads.
+template <typename Controls> class FormOf : public Form {
+public:
+    using Form::Form;
+
+protected:
+    void onDestroyed() override { m_ui = Controls{}; }
+
+    Controls m_ui;
+};
+
 } // namespace kr

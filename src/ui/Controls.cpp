@@ -1,0 +1,39 @@
+#include "ui/Controls.h"
+
+#include <QLineEdit>
+
+namespace kr {
+
+void TwoStateCheckBox::nextCheckState()
+{
+    setCheckState(checkState() == Qt::Unchecked ? Qt::Checked : Qt::Unchecked);
+}
+
+int checkValue(const QCheckBox* box)
+{
+    switch (box->checkState()) {
+    case Qt::Unchecked:
+        return 0;
+    case Qt::Checked:
+        return 1;
+    case Qt::PartiallyChecked:
+        return 2;
+    }
+    return 0;
+}
+
+void setCheckValue(QCheckBox* box, int value)
+{
+    box->setCheckState(value == 1 ? Qt::Checked : (value == 2 ? Qt::PartiallyChecked : Qt::Unchecked));
+}
+
+QLineEdit* passwordBox(QWidget* parent, const QString& name)
+{
+    auto* box = new QLineEdit(parent);
+    box->setObjectName(name);
+    box->setEchoMode(QLineEdit::Password);
+    box->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
+    return box;
+}
+
+} // namespace kr
