@@ -321,34 +321,30 @@ private slots:
         }
     }
 
-    // "Suivant" and "Précédent" switch the pictures. Closed by its close box or
-    // by the program, the tutorial restores the minimised main window; opened
-    // again, it starts on the first page.
-    void tutorialPagesAndClosing()
+    // "Suivant" and "Précédent" switch the pictures. Unloaded, the tutorial
+    // restores the minimised main window; opened again, it starts on the first page.
+    void tutorialPages()
     {
         mainWindow->show();
-        for (const bool byCloseBox : {true, false}) {
-            mainWindow->setWindowState(Qt::WindowMinimized);
-            tutorial->Show();
-            QCOMPARE(tutorial->widget()->windowTitle(),
-                     QStringLiteral("Tutorial Pour ajouter l'icone a internet explorer 7."));
-            QVERIFY(!tutorial->imaAddIE1()->pixmap().isNull() && !tutorial->imaAddIE2()->pixmap().isNull());
-            for (int clicks = 0;; ++clicks) {
-                const bool firstPage = clicks % 2 == 0;
-                QCOMPARE(tutorial->CmdAfter()->text(), QString(firstPage ? "Suivant" : "Précédent"));
-                QCOMPARE(tutorial->imaAddIE1()->isVisible(), firstPage);
-                QCOMPARE(tutorial->imaAddIE2()->isVisible(), !firstPage);
-                if (clicks == 3)
-                    break;
-                QTest::mouseClick(tutorial->CmdAfter(), Qt::LeftButton);
-            }
-            if (byCloseBox)
-                tutorial->widget()->close();
-            else
-                tutorial->Unload();
-            QVERIFY(!tutorial->isLoaded());
-            QVERIFY(!(mainWindow->windowState() & Qt::WindowMinimized));
+        mainWindow->setWindowState(Qt::WindowMinimized);
+        tutorial->Show();
+        QCOMPARE(tutorial->widget()->windowTitle(),
+                 QStringLiteral("Tutorial Pour ajouter l'icone a internet explorer 7."));
+        QVERIFY(!tutorial->imaAddIE1()->pixmap().isNull() && !tutorial->imaAddIE2()->pixmap().isNull());
+        for (int clicks = 0;; ++clicks) {
+            const bool firstPage = clicks % 2 == 0;
+            QCOMPARE(tutorial->CmdAfter()->text(), QString(firstPage ? "Suivant" : "Précédent"));
+            QCOMPARE(tutorial->imaAddIE1()->isVisible(), firstPage);
+            QCOMPARE(tutorial->imaAddIE2()->isVisible(), !firstPage);
+            if (clicks == 3)
+                break;
+            QTest::mouseClick(tutorial->CmdAfter(), Qt::LeftButton);
         }
+        tutorial->Unload();
+        QVERIFY(!(mainWindow->windowState() & Qt::WindowMinimized));
+        tutorial->Show();
+        QCOMPARE(tutorial->CmdAfter()->text(), QStringLiteral("Suivant"));
+        QVERIFY(tutorial->imaAddIE1()->isVisible() && !tutorial->imaAddIE2()->isVisible());
     }
 };
 
