@@ -324,7 +324,7 @@ private slots:
         QCOMPARE(starts(), 0);
         QVERIFY(!QFile::exists(touched));
 
-        // Clicks as fast as they come, the first with more than a key.
+        // Clicks as fast as they come, the first with more than a key: one start a second.
         const qint64 hostPid = host->process.processId();
         QElapsedTimer timer;
         timer.start();
@@ -335,9 +335,10 @@ private slots:
                           .value("started")
                           .toBool();
         QCOMPARE(started, 1);
-        while (timer.elapsed() < 1500)
+        while (started < 2 && timer.elapsed() < 10000)
             started += host->launch(guid(0)).value("started").toBool();
-        QVERIFY2(started == 2 || (started == 1 && timer.elapsed() < 2000), qPrintable(QString::number(started)));
+        QCOMPARE(started, 2);
+        QVERIFY(timer.elapsed() >= 1000); // not before a second has passed
 
         // A damaged or missing layer has no buttons, and the host goes on.
         const QString file = m_config + "/keyrovia/HKEY_CURRENT_USER.sqlite";
