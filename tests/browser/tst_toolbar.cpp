@@ -164,7 +164,8 @@ private slots:
             registry.put(kExtensionsKey, {}); // the browser's own key is there
             int calls = 0;
             registry.fault = [&](const QString& call, const QString&) -> long {
-                return call == QLatin1String(row.call) && ++calls == row.failingCall ? RegAccessDenied : RegOk;
+                const bool fails = call == QLatin1String(row.call) && ++calls == row.failingCall;
+                return fails ? RegAccessDenied : RegOk;
             };
             QCOMPARE(AddProgzIE(registry, kAppDir, "Keyrovia"), long(RegAccessDenied));
             registry.fault = nullptr;
@@ -259,13 +260,18 @@ private slots:
         QTest::addColumn<QString>("onKey");
         QTest::addColumn<long>("status");
         QTest::addColumn<Rows>("rows");
-        QTest::newRow("own button not opened") << "open" << "{A}" << long(RegAccessDenied)
-                                               << Rows{"{B}|/b.ico||-", "{C}|/c.ico||-"};
-        QTest::newRow("values unreadable") << "enumValue" << "{B}" << long(RegCantRead)
-                                           << Rows{"{A}|" + kOwnIcon + "||x", "{C}|/c.ico||-"};
-        QTest::newRow("damaged store") << "enumKey" << "Extensions" << long(RegBadDb) << Rows{};
-        QTest::newRow("key deleted meanwhile") << "enumKey" << "Extensions" << long(RegKeyDeleted) << Rows{};
-        QTest::newRow("store kept locked") << "enumKey" << "Extensions" << long(RegBusy) << Rows{};
+        QTest::newRow("own button not opened")
+            << "open"
+            << "{A}" << long(RegAccessDenied) << Rows{"{B}|/b.ico||-", "{C}|/c.ico||-"};
+        QTest::newRow("values unreadable")
+            << "enumValue"
+            << "{B}" << long(RegCantRead) << Rows{"{A}|" + kOwnIcon + "||x", "{C}|/c.ico||-"};
+        QTest::newRow("damaged store") << "enumKey"
+                                       << "Extensions" << long(RegBadDb) << Rows{};
+        QTest::newRow("key deleted meanwhile") << "enumKey"
+                                               << "Extensions" << long(RegKeyDeleted) << Rows{};
+        QTest::newRow("store kept locked") << "enumKey"
+                                           << "Extensions" << long(RegBusy) << Rows{};
     }
     void scanFaults()
     {
