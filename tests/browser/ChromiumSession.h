@@ -2,14 +2,14 @@
 // Debian's Chromium, headless, with the extension loaded and the companion
 // host installed into a fresh profile. The DevTools endpoint only drives the
 // browser (opens tabs, lists targets); every host name resolves to 127.0.0.1.
-#include <QElapsedTimer>
-#include <QFile>
+#include "TestKit.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTcpSocket>
-#include <QThread>
+#include <QTest>
 
 namespace kr::test {
 
@@ -46,15 +46,9 @@ public:
                          "--load-extension=" + extensionDir + "/chromium",
                          "--host-resolver-rules=MAP * 127.0.0.1", "--remote-debugging-port=0"});
         // With port 0 Chromium picks one and writes it into the profile.
-        QElapsedTimer timer;
-        timer.start();
-        while (m_browser.waitForStarted(10000) && m_devTools == 0 && timer.elapsed() < 60000) {
-            QFile file(m_profile + "/DevToolsActivePort");
-            if (file.open(QIODevice::ReadOnly))
-                m_devTools = quint16(file.readLine().trimmed().toUInt());
-            QThread::msleep(50);
-        }
-        return m_devTools != 0;
+        const QString portFile = m_profile + "/DevToolsActivePort";
+        return QTest::qWaitFor(
+            [&] { return (m_devTools = quint16(fileBytes(portFile).split('\n')[0].toUInt())) != 0; }, 60000);
     }
 
     quint16 devToolsPort() const { return m_devTools; }
@@ -76,10 +70,8 @@ public:
     // Closes the browser the way a user does; false when it did not go.
     bool stop()
     {
-        if (m_browser.state() == QProcess::NotRunning)
-            return true;
         m_browser.terminate();
-        const bool closed = m_browser.waitForFinished(30000);
+        const bool closed = m_browser.state() == QProcess::NotRunning || m_browser.waitForFinished(30000);
         if (!closed)
             m_browser.kill(), m_browser.waitForFinished();
         return closed;

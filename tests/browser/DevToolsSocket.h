@@ -19,18 +19,16 @@ public:
     bool open(const QString& address, quint16 port)
     {
         m_socket.connectToHost(QHostAddress(QHostAddress::LocalHost), port);
-        if (!m_socket.waitForConnected(5000))
-            return false;
         m_socket.write("GET " + QUrl(address).path().toUtf8() +
                        " HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
                        "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n");
-        while (!m_in.contains("\r\n\r\n") && m_socket.waitForReadyRead(5000))
-            m_in += m_socket.readAll();
+        const QDeadlineTimer deadline(5000);
+        while (!m_in.contains("\r\n\r\n") && need(m_in.size() + 1, deadline)) {
+        }
         const qsizetype end = m_in.indexOf("\r\n\r\n");
-        if (end < 0 || !m_in.startsWith("HTTP/1.1 101"))
-            return false;
-        m_in.remove(0, end + 4);
-        return true;
+        const bool upgraded = end >= 0 && m_in.startsWith("HTTP/1.1 101");
+        m_in.remove(0, upgraded ? end + 4 : 0);
+        return upgraded;
     }
 
     // The value of a JavaScript expression (promises awaited), or nothing when
@@ -39,65 +37,49 @@ public:
     {
         const int id = ++m_lastId;
         const QJsonObject params{{"expression", expression}, {"awaitPromise", true}, {"returnByValue", true}};
-        send(QJsonDocument(QJsonObject{{"id", id}, {"method", "Runtime.evaluate"}, {"params", params}})
-                 .toJson(QJsonDocument::Compact));
+        const QByteArray payload =
+            QJsonDocument(QJsonObject{{"id", id}, {"method", "Runtime.evaluate"}, {"params", params}})
+                .toJson(QJsonDocument::Compact);
+        // One final text frame, masked as a client's must be (the mask is zero).
+        QByteArray frame("\x81", 1);
+        if (payload.size() < 126)
+            frame += char(0x80 | payload.size());
+        else
+            frame += QByteArray("\xfe", 1) + char(payload.size() >> 8) + char(payload.size() & 0xff);
+        m_socket.write(frame + QByteArray(4, '\0') + payload);
         const QDeadlineTimer deadline(timeoutMs);
-        while (const std::optional<QByteArray> message = read(deadline)) {
-            const QJsonObject reply = QJsonDocument::fromJson(*message).object();
+        // Each reply frame: unmasked, with a 7-, 16- or 64-bit length; events are skipped.
+        while (need(2, deadline)) {
+            qsizetype length = uchar(m_in[1]) & 0x7f;
+            const qsizetype header = length < 126 ? 2 : length == 126 ? 4 : 10;
+            if (!need(header, deadline))
+                break;
+            for (qsizetype i = 2; i < header; ++i)
+                length = (i == 2 ? 0 : length << 8) | uchar(m_in[i]);
+            if (!need(header + length, deadline))
+                break;
+            const QJsonObject reply = QJsonDocument::fromJson(m_in.mid(header, length)).object();
+            m_in.remove(0, header + length);
             if (reply.value("id").toInt() != id)
-                continue; // an event
+                continue;
             const QJsonObject result = reply.value("result").toObject();
             if (result.contains("exceptionDetails") || !result.contains("result"))
-                return std::nullopt;
+                break;
             return result.value("result").toObject().value("value");
         }
         return std::nullopt;
     }
 
 private:
-    // One final text frame, masked as a client's must be.
-    void send(const QByteArray& payload)
+    // Reads until m_in holds that many bytes; false when the deadline passes first.
+    bool need(qsizetype bytes, const QDeadlineTimer& deadline)
     {
-        QByteArray frame("\x81", 1);
-        if (payload.size() < 126)
-            frame += char(0x80 | payload.size());
-        else
-            frame += QByteArray("\xfe", 1) + char(payload.size() >> 8) + char(payload.size() & 0xff);
-        const QByteArray mask("\x5a\x3c\x96\xe1", 4);
-        frame += mask;
-        for (qsizetype i = 0; i < payload.size(); ++i)
-            frame += char(payload[i] ^ mask[i % 4]);
-        m_socket.write(frame);
-        m_socket.waitForBytesWritten(5000);
-    }
-
-    // The payload of the next frame (unmasked, a 7-, 16- or 64-bit length).
-    std::optional<QByteArray> read(const QDeadlineTimer& deadline)
-    {
-        const auto need = [&](qsizetype bytes) {
-            while (m_in.size() < bytes) {
-                if (deadline.hasExpired() || !m_socket.waitForReadyRead(int(deadline.remainingTime())))
-                    return false;
-                m_in += m_socket.readAll();
-            }
-            return true;
-        };
-        if (!need(2))
-            return std::nullopt;
-        qsizetype length = uchar(m_in[1]) & 0x7f, header = 2;
-        if (length >= 126) {
-            header = length == 126 ? 4 : 10;
-            if (!need(header))
-                return std::nullopt;
-            length = 0;
-            for (qsizetype i = 2; i < header; ++i)
-                length = (length << 8) | uchar(m_in[i]);
+        while (m_in.size() < bytes) {
+            if (deadline.hasExpired() || !m_socket.waitForReadyRead(int(deadline.remainingTime())))
+                return false;
+            m_in += m_socket.readAll();
         }
-        if (!need(header + length))
-            return std::nullopt;
-        const QByteArray message = m_in.mid(header, length);
-        m_in.remove(0, header + length);
-        return message;
+        return true;
     }
 
     QTcpSocket m_socket;

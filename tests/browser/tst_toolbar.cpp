@@ -22,6 +22,7 @@ namespace {
 
 const QString kAppDir = QStringLiteral("/opt/Keyrovia/");
 const QString kOwnIcon = QStringLiteral("/opt/Keyrovia/ICON.ico");
+const QString kOther = QStringLiteral("/usr/share/autre/outil.ico");
 
 // One key under the extensions key, written as another program would.
 struct KeySpec {
@@ -32,11 +33,27 @@ using Keys = QList<KeySpec>;
 // A listed row: subkey name, icon, caption, ticked.
 using Rows = QStringList;
 
+KeySpec button(const QString& name, const QString& icon, const QString& caption = QString())
+{
+    KeySpec k{name, {{QStringLiteral("Exec"), sz(QStringLiteral("/x/y"))}}};
+    if (!icon.isNull())
+        k.values.push_back({QStringLiteral("Icon"), sz(icon)});
+    if (!caption.isNull())
+        k.values.push_back({QStringLiteral("ButtonText"), sz(caption)});
+    return k;
+}
+
+qint16 anyTicked(const Rows& rows)
+{
+    return rows.filter(QRegularExpression(QStringLiteral("\\|x$"))).isEmpty() ? 0 : 1;
+}
+
 QString rowText(const QTreeWidgetItem* row)
 {
-    return row->text(frmListIcon::ColClsid) + QLatin1Char('|') + row->text(frmListIcon::ColIcone) +
-           QLatin1Char('|') + row->text(frmListIcon::ColCaption) + QLatin1Char('|') +
-           (row->checkState(frmListIcon::ColX) == Qt::Checked ? QLatin1Char('x') : QLatin1Char('-'));
+    const bool ticked = row->checkState(frmListIcon::ColX) == Qt::Checked;
+    return QStringList{row->text(frmListIcon::ColClsid), row->text(frmListIcon::ColIcone),
+                       row->text(frmListIcon::ColCaption), ticked ? QStringLiteral("x") : QStringLiteral("-")}
+        .join(QLatin1Char('|'));
 }
 
 } // namespace
@@ -68,14 +85,9 @@ class TestToolbar : public QObject {
         for (const KeySpec& k : keys)
             registry.put(kExtensionsKey + QLatin1Char('\\') + k.name, k.values);
     }
-    static KeySpec button(const QString& name, const QString& icon, const QString& caption = QString())
+    const MemoryRegistry::Key* key(const QString& name) const
     {
-        KeySpec k{name, {{QStringLiteral("Exec"), sz(QStringLiteral("/x/y"))}}};
-        if (!icon.isNull())
-            k.values.push_back({QStringLiteral("Icon"), sz(icon)});
-        if (!caption.isNull())
-            k.values.push_back({QStringLiteral("ButtonText"), sz(caption)});
-        return k;
+        return registry.key(kExtensionsKey + QLatin1Char('\\') + name);
     }
 
 private slots:
@@ -86,7 +98,6 @@ private slots:
         IEButtonPresent = 0;
         qputenv("KEYROVIA_APP_DIR", kAppDir.toLocal8Bit());
         mainWindow = std::make_unique<QWidget>();
-        keepMainOnTop = false;
         manager = std::make_unique<frmListIcon>(
             platform, [this] { return mainWindow.get(); }, [this] { return keepMainOnTop; });
         tutorial = std::make_unique<frmAddIe>([this] { return mainWindow.get(); });
@@ -99,259 +110,192 @@ private slots:
         qunsetenv("KEYROVIA_APP_DIR");
     }
 
-    void registrationWritesTheSixValues_data()
-    {
-        QTest::addColumn<QString>("appDir");
-        QTest::addColumn<QString>("icon");
-        test::textRow("folder", {"/home/ana/Tools/", "/home/ana/Tools/ICON.ico"});
-        test::textRow("root", {"/", "/ICON.ico"});
-        test::textRow("accents", {"/home/zoé/Mes Outils/", "/home/zoé/Mes Outils/ICON.ico"});
-    }
-
     // The program's files may be kept elsewhere (KEYROVIA_APP_DIR): the icon
-    // is theirs, the command is the executable that runs.
+    // is theirs, the command is the executable that runs. Registering twice
+    // gives two keys, and the next scan ticks both as the program's own.
     void registrationWritesTheSixValues()
     {
-        QFETCH(QString, appDir);
-        QFETCH(QString, icon);
-        const QString exec = QCoreApplication::applicationFilePath();
+        const QString appDir = QStringLiteral("/home/zoé/Mes Outils/");
+        const QString icon = appDir + QStringLiteral("ICON.ico");
         qputenv("KEYROVIA_APP_DIR", appDir.toLocal8Bit());
         QCOMPARE(AddProgzIE(registry), long(RegOk));
-        const QStringList keys = registry.subkeys(kExtensionsKey);
-        QCOMPARE(keys.size(), 1);
-        QVERIFY2(QRegularExpression(QStringLiteral("^\\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-"
-                                                   "[0-9A-F]{12}\\}$"))
-                     .match(keys.first())
-                     .hasMatch(),
-                 qPrintable(keys.first()));
-        const MemoryRegistry::Key* k = registry.key(kExtensionsKey + QLatin1Char('\\') + keys.first());
-        QVERIFY(k);
-        QCOMPARE(k->path, kExtensionsKey + QLatin1Char('\\') + keys.first());
-        QCOMPARE(k->keyClass, QStringLiteral("REG DWORD"));
+        QCOMPARE(AddProgzIE(registry), long(RegOk));
         const std::vector<std::pair<QString, QString>> expected = {
-            {"Exec", exec},
+            {"Exec", QCoreApplication::applicationFilePath()},
             {"Icon", icon},
             {"HotIcon", icon},
             {"ButtonText", "Keyrovia"},
             {"CLSID", "{1FBA04EE-3024-11d2-8F1F-0000F87ABD16}"},
             {"Default Visible", "yes"},
         };
-        QCOMPARE(k->values.size(), expected.size());
-        for (size_t i = 0; i < expected.size(); ++i) {
-            QCOMPARE(k->values[i].name, expected[i].first);
-            QCOMPARE(k->values[i].type, REG_SZ);
-            QCOMPARE(k->values[i].data, sz(expected[i].second));
+        const QRegularExpression guid(QStringLiteral("^\\{[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\\}$"));
+        const QStringList keys = registry.subkeys(kExtensionsKey);
+        QCOMPARE(keys.size(), 2);
+        for (const QString& name : keys) {
+            QVERIFY2(guid.match(name).hasMatch(), qPrintable(name));
+            QCOMPARE(key(name)->keyClass, QStringLiteral("REG DWORD"));
+            const auto& values = key(name)->values;
+            QCOMPARE(values.size(), expected.size());
+            for (size_t i = 0; i < expected.size(); ++i) {
+                QCOMPARE(values[i].name, expected[i].first);
+                QCOMPARE(values[i].type, REG_SZ);
+                QCOMPARE(values[i].data, sz(expected[i].second));
+            }
         }
         QCOMPARE(registry.openHandles(), 0);
-
-        // The next scan recognises it as the program's own.
-        qputenv("KEYROVIA_APP_DIR", appDir.toLocal8Bit());
-        QCOMPARE(scan(), QStringList{keys.first() + QLatin1Char('|') + icon + QStringLiteral("|Keyrovia|x")});
+        const QString own = QLatin1Char('|') + icon + QStringLiteral("|Keyrovia|x");
+        QCOMPARE(scan(), (QStringList{keys[0] + own, keys[1] + own}));
         QCOMPARE(IEButtonPresent, qint16(1));
     }
 
-    void registeringTwiceGivesTwoKeysWithEqualValues()
-    {
-        AddProgzIE(registry, kAppDir, QStringLiteral("Keyrovia"));
-        AddProgzIE(registry, kAppDir, QStringLiteral("Keyrovia"));
-        const QStringList keys = registry.subkeys(kExtensionsKey);
-        QCOMPARE(keys.size(), 2);
-        QVERIFY(keys[0] != keys[1]);
-        const auto* a = registry.key(kExtensionsKey + QLatin1Char('\\') + keys[0]);
-        const auto* b = registry.key(kExtensionsKey + QLatin1Char('\\') + keys[1]);
-        QCOMPARE(a->values.size(), size_t(6));
-        for (size_t i = 0; i < 6; ++i)
-            QCOMPARE(a->values[i].data, b->values[i].data);
-        QCOMPARE(scan().filter(QRegularExpression(QStringLiteral("\\|x$"))).size(), 2);
-    }
-
-    void registrationFailures_data()
-    {
-        QTest::addColumn<QString>("failingCall");
-        QTest::addColumn<QString>("failingValue");
-        QTest::addColumn<int>("keys");
-        QTest::addColumn<int>("values");
-        QTest::newRow("create fails") << "create"
-                                      << "" << 0 << 0;
-        QTest::newRow("reopen fails") << "open"
-                                      << "" << 1 << 0;
-        QTest::newRow("one write fails") << "set"
-                                         << "Icon" << 1 << 5;
-    }
+    // A failed write leaves the values after it written; a failed create or
+    // reopen stops there. The first open is the existence check, which must
+    // find nothing; the second write is "Icon".
     void registrationFailures()
     {
-        QFETCH(QString, failingCall);
-        QFETCH(QString, failingValue);
-        QFETCH(int, keys);
-        QFETCH(int, values);
-        registry.put(kExtensionsKey, {}); // the browser's own key is there
-        int opens = 0;
-        registry.fault = [&](const QString& call, const QString& path) -> long {
-            if (call != failingCall || !path.contains(QLatin1Char('{')))
-                return RegOk;
-            // The first open is the existence check, which must find nothing.
-            if (call == QLatin1String("open") && ++opens == 1)
-                return RegOk;
-            return RegAccessDenied;
-        };
-        if (!failingValue.isEmpty()) {
-            int sets = 0; // the second write is "Icon"
-            registry.fault = [sets](const QString& call, const QString&) mutable -> long {
-                return call == QLatin1String("set") && ++sets == 2 ? RegAccessDenied : RegOk;
+        const struct {
+            const char* call;
+            int failingCall;
+            int keys;
+            int values;
+        } rows[] = {{"create", 1, 0, 0}, {"open", 2, 1, 0}, {"set", 2, 1, 5}};
+        for (const auto& row : rows) {
+            registry = MemoryRegistry();
+            registry.put(kExtensionsKey, {}); // the browser's own key is there
+            int calls = 0;
+            registry.fault = [&](const QString& call, const QString&) -> long {
+                const bool fails = call == QLatin1String(row.call) && ++calls == row.failingCall;
+                return fails ? RegAccessDenied : RegOk;
             };
+            QCOMPARE(AddProgzIE(registry, kAppDir, "Keyrovia"), long(RegAccessDenied));
+            registry.fault = nullptr;
+            const QStringList found = registry.subkeys(kExtensionsKey);
+            QCOMPARE(found.size(), row.keys);
+            for (const QString& name : found) {
+                QCOMPARE(int(key(name)->values.size()), row.values);
+                for (const auto& v : key(name)->values)
+                    QVERIFY(v.name != QLatin1String("Icon"));
+            }
+            QVERIFY(registry.hasKey(kExtensionsKey));
+            QCOMPARE(registry.openHandles(), 0);
         }
-        QCOMPARE(AddProgzIE(registry, kAppDir, QStringLiteral("Keyrovia")), long(RegAccessDenied));
-        registry.fault = nullptr;
-        const QStringList found = registry.subkeys(kExtensionsKey);
-        QCOMPARE(found.size(), keys);
-        if (keys) {
-            const auto* k = registry.key(kExtensionsKey + QLatin1Char('\\') + found.first());
-            QCOMPARE(int(k->values.size()), values);
-            if (!failingValue.isEmpty())
-                for (const auto& v : k->values)
-                    QVERIFY(v.name != failingValue);
-        }
-        QVERIFY(registry.hasKey(kExtensionsKey));
-        QCOMPARE(registry.openHandles(), 0);
     }
 
-    void emptyTextWritesNothing()
+    // The small helpers: a created key has its parents; an empty text writes nothing.
+    void keyHelpers()
     {
-        RegKey k = CreateKey(registry, HKEY_CURRENT_USER, QStringLiteral("A\\B"));
-        QVERIFY(k != 0);
-        QVERIFY(registry.hasKey(QStringLiteral("A")));
-        QCOMPARE(SetKeyValue(registry, k, QStringLiteral("Vide"), REG_SZ, QString()), 0L);
-        QVERIFY(registry.key(QStringLiteral("A\\B"))->values.empty());
-        QVERIFY(SetKeyValue(registry, 0, QStringLiteral("X"), REG_SZ, QStringLiteral("y")) != 0);
+        const RegKey k = CreateKey(registry, HKEY_CURRENT_USER, "A\\B");
+        QCOMPARE(SetKeyValue(registry, k, "Vide", REG_SZ, QString()), 0L);
+        QVERIFY(SetKeyValue(registry, 0, "X", REG_SZ, "y") != 0);
         registry.closeKey(k);
-        QVERIFY(KeyExists(registry, HKEY_CURRENT_USER, QStringLiteral("a\\b")));
-        QVERIFY(!KeyExists(registry, HKEY_CURRENT_USER, QStringLiteral("A\\C")));
-        QCOMPARE(OpenKey(registry, HKEY_CURRENT_USER, QStringLiteral("A\\C")), RegKey(0));
-        QCOMPARE(registry.openHandles(), 0);
+        QVERIFY(registry.key("A\\B")->values.empty());
+        QVERIFY(KeyExists(registry, HKEY_CURRENT_USER, "a\\b"));
+        QVERIFY(!KeyExists(registry, HKEY_CURRENT_USER, "A\\C"));
     }
 
     void scanReadingRules_data()
     {
         QTest::addColumn<Keys>("keys");
         QTest::addColumn<Rows>("rows");
-        QTest::addColumn<int>("present");
-        const QString other = QStringLiteral("/usr/share/autre/outil.ico");
-        QTest::newRow("none") << Keys{} << Rows{} << 0;
-        QTest::newRow("own at index 0")
-            << Keys{button("{A}", kOwnIcon, "Keyrovia")} << Rows{"{A}|" + kOwnIcon + "|Keyrovia|x"} << 1;
-        QTest::newRow("foreign") << Keys{button("{B}", other, "Autre")} << Rows{"{B}|" + other + "|Autre|-"}
-                                 << 0;
-        QTest::newRow("upper-case extension") << Keys{button("{C}", "/x/A.ICO", "Z")} << Rows{} << 0;
+        const QString own = kOwnIcon;
+        const QString other = kOther;
+        QTest::newRow("no key at all") << Keys{} << Rows{};
+        QTest::newRow("upper-case extension") << Keys{button("{C}", "/x/A.ICO", "Z")} << Rows{};
         QTest::newRow(".ico inside the text")
-            << Keys{button("{C}", "/x/a.icon.png", "Z")} << Rows{"{C}|/x/a.icon.png|Z|-"} << 0;
+            << Keys{button("{C}", "/x/a.icon.png", "Z")} << Rows{"{C}|/x/a.icon.png|Z|-"};
         QTest::newRow("own path in another case")
-            << Keys{button("{D}", "/opt/keyrovia/ICON.ico")} << Rows{"{D}|/opt/keyrovia/ICON.ico||-"} << 0;
-        QTest::newRow("moved folder") << Keys{button("{E}", "/old/place/ICON.ico", "Keyrovia")}
-                                      << Rows{"{E}|/old/place/ICON.ico|Keyrovia|-"} << 0;
-        QTest::newRow("caption missing after one that has it")
-            << Keys{button("{F1}", other, "Autre"), button("{F2}", other)}
-            << Rows{"{F1}|" + other + "|Autre|-", "{F2}|" + other + "||-"} << 0;
-        QTest::newRow("icon missing after a listed key")
-            << Keys{button("{G1}", other, "Autre"), button("{G2}", QString(), "Sans")}
-            << Rows{"{G1}|" + other + "|Autre|-"} << 0;
+            << Keys{button("{D}", "/opt/keyrovia/ICON.ico")} << Rows{"{D}|/opt/keyrovia/ICON.ico||-"};
+        QTest::newRow("caption and icon missing after a key that has them")
+            << Keys{button("{F1}", other, "Autre"), button("{F2}", other), button("{F3}", QString(), "Sans")}
+            << Rows{"{F1}|" + other + "|Autre|-", "{F2}|" + other + "||-"};
         QTest::newRow("value names in any case, last one wins")
             << Keys{KeySpec{"{H}",
                             {{"ICON", sz("/a/premier.ico")},
                              {"BUTTONTEXTE", sz("Premier")},
-                             {"iconique", sz(kOwnIcon)},
+                             {"iconique", sz(own)},
                              {"ButtonText", sz("Dernier")}}}}
-            << Rows{"{H}|" + kOwnIcon + "|Dernier|x"} << 1;
+            << Rows{"{H}|" + own + "|Dernier|x"};
         QTest::newRow("HotIcon is not the icon")
-            << Keys{KeySpec{"{I}", {{"HotIcon", sz(kOwnIcon)}, {"ButtonText", sz("K")}}}} << Rows{} << 0;
-        QTest::newRow("no value at all") << Keys{KeySpec{"{J}", {}}} << Rows{} << 0;
+            << Keys{KeySpec{"{I}", {{"HotIcon", sz(own)}, {"ButtonText", sz("K")}}}} << Rows{};
+        QTest::newRow("no value at all") << Keys{KeySpec{"{J}", {}}} << Rows{};
         QTest::newRow("zero-length data")
             << Keys{KeySpec{"{K}", {{"Icon", sz(other)}, {"ButtonText", QByteArray()}}}}
-            << Rows{"{K}|" + other + "||-"} << 0;
+            << Rows{"{K}|" + other + "||-"};
         QTest::newRow("data without its NUL loses its last character")
-            << Keys{KeySpec{"{L}", {{"Icon", other.toLocal8Bit() + "x"}}}} << Rows{"{L}|" + other + "||-"}
-            << 0;
+            << Keys{KeySpec{"{L}", {{"Icon", other.toLocal8Bit() + "x"}}}} << Rows{"{L}|" + other + "||-"};
         QTest::newRow("data past the 255-byte buffer")
-            << Keys{KeySpec{"{M}", {{"Icon", sz("/x/" + QString(260, 'a') + ".ico")}}}} << Rows{} << 0;
+            << Keys{KeySpec{"{M}", {{"Icon", sz("/x/" + QString(260, 'a') + ".ico")}}}} << Rows{};
         QTest::newRow("key name past the 255-character buffer")
-            << Keys{button(QString(255, 'n'), kOwnIcon), button("{N}", other)} << Rows{"{N}|" + other + "||-"}
-            << 0;
-        QTest::newRow("three own keys") << Keys{button("{O1}", kOwnIcon), button("{O2}", other),
-                                                button("{O3}", kOwnIcon), button("{O4}", kOwnIcon)}
-                                        << Rows{"{O1}|" + kOwnIcon + "||x", "{O2}|" + other + "||-",
-                                                "{O3}|" + kOwnIcon + "||x", "{O4}|" + kOwnIcon + "||x"}
-                                        << 1;
+            << Keys{button(QString(255, 'n'), own), button("{N}", other)} << Rows{"{N}|" + other + "||-"};
+        QTest::newRow("three own keys")
+            << Keys{button("{O1}", own), button("{O2}", other), button("{O3}", own), button("{O4}", own)}
+            << Rows{"{O1}|" + own + "||x", "{O2}|" + other + "||-", "{O3}|" + own + "||x",
+                    "{O4}|" + own + "||x"};
     }
+    // The flag goes up with a ticked row; a scan never lowers it, nor changes
+    // anything. Removal deletes the ticked keys (twice: the second finds them gone).
     void scanReadingRules()
     {
         QFETCH(Keys, keys);
         QFETCH(Rows, rows);
-        QFETCH(int, present);
-        registry.put(kExtensionsKey, {});
         put(keys);
-        QCOMPARE(scan(), rows);
-        QCOMPARE(int(IEButtonPresent), present);
-        QCOMPARE(registry.openHandles(), 0);
-        // Nothing is changed by a scan.
         registry.changes.clear();
-        scan();
-        QVERIFY(registry.changes.isEmpty());
-    }
-
-    void scanNeverClearsTheFlag()
-    {
+        QCOMPARE(scan(), rows);
+        QCOMPARE(IEButtonPresent, anyTicked(rows));
         IEButtonPresent = 1;
-        QCOMPARE(scan(), QStringList()); // no parent key at all
-        put({button("{A}", QStringLiteral("/x/y.ico"))});
-        QCOMPARE(scan().size(), 1);
+        QCOMPARE(scan(), rows);
         QCOMPARE(IEButtonPresent, qint16(1));
+        QVERIFY(registry.changes.isEmpty());
+        for (int round = 0; round < 2; ++round)
+            QCOMPARE(manager->DeliteProgzIE(), long(RegOk));
+        const Rows kept = rows.filter(QRegularExpression(QStringLiteral("\\|-$")));
+        QCOMPARE(registry.subkeys(kExtensionsKey).size(), keys.size() - rows.size() + kept.size());
+        QCOMPARE(registry.openHandles(), 0);
     }
 
-    void scanGoesOnPastErrors()
+    // One unreadable button is left out; a failure of the key itself ends the scan.
+    void scanFaults_data()
     {
+        QTest::addColumn<QString>("failingCall");
+        QTest::addColumn<QString>("onKey");
+        QTest::addColumn<long>("status");
+        QTest::addColumn<Rows>("rows");
+        QTest::newRow("own button not opened")
+            << "open"
+            << "{A}" << long(RegAccessDenied) << Rows{"{B}|/b.ico||-", "{C}|/c.ico||-"};
+        QTest::newRow("values unreadable")
+            << "enumValue"
+            << "{B}" << long(RegCantRead) << Rows{"{A}|" + kOwnIcon + "||x", "{C}|/c.ico||-"};
+        QTest::newRow("damaged store") << "enumKey"
+                                       << "Extensions" << long(RegBadDb) << Rows{};
+        QTest::newRow("key deleted meanwhile") << "enumKey"
+                                               << "Extensions" << long(RegKeyDeleted) << Rows{};
+        QTest::newRow("store kept locked") << "enumKey"
+                                           << "Extensions" << long(RegBusy) << Rows{};
+    }
+    void scanFaults()
+    {
+        QFETCH(QString, failingCall);
+        QFETCH(QString, onKey);
+        QFETCH(long, status);
+        QFETCH(Rows, rows);
         put({button("{A}", kOwnIcon), button("{B}", QStringLiteral("/b.ico")),
              button("{C}", QStringLiteral("/c.ico"))});
-        registry.fault = [](const QString& call, const QString& path) -> long {
-            if (call == QLatin1String("open") && path.endsWith(QLatin1String("{A}")))
-                return RegAccessDenied;
-            if (call == QLatin1String("enumValue") && path.endsWith(QLatin1String("{B}")))
-                return RegCantRead; // every value of B unreadable
-            return RegOk;
-        };
-        const QStringList rows = scan();
-        registry.fault = nullptr;
-        QCOMPARE(rows, QStringList{QStringLiteral("{C}|/c.ico||-")});
-        QCOMPARE(IEButtonPresent, qint16(0));
-    }
-
-    void scanEndsWhenTheKeyItselfFails_data()
-    {
-        QTest::addColumn<long>("status");
-        QTest::newRow("damaged store") << long(RegBadDb);
-        QTest::newRow("key deleted meanwhile") << long(RegKeyDeleted);
-        QTest::newRow("store kept locked") << long(RegBusy);
-    }
-    void scanEndsWhenTheKeyItselfFails()
-    {
-        QFETCH(long, status);
-        put({button("{A}", kOwnIcon)});
         int calls = 0;
-        registry.fault = [&](const QString& call, const QString&) -> long {
-            if (call != QLatin1String("enumKey"))
-                return RegOk;
-            ++calls;
-            return status;
+        registry.fault = [&](const QString& call, const QString& path) -> long {
+            const bool fails = call == failingCall && path.endsWith(onKey);
+            calls += fails;
+            return fails ? status : RegOk;
         };
-        QCOMPARE(scan(), QStringList());
+        QCOMPARE(scan(), rows);
         registry.fault = nullptr;
         QCOMPARE(calls, 1);
-        QCOMPARE(IEButtonPresent, qint16(0));
+        QCOMPARE(IEButtonPresent, anyTicked(rows));
         QCOMPARE(registry.openHandles(), 0);
     }
 
     void listColumns()
     {
-        put({button("{A}", kOwnIcon, QStringLiteral("Keyrovia"))});
-        manager->Load();
         QTreeWidget* list = manager->ListView();
         QCOMPARE(manager->widget()->windowTitle(), QStringLiteral("Icon IE"));
         const QStringList headings = {"X", "Extension", "CLSID", "Icone", "Caption", "Clé", "KKEY"};
@@ -361,97 +305,44 @@ private slots:
             QCOMPARE(list->headerItem()->text(i), headings[i]);
             QCOMPARE(list->columnWidth(i), widths[i]);
         }
-        const QTreeWidgetItem* row = list->topLevelItem(0);
-        QCOMPARE(row->text(frmListIcon::ColX), QString());
-        QCOMPARE(row->text(frmListIcon::ColExtension), kExtensionsKey);
-        QCOMPARE(row->text(frmListIcon::ColKkey), QStringLiteral("-2147483647"));
-        QVERIFY(row->text(frmListIcon::ColCle).toUInt() != 0);
     }
 
-    void removalDeletesEveryTickedKey()
-    {
-        const KeySpec foreign = button("{F}", QStringLiteral("/autre/outil.ico"), QStringLiteral("Autre"));
-        put({button("{A}", kOwnIcon), foreign, button("{B}", kOwnIcon), button("{C}", kOwnIcon)});
-        QCOMPARE(scan().size(), 4);
-        manager->DeliteProgzIE();
-        QCOMPARE(registry.subkeys(kExtensionsKey), QStringList{QStringLiteral("{F}")});
-        QCOMPARE(registry.key(kExtensionsKey + QStringLiteral("\\{F}"))->values.size(),
-                 foreign.values.size());
-        QVERIFY(registry.hasKey(kExtensionsKey));
-        QCOMPARE(manager->ListView()->topLevelItemCount(), 4); // rows stay
-        QCOMPARE(registry.openHandles(), 0);
-        manager->DeliteProgzIE(); // keys already gone: nothing happens
-        QCOMPARE(registry.subkeys(kExtensionsKey).size(), 1);
-    }
-
-    void closingGivesTheMainWindowItsTopmostState_data()
-    {
-        QTest::addColumn<bool>("visible");
-        QTest::newRow("Visible ticked") << true;
-        QTest::newRow("Visible not ticked") << false;
-    }
+    // Closed, the manager makes the main window topmost again when "Visible" is ticked.
     void closingGivesTheMainWindowItsTopmostState()
     {
-        QFETCH(bool, visible);
-        keepMainOnTop = visible;
-        manager->Show();
-        QVERIFY(!IsAlwaysOnTop(mainWindow.get()));
-        manager->widget()->close();
-        QVERIFY(!manager->isLoaded());
-        QCOMPARE(IsAlwaysOnTop(mainWindow.get()), visible);
+        for (const bool visible : {false, true}) {
+            keepMainOnTop = visible;
+            manager->Show();
+            QVERIFY(!IsAlwaysOnTop(mainWindow.get()));
+            manager->widget()->close();
+            QCOMPARE(IsAlwaysOnTop(mainWindow.get()), visible);
+        }
     }
 
-    void tutorialPaging_data()
+    // "Suivant" and "Précédent" switch the pictures. Unloaded, the tutorial
+    // restores the minimised main window; opened again, it starts on the first page.
+    void tutorialPages()
     {
-        QTest::addColumn<int>("clicks");
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<bool>("firstPage");
-        QTest::newRow("opened") << 0 << "Suivant" << true;
-        QTest::newRow("one click") << 1 << "Précédent" << false;
-        QTest::newRow("two clicks") << 2 << "Suivant" << true;
-        QTest::newRow("three clicks") << 3 << "Précédent" << false;
-    }
-    void tutorialPaging()
-    {
-        QFETCH(int, clicks);
-        QFETCH(QString, caption);
-        QFETCH(bool, firstPage);
-        tutorial->Show();
-        QCOMPARE(tutorial->widget()->windowTitle(),
-                 QStringLiteral("Tutorial Pour ajouter l'icone a internet explorer 7."));
-        for (int i = 0; i < clicks; ++i)
-            QTest::mouseClick(tutorial->CmdAfter(), Qt::LeftButton);
-        QCOMPARE(tutorial->CmdAfter()->text(), caption);
-        QCOMPARE(tutorial->imaAddIE1()->isVisible(), firstPage);
-        QCOMPARE(tutorial->imaAddIE2()->isVisible(), !firstPage);
-        QVERIFY(!tutorial->imaAddIE1()->pixmap().isNull());
-        QVERIFY(!tutorial->imaAddIE2()->pixmap().isNull());
-    }
-
-    void tutorialClosingRestoresTheMainWindow_data()
-    {
-        QTest::addColumn<bool>("byCloseBox");
-        QTest::newRow("close box") << true;
-        QTest::newRow("unloaded by the program") << false;
-    }
-    void tutorialClosingRestoresTheMainWindow()
-    {
-        QFETCH(bool, byCloseBox);
         mainWindow->show();
         mainWindow->setWindowState(Qt::WindowMinimized);
         tutorial->Show();
-        QTest::mouseClick(tutorial->CmdAfter(), Qt::LeftButton); // page 2
-        if (byCloseBox)
-            tutorial->widget()->close();
-        else
-            tutorial->Unload();
-        QVERIFY(!tutorial->isLoaded());
+        QCOMPARE(tutorial->widget()->windowTitle(),
+                 QStringLiteral("Tutorial Pour ajouter l'icone a internet explorer 7."));
+        QVERIFY(!tutorial->imaAddIE1()->pixmap().isNull() && !tutorial->imaAddIE2()->pixmap().isNull());
+        for (int clicks = 0;; ++clicks) {
+            const bool firstPage = clicks % 2 == 0;
+            QCOMPARE(tutorial->CmdAfter()->text(), QString(firstPage ? "Suivant" : "Précédent"));
+            QCOMPARE(tutorial->imaAddIE1()->isVisible(), firstPage);
+            QCOMPARE(tutorial->imaAddIE2()->isVisible(), !firstPage);
+            if (clicks == 3)
+                break;
+            QTest::mouseClick(tutorial->CmdAfter(), Qt::LeftButton);
+        }
+        tutorial->Unload();
         QVERIFY(!(mainWindow->windowState() & Qt::WindowMinimized));
-        // Opened again, it starts on page 1.
         tutorial->Show();
         QCOMPARE(tutorial->CmdAfter()->text(), QStringLiteral("Suivant"));
-        QVERIFY(tutorial->imaAddIE1()->isVisible());
-        QVERIFY(!tutorial->imaAddIE2()->isVisible());
+        QVERIFY(tutorial->imaAddIE1()->isVisible() && !tutorial->imaAddIE2()->isVisible());
     }
 };
 
