@@ -31,7 +31,10 @@ public:
     // connection is open, as on a real socket.
     void connectNow() { fire(handlers.connected); }
     void peerCloses() { fire(handlers.closedByPeer); }
-    void fail() { fire([this] { handlers.error(QStringLiteral("Connection refused")); }); }
+    void fail()
+    {
+        fire([this] { handlers.error(QStringLiteral("Connection refused")); });
+    }
     void deliver(const QByteArray& piece)
     {
         pending += open ? piece : QByteArray();

@@ -91,7 +91,8 @@ private slots:
             {QString::fromLatin1("\x01\x02\xff FIN=1=FIN\x7f Ver=1.1.5=EndVer"), UpdateDecision::Current}};
         for (const auto& r : rows) {
             const UpdateDecision d = decideUpdate(r.reply, kOwn);
-            QCOMPARE(std::tuple(int(d.kind), d.newVersion, d.information), std::tuple(r.kind, r.version, r.info));
+            QCOMPARE(std::tuple(int(d.kind), d.newVersion, d.information),
+                     std::tuple(r.kind, r.version, r.info));
         }
     }
 
@@ -189,7 +190,8 @@ private slots:
         Exchange ex = exchange(service.port(), versionRequest(QStringLiteral("127.0.0.1:1")));
         QVERIFY2(ex.closed && ex.error.isEmpty(), qPrintable(ex.error)); // the close is no error
         const UpdateDecision d = decideUpdate(fromAnsi(ex.reply), kOwn); // read as the program reads it
-        QCOMPARE(std::tuple(d.newVersion, d.information), std::tuple("1.2", QString::fromUtf8("Nouvelle\r\nversion améliorée")));
+        QCOMPARE(std::tuple(d.newVersion, d.information),
+                 std::tuple("1.2", QString::fromUtf8("Nouvelle\r\nversion améliorée")));
         // A suggestion is stored decoded, in a file for the owner only.
         const QString message = QString::fromUtf8("Le 5 décembre 2026  a  14 5\r\n\r\nNom : Jean    Email : "
                                                   "\r\n\r\n100% d'accord & merci");
@@ -211,7 +213,8 @@ private slots:
         c.databasePath = dir.filePath(QStringLiteral("missing/folder/s.db"));
         VendorService homeless(c);
         QVERIFY(homeless.listen(QHostAddress::LocalHost, 0));
-        QCOMPARE(outcomeOf(exchange(homeless.port(), suggestionRequest("h", "x"))), int(SuggestOutcome::Refused));
+        QCOMPARE(outcomeOf(exchange(homeless.port(), suggestionRequest("h", "x"))),
+                 int(SuggestOutcome::Refused));
     }
 
     void clientEndsOnRefusalAndReset()

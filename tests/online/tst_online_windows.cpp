@@ -24,7 +24,9 @@ const QByteArray kNewer = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\nVer
 
 QString textOf(const QWidget* w)
 {
-    const char* property = w->isWindow() ? "windowTitle" : w->inherits("QPlainTextEdit") ? "plainText" : "text";
+    const char* property = w->isWindow()                   ? "windowTitle"
+                           : w->inherits("QPlainTextEdit") ? "plainText"
+                                                           : "text";
     return w->property(property).toString();
 }
 
@@ -60,7 +62,13 @@ class TestOnlineWindows : public QObject {
     std::unique_ptr<ScriptedTcpFactory> tcp;
 
     ScriptedTcpClient* check() { return tcp->clients.front(); }
-    const ShownMessage& lastBox() { return fx->messages.shown.back(); }
+    // The last message box: style, title, text.
+    using Box = std::tuple<int, QString, QString>;
+    Box lastBox()
+    {
+        const ShownMessage& m = fx->messages.shown.back();
+        return {m.style, m.title, m.text};
+    }
     frmSuggest& suggestion()
     {
         fx->start().showSuggestion();
@@ -170,19 +178,19 @@ private slots:
             QWidget* button;
             QString text, opened;
             int ended;
-        } clicks[] = {
-            {a.ImaAide(),
-             "Vous Utiliser Actuellement La Verssion : 1.1.0\r\nLa Verssion : 1.2 Est Maintenan Disponible\r\n"
-             "Vous Devez Installer La Dernierre Version\r\nPour Continuer A Utiliser Ce Programme.",
-             "http://quillmark.example", 0},
-            {a.ImaDownload(), "Le Téléchargement Va Démarer\r\nEt Le Programme Va Se Fermer",
-             "http://quillmark.example/download.php?ID=10", 1},
-            {a.ImaSiteWeb(), "Le Site Web Va Souvrir\r\nEt Le Programme Va Se Fermer",
-             "http://quillmark.example/page.php?page=92", 2}};
+        } clicks[] = {{a.ImaAide(),
+                       "Vous Utiliser Actuellement La Verssion : 1.1.0\r\nLa Verssion : 1.2 Est Maintenan "
+                       "Disponible\r\n"
+                       "Vous Devez Installer La Dernierre Version\r\nPour Continuer A Utiliser Ce Programme.",
+                       "http://quillmark.example", 0},
+                      {a.ImaDownload(), "Le Téléchargement Va Démarer\r\nEt Le Programme Va Se Fermer",
+                       "http://quillmark.example/download.php?ID=10", 1},
+                      {a.ImaSiteWeb(), "Le Site Web Va Souvrir\r\nEt Le Programme Va Se Fermer",
+                       "http://quillmark.example/page.php?page=92", 2}};
         for (const auto& [button, text, opened, ended] : clicks) {
             QTest::mouseClick(button, Qt::LeftButton);
             const QString title = button == a.ImaAide() ? "Nouvelle Verssion" : "";
-            QCOMPARE(std::tuple(lastBox().style, lastBox().title, lastBox().text), std::tuple(64, title, text));
+            QCOMPARE(lastBox(), Box(64, title, text));
             QCOMPARE(std::tuple(fx->shell.opened.last(), fx->process.ended), std::tuple(opened, ended));
         }
     }
@@ -237,7 +245,7 @@ private slots:
                                        {Qt::Key_End, Qt::NoModifier},
                                        {Qt::Key_Left, Qt::ShiftModifier},
                                        {Qt::Key_Delete, Qt::ShiftModifier}})
-                QTest::keyClick(r.box, k, m); // Delete takes the first, Shift+Delete cuts the last
+                QTest::keyClick(r.box, k, m);        // Delete takes the first, Shift+Delete cuts the last
             QInputMethodEvent commit(QString(), {}); // a dead key or compose
             commit.setCommitString("é:a" + QString(999, 'a'));
             QApplication::sendEvent(r.box, &commit);
@@ -268,13 +276,11 @@ private slots:
     {
         frmSuggest& s = suggestion();
         s.cmdSend_Click(); // the untouched placeholder is no message
-        QCOMPARE(lastBox().title, QStringLiteral("Erreur"));
-        QCOMPARE(lastBox().text, QStringLiteral("Veiller Rentrer Votre Message"));
+        QCOMPARE(lastBox(), Box(16, "Erreur", "Veiller Rentrer Votre Message"));
         s.txtInfo()->setText(QString(kMaxSuggestionChars + 1, 'a'));
         s.cmdSend_Click(); // beyond what the filter works on
-        QCOMPARE(lastBox().text, QStringLiteral("Votre Message Est Trop Long.\r\nIl ne peut pas dépasser "
-                                                "%1 caractères.")
-                                     .arg(kMaxSuggestionChars));
+        const QString tooLong = "Votre Message Est Trop Long.\r\nIl ne peut pas dépasser %1 caractères.";
+        QCOMPARE(lastBox(), Box(16, "Erreur", tooLong.arg(kMaxSuggestionChars)));
         QCOMPARE(tcp->clients.size(), size_t(1)); // only the update check connected
         s.txtInfo()->setText(suggestPlaceholder() + "x");
         QTest::mouseClick(s.txtInfo()->viewport(), Qt::LeftButton);
@@ -292,27 +298,23 @@ private slots:
         const QString message = datedMessage(fx->clock.time, QLocale::system(), s.txtInfo()->text());
         QCOMPARE(c->sent, suggestionRequest(QStringLiteral("quillmark.example"), encodeMessage(message)));
         c->fail();
-        QCOMPARE(lastBox().text,
-                 QStringLiteral("Impossible de Rejoindre le Serveur.\r\n\r\nRecommanser Plus Tard, Désoler"));
+        QCOMPARE(lastBox(),
+                 Box(16, "", "Impossible de Rejoindre le Serveur.\r\n\r\nRecommanser Plus Tard, Désoler"));
         QTest::keyClicks(s.txtInfo(), QString(1000, 'b')); // the first send lifted the limit
         s.cmdSend_Click();
         QCOMPARE(s.txtInfo()->text(), "Nom : Jean    Email : j@x.fr\r\n\r\nNom  Jean    Email  jx.fr"
                                       "\r\n\r\nSuper programme" +
                                           QString(1000, 'b'));
         c->answer(QByteArray());
-        QCOMPARE(lastBox().text,
-                 QStringLiteral("Impossible d'envoiyer Votre Message\r\n\r\nLa Connetion A Fermer"));
+        QCOMPARE(lastBox(), Box(16, "", "Impossible d'envoiyer Votre Message\r\n\r\nLa Connetion A Fermer"));
         s.cmdSend_Click();
         c->answer("HTTP/1.0 500 Erreur\r\n\r\n"); // without the field: kept for the next attempt
         QVERIFY(s.isLoaded());
         QCOMPARE(s.SuggestReply(), QStringLiteral("HTTP/1.0 500 Erreur\r\n\r\n"));
         s.cmdSend_Click();
-        const size_t shown = fx->messages.shown.size();
         c->answer("HTTP/1.0 200 OK\r\n\r\nMESS=SEND=ENDMESS\r\n", 26); // the field in two pieces
-        QCOMPARE(fx->messages.shown.size(), shown + 1);
-        QCOMPARE(lastBox().style, 48);
-        QCOMPARE(lastBox().title, QStringLiteral("Merci !"));
-        QCOMPARE(lastBox().text, QStringLiteral("Votre commentaire A Été Envoiyer Avec Success.\r\nMerci Beaucoup.. !!"));
+        QCOMPARE(lastBox(),
+                 Box(48, "Merci !", "Votre commentaire A Été Envoiyer Avec Success.\r\nMerci Beaucoup.. !!"));
         QVERIFY(!s.isLoaded());
         QVERIFY(s.SuggestReply().isEmpty());
         fx->app->showSuggestion(); // reopened: design state again
@@ -321,8 +323,7 @@ private slots:
         s.txtInfo()->setText(QStringLiteral("Salut"));
         s.cmdSend_Click();
         tcp->last()->answer("MESS=ECHEC=ENDMESS");
-        QCOMPARE(lastBox().text, QStringLiteral("Impossible d'envoiyer Votre Message\r\n"));
-        QCOMPARE(lastBox().title, QString());
+        QCOMPARE(lastBox(), Box(16, "", "Impossible d'envoiyer Votre Message\r\n"));
         QVERIFY(!s.isLoaded());
     }
 
