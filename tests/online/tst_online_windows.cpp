@@ -48,11 +48,6 @@ void checkLooks(std::initializer_list<Look> looks)
     }
 }
 
-QColor backOf(QWidget* w)
-{
-    return w->palette().color(QPalette::Window);
-}
-
 } // namespace
 
 class TestOnlineWindows : public QObject {
@@ -167,12 +162,11 @@ private slots:
                     {a.ImaDownload(), {}, {200, 192, 92, 22}}});
         // It blinks, red and black.
         QVERIFY(a.Timer2()->isActive());
-        QCOMPARE(backOf(a.fraMise()), QColor(255, 0, 0));
-        a.Timer2_Timer();
-        QCOMPARE(backOf(a.widget()), QColor(255, 0, 0));
-        a.Timer2_Timer();
-        QCOMPARE(backOf(a.widget()), QColor(0, 0, 0));
-        QCOMPARE(backOf(a.fraMise()), QColor(0, 0, 0));
+        for (const QColor& back : {QColor(255, 0, 0), QColor(0, 0, 0)}) {
+            a.Timer2_Timer();
+            for (const QWidget* w : {a.widget(), static_cast<QWidget*>(a.fraMise())})
+                QCOMPARE(w->palette().color(QPalette::Window), back);
+        }
         // Its picture buttons: help; download or site end the program.
         const struct {
             QWidget* button;
