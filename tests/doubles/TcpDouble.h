@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -13,10 +14,9 @@ namespace kr::test {
 class ScriptedTcpClient final : public ITcpClient {
 public:
     void setHandlers(Handlers h) override { handlers = std::move(h); }
-    void connectToHost(const QString& h, quint16 p) override
+    void connectToHost(const QString& h, quint16) override
     {
         host = h;
-        port = p;
         open = true;
         pending.clear();
     }
@@ -31,13 +31,10 @@ public:
     // connection is open, as on a real socket.
     void connectNow() { fire(handlers.connected); }
     void peerCloses() { fire(handlers.closedByPeer); }
-    void fail()
-    {
-        fire([this] { handlers.error(QStringLiteral("Connection refused")); });
-    }
+    void fail() { fire(std::bind(handlers.error, QStringLiteral("Connection refused"))); }
     void deliver(const QByteArray& piece)
     {
-        pending += open ? piece : QByteArray();
+        pending += piece; // emptied at the next connection
         fire(handlers.dataArrived);
     }
     // A whole exchange: connected, the reply in pieces of pieceSize, closed.
@@ -51,7 +48,6 @@ public:
 
     Handlers handlers;
     QString host;
-    quint16 port = 0;
     bool open = false;
     bool failReads = false;
     QByteArray pending;
