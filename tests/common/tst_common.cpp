@@ -26,7 +26,7 @@ class CountingForm final : public Form {
 public:
     int loads = 0;
     int unloads = 0;
-    int keptAcrossUnload = 0; // a window variable
+
 protected:
     std::unique_ptr<QWidget> createWidget() override
     {
@@ -132,7 +132,6 @@ private slots:
         int lastUnloaded = 0;
         FormRegistry::instance().setOnLastUnloaded([&] { ++lastUnloaded; });
         CountingForm a, b;
-        a.keptAcrossUnload = 7;
         a.Show();
         a.widget()->setWindowTitle(QStringLiteral("changed"));
         b.Load(); // loaded but hidden: still counts as open
@@ -146,9 +145,8 @@ private slots:
         b.widget()->close(); // the title bar's close box unloads
         QCOMPARE(b.unloads, 1);
         QCOMPARE(lastUnloaded, 1);
-        // Loaded again: controls back in their design state, variables kept.
+        // Loaded again: controls back in their design state.
         QCOMPARE(a.widget()->windowTitle(), QStringLiteral("design"));
-        QCOMPARE(a.keptAcrossUnload, 7);
         QCOMPARE(a.loads, 2);
         a.Unload();
         FormRegistry::instance().setOnLastUnloaded({});
