@@ -26,7 +26,7 @@ class CountingForm final : public Form {
 public:
     int loads = 0;
     int unloads = 0;
-    int keptAcrossUnload = 0; // a window variable
+
 protected:
     std::unique_ptr<QWidget> createWidget() override
     {
@@ -85,23 +85,18 @@ private slots:
         const QString path = folder + QStringLiteral("/Logz.ini");
         QVERIFY(QDir().mkdir(folder));
         QVERIFY(WriteTextFile(path, QStringLiteral("old"), FileAccess::OwnerOnly));
-        const QByteArray encodedFolder = QFile::encodeName(folder);
         // Root writes anywhere: the writing runs as an ordinary user then.
-        const uid_t nobody = 65534;
-        const bool root = ::geteuid() == 0;
-        QVERIFY(!root || (::chmod(QFile::encodeName(dir.path()).constData(), 0755) == 0 &&
-                          ::chown(encodedFolder.constData(), nobody, nobody) == 0 &&
-                          ::chown(QFile::encodeName(path).constData(), nobody, nobody) == 0));
-        QVERIFY(::chmod(encodedFolder.constData(), 0555) == 0);
+        const uid_t user = ::geteuid() == 0 ? 65534 : ::geteuid();
+        QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0755) == 0);
+        for (const QString& p : {folder, path})
+            QVERIFY(::chown(QFile::encodeName(p).constData(), user, gid_t(-1)) == 0);
+        QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0555) == 0);
         const pid_t child = ::fork();
-        if (child == 0) {
-            if (root && (::setgid(nobody) != 0 || ::setuid(nobody) != 0))
-                ::_exit(2);
-            ::_exit(WriteTextFile(path, QStringLiteral("old\r\nnew"), FileAccess::OwnerOnly) ? 0 : 1);
-        }
+        if (child == 0)
+            ::_exit(::setuid(user) == 0 && WriteTextFile(path, "old\r\nnew", FileAccess::OwnerOnly) ? 0 : 1);
         int status = 0;
         QCOMPARE(::waitpid(child, &status, 0), child);
-        ::chmod(encodedFolder.constData(), 0755);
+        ::chmod(QFile::encodeName(folder).constData(), 0755);
         QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
         QCOMPARE(fileBytes(path), QByteArray("old\r\nnew\r\n"));
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"Logz.ini"});
@@ -137,7 +132,6 @@ private slots:
         int lastUnloaded = 0;
         FormRegistry::instance().setOnLastUnloaded([&] { ++lastUnloaded; });
         CountingForm a, b;
-        a.keptAcrossUnload = 7;
         a.Show();
         a.widget()->setWindowTitle(QStringLiteral("changed"));
         b.Load(); // loaded but hidden: still counts as open
@@ -151,9 +145,8 @@ private slots:
         b.widget()->close(); // the title bar's close box unloads
         QCOMPARE(b.unloads, 1);
         QCOMPARE(lastUnloaded, 1);
-        // Loaded again: controls back in their design state, variables kept.
+        // Loaded again: controls back in their design state.
         QCOMPARE(a.widget()->windowTitle(), QStringLiteral("design"));
-        QCOMPARE(a.keptAcrossUnload, 7);
         QCOMPARE(a.loads, 2);
         a.Unload();
         FormRegistry::instance().setOnLastUnloaded({});
@@ -175,7 +168,6 @@ private slots:
         const QRect before = w.geometry();
         SetAlwaysOnTop(&w);
         QVERIFY(IsAlwaysOnTop(&w) && w.isVisible());
-        QCOMPARE(w.geometry().size(), before.size());
         ClearAlwaysOnTop(&w);
         QVERIFY(!IsAlwaysOnTop(&w) && w.isVisible());
         QCOMPARE(w.geometry(), before);

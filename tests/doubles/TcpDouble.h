@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -13,11 +14,9 @@ namespace kr::test {
 class ScriptedTcpClient final : public ITcpClient {
 public:
     void setHandlers(Handlers h) override { handlers = std::move(h); }
-    void connectToHost(const QString& h, quint16 p) override
+    void connectToHost(const QString& h, quint16) override
     {
-        ++connects;
         host = h;
-        port = p;
         open = true;
         pending.clear();
     }
@@ -30,48 +29,36 @@ public:
 
     // The network's side. Each event reaches the program only while the
     // connection is open, as on a real socket.
-    void connectNow()
-    {
-        if (open && handlers.connected)
-            handlers.connected();
-    }
+    void connectNow() { fire(handlers.connected); }
+    void peerCloses() { fire(handlers.closedByPeer); }
+    void fail() { fire(std::bind(handlers.error, QStringLiteral("Connection refused"))); }
     void deliver(const QByteArray& piece)
     {
-        if (!open)
-            return;
-        pending += piece;
-        if (handlers.dataArrived)
-            handlers.dataArrived();
-    }
-    void peerCloses()
-    {
-        if (open && handlers.closedByPeer)
-            handlers.closedByPeer();
-    }
-    void fail(const QString& reason = QStringLiteral("Connection refused"))
-    {
-        if (open && handlers.error)
-            handlers.error(reason);
+        pending += piece; // emptied at the next connection
+        fire(handlers.dataArrived);
     }
     // A whole exchange: connected, the reply in pieces of pieceSize, closed.
-    void answer(const QByteArray& reply, qsizetype pieceSize = 0)
+    void answer(const QByteArray& reply, qsizetype pieceSize = 1 << 30)
     {
         connectNow();
-        if (pieceSize <= 0)
-            pieceSize = qMax<qsizetype>(1, reply.size());
-        for (qsizetype i = 0; i < reply.size() && open; i += pieceSize)
+        for (qsizetype i = 0; i < reply.size(); i += pieceSize)
             deliver(reply.mid(i, pieceSize));
         peerCloses();
     }
 
     Handlers handlers;
     QString host;
-    quint16 port = 0;
     bool open = false;
     bool failReads = false;
     QByteArray pending;
     QByteArray sent;
-    int connects = 0;
+
+private:
+    void fire(const std::function<void()>& event) const
+    {
+        if (open && event)
+            event();
+    }
 };
 
 // Hands out scripted clients and keeps a pointer to each (the program owns them).
@@ -83,7 +70,7 @@ public:
         clients.push_back(client.get());
         return client;
     }
-    ScriptedTcpClient* last() const { return clients.empty() ? nullptr : clients.back(); }
+    ScriptedTcpClient* last() const { return clients.back(); }
     std::vector<ScriptedTcpClient*> clients;
 };
 
