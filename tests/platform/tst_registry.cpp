@@ -96,48 +96,16 @@ private slots:
         QCOMPARE(reg.set(button, QStringLiteral("EXEC"), sz("/new/Keyrovia")), RegOk);
         QCOMPARE(reg.values(reg.open(kExtensionsKey + QStringLiteral("\\{b}"))),
                  (QStringList{"Exec=/new/Keyrovia", "Icon=/opt/k/ICON.ico", "Empty=#0"}));
+        // A name past the callers' 255-character buffer comes back empty, with what fits.
+        QCOMPARE(reg.set(button, QString(255, u'n'), sz("v")), RegOk);
+        QString name;
+        quint32 type = 0;
+        QByteArray data;
+        QCOMPARE(registry.enumValue(button, 3, 255, 255, name, type, data), RegMoreData);
+        QCOMPARE(name + data, QStringLiteral("v") + QChar(0));
         QCOMPARE(registry.closeKey(button), RegOk);
         QCOMPARE(registry.closeKey(button), RegInvalidHandle);
         QCOMPARE(reg.set(button, QStringLiteral("x"), sz("y")), RegInvalidHandle);
-    }
-
-    // Names and data at the callers' 255-character buffers.
-    void bufferLimits()
-    {
-        SqliteRegistry registry(newFolder());
-        Reg reg{registry};
-        const QString fits(254, u'n');
-        const QString tooLong(255, u'L');
-        const RegKey parent = reg.create(kExtensionsKey);
-        QVERIFY(reg.create(kExtensionsKey + u'\\' + fits) != 0);
-        QVERIFY(reg.create(kExtensionsKey + u'\\' + tooLong) != 0);
-        QCOMPARE(reg.create(kExtensionsKey + u'\\' + QString(256, u'x')), RegKey(0));
-        QString name;
-        QCOMPARE(registry.enumKey(parent, 0, 255, name), RegMoreData); // 255 + NUL does not fit
-        QVERIFY(name.isEmpty());
-        QCOMPARE(registry.enumKey(parent, 1, 255, name), RegOk);
-        QCOMPARE(name, fits);
-        QCOMPARE(registry.enumKey(parent, 2, 255, name), RegNoMoreItems);
-
-        const RegKey k = reg.open(kExtensionsKey + u'\\' + fits);
-        reg.set(k, QStringLiteral("Icon"), QByteArray(255, 'd'));
-        reg.set(k, QStringLiteral("Caption"), QByteArray(256, 'd'));
-        reg.set(k, tooLong, sz("v"));
-        quint32 type = 0;
-        QByteArray data;
-        const struct {
-            long status;
-            QString name;
-            QByteArray data;
-        } expected[] = {{RegOk, "Icon", QByteArray(255, 'd')},
-                        {RegMoreData, "Caption", {}}, // what fits comes back
-                        {RegMoreData, {}, sz("v")},
-                        {RegNoMoreItems, {}, {}}};
-        for (quint32 i = 0; i < 4; ++i) {
-            QCOMPARE(registry.enumValue(k, i, 255, 255, name, type, data), expected[i].status);
-            QCOMPARE(name, expected[i].name);
-            QCOMPARE(data, expected[i].data);
-        }
     }
 
     void deletionAndRights()
@@ -172,36 +140,6 @@ private slots:
         QCOMPARE(k, RegKey(0));
     }
 
-    // A link where the file or the folder should be is never followed: the
-    // user's file behind it keeps its bytes and its mode.
-    void linksAreRefused_data()
-    {
-        QTest::addColumn<bool>("folderLink");
-        QTest::newRow("file") << false;
-        QTest::newRow("folder") << true;
-    }
-    void linksAreRefused()
-    {
-        QFETCH(bool, folderLink);
-        const QString folder = newFolder();
-        const QString mine = m_tmp.filePath(QStringLiteral("mine%1").arg(m_folders));
-        QVERIFY(QDir().mkpath(folderLink ? mine : folder) && QDir().mkpath(QFileInfo(folder).path()));
-        const QString target = folderLink ? mine + QStringLiteral("/HKEY_CURRENT_USER.sqlite") : mine;
-        QVERIFY(writeFile(target, QByteArray()));
-        QVERIFY(::chmod(QFile::encodeName(target).constData(), 0644) == 0);
-        const int mineMode = fileMode(mine);
-        QVERIFY(QFile::link(folderLink ? mine : target,
-                            folderLink ? folder : folder + "/HKEY_CURRENT_USER.sqlite"));
-        SqliteRegistry registry(folder);
-        RegKey k = 0;
-        QCOMPARE(registry.openKey(HKEY_CURRENT_USER, kExtensionsKey, All, k), long(RegSymbolicLink));
-        QCOMPARE(registry.createKey(HKEY_CURRENT_USER, kExtensionsKey, QString(), 0, All, k),
-                 long(RegSymbolicLink));
-        QCOMPARE(fileBytes(target), QByteArray());
-        QCOMPARE(fileMode(target), 0644);
-        QCOMPARE(fileMode(mine), mineMode);
-    }
-
     void filesArePrivateAndShared()
     {
         const QString folder = newFolder();
@@ -233,65 +171,78 @@ private slots:
         QCOMPARE(w.subkeys(parent), QStringList());
         QVERIFY(w.create(QStringLiteral("Again")) != 0);
         QCOMPARE(r.subkeys(HKEY_CURRENT_USER), QStringList{"Again"});
+        // An empty file is a store never written.
+        QVERIFY(writeFile(writer.fileOf(HKEY_CURRENT_USER), {}));
+        QVERIFY(w.create(QStringLiteral("Anew")) != 0);
+        QCOMPARE(r.subkeys(HKEY_CURRENT_USER), QStringList{"Anew"});
     }
 
     // A file that is not our store (junk, damaged pages, text, another program's
-    // SQLite tables) is never written; an empty one is a store never written.
-    // Nor is anything made where the folder cannot be.
-    void badFilesAreNeverWritten_data()
+    // SQLite tables) is never written, nor is a link where the file or the folder
+    // should be followed: the user's file keeps its bytes and its mode.
+    void foreignFilesAreNeverWritten_data()
     {
+        QTest::addColumn<QString>("place"); // of the user's file
         QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<long>("refusal"); // of a create, or else of a scan
         QByteArray junk(8192, '\0');
         for (int i = 0; i < junk.size(); ++i)
             junk[i] = char((i * 7919) ^ (i >> 3));
-        QTest::newRow("binary junk") << junk;
+        QTest::newRow("binary junk") << "file" << junk << long(RegBadDb);
         QTemporaryDir dir;
         SqliteRegistry source(dir.path());
         Reg s{source};
         for (int i = 0; i < 40; ++i)
-            s.set(s.create(kExtensionsKey + QStringLiteral("\\{%1}").arg(i)), QStringLiteral("Icon"),
-                  QByteArray(200, 'i'));
+            s.set(s.create(kExtensionsKey + QStringLiteral("\\{%1}").arg(i)), "Icon", QByteArray(200, 'i'));
         QTest::newRow("damaged pages")
-            << fileBytes(source.fileOf(HKEY_CURRENT_USER)).replace(4096, 4096, QByteArray(4096, '\x5A'));
-        QTest::newRow("text file") << QByteArray("[Software]\nExec=/bin/sh\n");
+            << "file"
+            << fileBytes(source.fileOf(HKEY_CURRENT_USER)).replace(4096, 4096, QByteArray(4096, 'Z'))
+            << long(RegBadDb);
+        QTest::newRow("text file") << "file" << QByteArray("[Software]\nExec=/bin/sh\n") << long(RegBadDb);
         const QByteArray foreign = QFile::encodeName(dir.filePath("foreign.sqlite"));
         sqlite3* db = nullptr;
         sqlite3_open_v2(foreign.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
         sqlite3_exec(db, "CREATE TABLE notes(x); INSERT INTO notes VALUES('keep');", nullptr, nullptr,
                      nullptr);
         sqlite3_close_v2(db);
-        QTest::newRow("another program's tables") << fileBytes(QFile::decodeName(foreign));
-        QTest::newRow("empty file") << QByteArray();
-        QTest::newRow("a file where a folder above should be") << QByteArray("folder");
+        QTest::newRow("another program's tables")
+            << "file" << fileBytes(QFile::decodeName(foreign)) << long(RegBadDb);
+        QTest::newRow("link as the file") << "file link" << QByteArray() << long(RegSymbolicLink);
+        QTest::newRow("link as the folder") << "folder link" << QByteArray() << long(RegSymbolicLink);
+        QTest::newRow("a file where a folder above should be")
+            << "above" << QByteArray("x") << long(RegCantWrite);
     }
-    void badFilesAreNeverWritten()
+    void foreignFilesAreNeverWritten()
     {
+        QFETCH(QString, place);
         QFETCH(QByteArray, content);
+        QFETCH(long, refusal);
         const QString folder = newFolder();
-        const bool noFolder = content == "folder";
-        QVERIFY(noFolder || QDir().mkpath(folder));
-        SqliteRegistry registry(folder);
-        const QString file = noFolder ? QFileInfo(folder).path() : registry.fileOf(HKEY_CURRENT_USER);
+        const QString store = folder + QStringLiteral("/HKEY_CURRENT_USER.sqlite");
+        const QString mine = m_tmp.filePath(QStringLiteral("mine%1").arg(m_folders));
+        const QString file = place == "file"          ? store
+                             : place == "file link"   ? mine
+                             : place == "folder link" ? mine + QStringLiteral("/HKEY_CURRENT_USER.sqlite")
+                                                      : QFileInfo(folder).path();
+        if (place == "folder link")
+            QVERIFY(QDir().mkpath(mine) && QDir().mkpath(QFileInfo(folder).path()) &&
+                    QFile::link(mine, folder));
+        else if (place != "above")
+            QVERIFY(QDir().mkpath(folder));
+        QVERIFY(place != "file link" || QFile::link(mine, store));
         QVERIFY(writeFile(file, content));
-        Reg reg{registry};
-        if (content.isEmpty()) {
-            QVERIFY(reg.create(kExtensionsKey) != 0);
-            QCOMPARE(reg.subkeys(reg.open(QStringLiteral("Software\\Microsoft"))),
-                     QStringList{"Internet Explorer"});
-            return;
-        }
+        QVERIFY(::chmod(QFile::encodeName(file).constData(), 0644) == 0);
+        SqliteRegistry registry(folder);
         RegKey k = 0;
         QString name;
         const long created = registry.createKey(HKEY_CURRENT_USER, kExtensionsKey, QString(), 0, All, k);
         const long listed = registry.enumKey(HKEY_CURRENT_USER, 0, 255, name);
-        if (noFolder) {
-            QVERIFY(created == RegCantWrite || created == RegAccessDenied);
-            QCOMPARE(listed, RegNoMoreItems);
-        } else { // damaged pages may only show once they are read: what a scan reaches fails
-            QVERIFY2(created == RegBadDb || listed == RegBadDb, qPrintable(QString::number(created)));
-        }
+        // Damaged pages may only show once they are read: what a scan reaches fails.
+        QVERIFY2(created == refusal || listed == refusal,
+                 qPrintable(QStringLiteral("%1 %2").arg(created).arg(listed)));
         QCOMPARE(k, RegKey(0));
         QCOMPARE(fileBytes(file), content);
+        QCOMPARE(fileMode(file), 0644);
     }
 
     // Three programs writing their keys at once: every call succeeds, none is lost.
