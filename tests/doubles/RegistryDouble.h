@@ -21,7 +21,7 @@ public:
         QByteArray data;
     };
     struct Key {
-        QString path; // as first written
+        QString path; // as asked for
         QString keyClass;
         std::vector<Value> values;
     };
@@ -78,9 +78,10 @@ public:
         RegKey there = 0;
         const bool isNew = m_store->openKey(key, subKey, 0, there) == RegFileNotFound;
         m_store->closeKey(there);
-        const long status = called("create", path, result)
-                                ? m_status
-                                : m_store->createKey(key, subKey, keyClass, options, access, result);
+        result = 0;
+        const long status = guarded("create", path, [&] {
+            return m_store->createKey(key, subKey, keyClass, options, access, result);
+        });
         if (status == RegOk && isNew) {
             changes << QStringLiteral("create ") + path;
             m_classes.insert_or_assign(path.toUpper(), keyClass);
@@ -89,44 +90,40 @@ public:
     }
     long openKey(RegKey key, const QString& subKey, quint32 access, RegKey& result) override
     {
+        result = 0;
         const QString path = pathOf(key, subKey);
-        return opened(called("open", path, result) ? m_status : m_store->openKey(key, subKey, access, result),
-                      path, result);
+        const long status =
+            guarded("open", path, [&] { return m_store->openKey(key, subKey, access, result); });
+        return opened(status, path, result);
     }
     long setValue(RegKey key, const QString& name, quint32 type, const QByteArray& data) override
     {
-        RegKey none = 0;
-        if (called("set", pathOf(key, {}), none))
-            return m_status;
-        const long status = m_store->setValue(key, name, type, data);
+        const long status =
+            guarded("set", pathOf(key, {}), [&] { return m_store->setValue(key, name, type, data); });
         if (status == RegOk)
             changes << QStringLiteral("set ") + pathOf(key, {}) + u' ' + name;
         return status;
     }
     long enumKey(RegKey key, quint32 index, int nameCapacity, QString& name) override
     {
-        RegKey none = 0;
         name.clear();
-        return called("enumKey", pathOf(key, {}), none) ? m_status
-                                                        : m_store->enumKey(key, index, nameCapacity, name);
+        return guarded("enumKey", pathOf(key, {}),
+                       [&] { return m_store->enumKey(key, index, nameCapacity, name); });
     }
     long enumValue(RegKey key, quint32 index, int nameCapacity, int dataCapacity, QString& name,
                    quint32& type, QByteArray& data) override
     {
-        RegKey none = 0;
         name.clear();
         data.clear();
-        return called("enumValue", pathOf(key, {}), none)
-                   ? m_status
-                   : m_store->enumValue(key, index, nameCapacity, dataCapacity, name, type, data);
+        return guarded("enumValue", pathOf(key, {}), [&] {
+            return m_store->enumValue(key, index, nameCapacity, dataCapacity, name, type, data);
+        });
     }
     long deleteKey(RegKey key, const QString& subKey) override
     {
-        RegKey none = 0;
         const QString path = pathOf(key, subKey);
-        if (!path.isEmpty() && called("delete", path, none))
-            return m_status;
-        const long status = m_store->deleteKey(key, subKey);
+        const long status = guarded(path.isEmpty() ? nullptr : "delete", path,
+                                    [&] { return m_store->deleteKey(key, subKey); });
         if (status == RegOk)
             changes << QStringLiteral("delete ") + path;
         return status;
@@ -144,15 +141,13 @@ private:
         const QString base = it == m_paths.end() ? QString() : it->second;
         return base.isEmpty() || subKey.isEmpty() ? base + subKey : base + u'\\' + subKey;
     }
-    // Asks the fault hook; true when the call is to fail with m_status.
-    bool called(const char* call, const QString& path, RegKey& result)
+    // The hook's status for the call, or else what the real call answers.
+    template <typename Call> long guarded(const char* call, const QString& path, Call&& real)
     {
-        m_status = fault ? fault(QLatin1String(call), path) : RegOk;
-        if (m_status != RegOk)
-            result = 0;
-        return m_status != RegOk;
+        const long status = fault && call ? fault(QLatin1String(call), path) : RegOk;
+        return status != RegOk ? status : real();
     }
-    long opened(long status, const QString& path, const RegKey& result)
+    long opened(long status, const QString& path, RegKey result)
     {
         if (status == RegOk && !path.isEmpty())
             m_paths[result] = path;
@@ -161,10 +156,9 @@ private:
 
     std::unique_ptr<QTemporaryDir> m_dir = std::make_unique<QTemporaryDir>();
     std::unique_ptr<SqliteRegistry> m_store = std::make_unique<SqliteRegistry>(m_dir->path());
-    std::map<RegKey, QString> m_paths; // open handles and the path they were opened with
+    std::map<RegKey, QString> m_paths;            // open handles and the path they were opened with
     mutable std::map<QString, QString> m_classes; // of the keys made here
     mutable std::map<QString, Key> m_seen;
-    long m_status = RegOk;
 };
 
 } // namespace kr::test

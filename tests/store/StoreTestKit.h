@@ -27,11 +27,10 @@ inline QString connectWith(const QString& password)
     return QLatin1String(";pwd=") + password;
 }
 
-inline int openNumber(IDatabaseEngine& engine, const QString& path, const QString& password,
-                      bool exclusive = false)
+inline int openNumber(IDatabaseEngine& engine, const QString& path, const QString& password)
 {
     std::unique_ptr<IDbConnection> connection;
-    return engine.open(path, exclusive, connectWith(password), connection).number;
+    return engine.open(path, false, connectWith(password), connection).number;
 }
 
 // A 0-byte file: the engine makes it a database (plain or keyed) at the first write.
