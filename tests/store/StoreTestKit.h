@@ -1,5 +1,6 @@
 #pragma once
-// Database files for the store tests, built through the engine under test.
+// Database files for the store tests, built through the engine under test, and
+// child processes that hold a file, die or change who they are.
 #include "DerivationDouble.h"
 #include "TestKit.h"
 #include "common/SiteRecord.h"
@@ -13,7 +14,11 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <functional>
 #include <vector>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace kr::test {
 
@@ -22,11 +27,10 @@ inline QString connectWith(const QString& password)
     return QLatin1String(";pwd=") + password;
 }
 
-inline int openNumber(IDatabaseEngine& engine, const QString& path, const QString& password,
-                      bool exclusive = false)
+inline int openNumber(IDatabaseEngine& engine, const QString& path, const QString& password)
 {
     std::unique_ptr<IDbConnection> connection;
-    return engine.open(path, exclusive, connectWith(password), connection).number;
+    return engine.open(path, false, connectWith(password), connection).number;
 }
 
 // A 0-byte file: the engine makes it a database (plain or keyed) at the first write.
@@ -102,6 +106,30 @@ inline QStringList folderEntries(const QString& dir)
 {
     return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                                QDir::Name);
+}
+
+// Runs work in a child process, which ends with its return value. Returns once
+// the child called ready (which it may do once) or ended.
+inline pid_t forkChild(const std::function<int(const std::function<void()>& ready)>& work)
+{
+    int ends[2];
+    if (::pipe(ends) != 0)
+        return -1;
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(work([&] { (void)!::write(ends[1], "x", 1); }));
+    ::close(ends[1]);
+    char got = 0;
+    (void)!::read(ends[0], &got, 1);
+    ::close(ends[0]);
+    return child;
+}
+
+// A child's exit code; -1 when it was killed.
+inline int exitCodeOf(pid_t child)
+{
+    int status = 0;
+    return ::waitpid(child, &status, 0) == child && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 } // namespace kr::test

@@ -6,9 +6,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 using namespace kr;
 using namespace kr::test;
 
@@ -27,13 +24,6 @@ class EngineTest : public QObject {
 
     QString fixture(const QString& name) const { return m_dir.filePath(name); }
 
-    // A copy of a fixture as the database of a folder of its own.
-    QString copyOf(const QString& name, const QTemporaryDir& dir)
-    {
-        const QString file = dir.filePath("BDMDP.MDB");
-        return QFile::copy(fixture(name), file) ? file : QString();
-    }
-
 private slots:
     void initTestCase()
     {
@@ -41,19 +31,22 @@ private slots:
         QVERIFY(makeDatabase(m_setup, fixture("keyed.db"), Secret, m_rows));
         QVERIFY(touch(fixture("empty.db")));
         QVERIFY(writeFile(fixture("short.db"), "0123456789"));
-        const auto write = [this](const QString& name, const QByteArray& bytes, qint64 at) {
-            QFile file(fixture(name));
-            return file.open(QIODevice::ReadWrite) && file.seek(at) && file.write(bytes) > 0;
-        };
-        QVERIFY(
-            write("foreign.txt", QByteArray("Site,User,Pass\r\nexample.com,bob,pw\r\n").repeated(200), 0));
+        QVERIFY(writeFile(fixture("foreign.txt"),
+                          QByteArray("Site,User,Pass\r\nexample.com,bob,pw\r\n").repeated(200)));
         // Page 1 of an encrypted file fails its HMAC; a plain one loses its header.
-        QVERIFY(QFile::copy(fixture("keyed.db"), fixture("damaged-keyed.db")));
-        QVERIFY(write("damaged-keyed.db", QByteArray(16, '\x5a'), 200));
-        QVERIFY(QFile::copy(fixture("keyed.db"), fixture("truncated-keyed.db")));
-        QVERIFY(QFile::resize(fixture("truncated-keyed.db"), 700));
-        QVERIFY(QFile::copy(fixture("plain.db"), fixture("damaged-plain.db")));
-        QVERIFY(write("damaged-plain.db", QByteArray(84, '\xff'), 16));
+        const struct {
+            const char* name;
+            const char* from;
+            qint64 at;
+            QByteArray bytes; // none: the file is cut there
+        } damages[] = {{"damaged-keyed.db", "keyed.db", 200, QByteArray(16, '\x5a')},
+                       {"truncated-keyed.db", "keyed.db", 700, {}},
+                       {"damaged-plain.db", "plain.db", 16, QByteArray(84, '\xff')}};
+        for (const auto& d : damages) {
+            QFile file(fixture(d.name));
+            QVERIFY(QFile::copy(fixture(d.from), file.fileName()) && file.open(QIODevice::ReadWrite));
+            QVERIFY(d.bytes.isEmpty() ? file.resize(d.at) : file.seek(d.at) && file.write(d.bytes) > 0);
+        }
     }
 
     void openErrors_data()
@@ -124,19 +117,15 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
                                                       QFile::ReadOther | QFile::ExeOther));
-        const QString file = copyOf("keyed.db", dir);
-        QVERIFY(QFile::setPermissions(file, {}));
-        const pid_t child = ::fork();
-        if (child == 0) {
+        const QString file = dir.filePath("BDMDP.MDB");
+        QVERIFY(QFile::copy(fixture("keyed.db"), file) && QFile::setPermissions(file, {}));
+        const pid_t child = forkChild([&](const auto&) {
             if (::geteuid() == 0 && ::setuid(65534) != 0)
-                ::_exit(99);
+                return 99;
             SqlCipherEngine engine{m_keys};
-            ::_exit(openNumber(engine, file, Secret) == DbErrNoPermission ? 0 : 1);
-        }
-        int status = 0;
-        QCOMPARE(::waitpid(child, &status, 0), child);
-        QVERIFY(WIFEXITED(status));
-        QCOMPARE(WEXITSTATUS(status), 0);
+            return openNumber(engine, file, Secret) == DbErrNoPermission ? 0 : 1;
+        });
+        QCOMPARE(exitCodeOf(child), 0);
     }
 };
 
