@@ -84,19 +84,19 @@ public:
         return true;
     }
 
-    void writeParam(int afficher, int visible, int recup)
+    // The usual run: a database holding these logins, PARAM.ini with only
+    // "Automatique" as given, the password typed into the gate, the main window
+    // loaded. False when a step failed.
+    bool openMain(const std::vector<SiteRecord>& rows = {}, int recupAuto = 0, const QString& password = {})
     {
-        QVERIFY(writeFile(path(QStringLiteral("PARAM.ini")), paramIni(afficher, visible, recup)));
-    }
-
-    // The usual run: a database without password holding these logins, PARAM.ini
-    // with only "Automatique" as given, the main window loaded. False when a step failed.
-    bool openMain(const std::vector<SiteRecord>& rows = {}, int recupAuto = 0)
-    {
-        if (!makeDatabase() || !addRows(rows) ||
+        if (!makeDatabase(password) || !addRows(rows, password) ||
             !writeFile(path(QStringLiteral("PARAM.ini")), paramIni(0, 0, recupAuto)))
             return false;
         start();
+        if (!password.isEmpty()) {
+            app->gate().txtMdp()->setText(password);
+            QTest::keyClick(app->gate().txtMdp(), Qt::Key_Return);
+        }
         return QTest::qWaitFor([this] { return app->mainWindow().isLoaded(); });
     }
 

@@ -56,7 +56,7 @@ private slots:
         AppFixture f;
         const QString db = f.path(QStringLiteral("BDMDP.MDB"));
         QVERIFY(damage == QLatin1String("missing") || f.makeDatabase(stored));
-        f.writeParam(0, 0, 0);
+        QVERIFY(writeFile(f.path(QStringLiteral("PARAM.ini")), paramIni(0, 0, 0)));
         SqlCipherEngine otherProcess{f.keys};
         std::unique_ptr<IDbConnection> holder;
         if (damage == QLatin1String("locked"))
@@ -147,34 +147,14 @@ private slots:
         QCOMPARE(fileBytes(f.path(QStringLiteral("Logz.ini"))), QByteArray("one\r\ntwo\r\nthree\r\n\r\n"));
     }
 
-    void firstUseWithoutSettings()
-    {
-        AppFixture f;
-        QVERIFY(f.makeDatabase());
-        QVERIFY(f.addRows({{"a.example", "u", "p"}}));
-        KeyroviaApp& app = f.start();
-        QTRY_VERIFY(app.mainWindow().isLoaded());
-        QCOMPARE(f.titles(), QStringList{QStringLiteral("64 Configuration")});
-        MotDePassControls& c = f.ui();
-        QVERIFY(!c.Tabblet->isTabEnabled(0));
-        QCOMPARE(c.Tabblet->currentIndex(), 1);
-        QCOMPARE(app.mainWindow().widget()->focusWidget(), c.txtParamMDP);
-        QCOMPARE(c.lstSite->count(), 0);
-        QVERIFY(!app.gate().isLoaded());
-        // "Appliquer" writes the settings, all ticked, and gives the first tab back.
-        app.applyParameters();
-        QVERIFY(c.Tabblet->isTabEnabled(0));
-        QCOMPARE(c.Tabblet->currentIndex(), 0);
-        QCOMPARE(c.lstSite->count(), 1);
-        QCOMPARE(fileBytes(f.path(QStringLiteral("PARAM.ini"))), paramIni(1, 1, 1));
-    }
-
-    // Whatever PARAM.ini says (even when it is missing), the damage is told first.
-    void damagedDatabaseIsToldBeforeFirstUse_data()
+    // Without settings the main window opens on "Configuration" alone; a damaged
+    // database is told first, whatever PARAM.ini says (even when it is missing).
+    void firstUse_data()
     {
         QTest::addColumn<QStringList>("statements");
-        QTest::addColumn<QString>("cause");
+        QTest::addColumn<QString>("cause"); // empty: a sound database
         QTest::addColumn<bool>("settings");
+        QTest::addRow("no PARAM.ini") << QStringList() << QString() << false;
         QTest::addRow("tblSite missing")
             << QStringList{"DROP TABLE tblSite"} << "ne contient pas la table tblSite." << true;
         QTest::addRow("column lost, no PARAM.ini")
@@ -186,7 +166,7 @@ private slots:
         QTest::addRow("integrity check fails") << other << "est endommagé." << true;
         QTest::addRow("integrity check fails, no PARAM.ini") << other << "est endommagé." << false;
     }
-    void damagedDatabaseIsToldBeforeFirstUse()
+    void firstUse()
     {
         QFETCH(QStringList, statements);
         QFETCH(QString, cause);
@@ -212,15 +192,28 @@ private slots:
             QVERIFY(file.seek(qint64(root[0][0]->toInt() - 1) * page));
             file.write(QByteArray(page, '\x5a'));
         }
-        if (settings)
-            f.writeParam(0, 0, 0);
+        QVERIFY(!settings || writeFile(f.path(QStringLiteral("PARAM.ini")), paramIni(0, 0, 0)));
         KeyroviaApp& app = f.start();
         QTRY_VERIFY(app.mainWindow().isLoaded());
-        QCOMPARE(f.titles().size(), 2);
-        QCOMPARE(f.messages.shown[0].style, 16);
+        QCOMPARE(f.titles().size(), cause.isEmpty() ? 1 : 2);
         QVERIFY2(f.messages.shown[0].text.contains(cause), qPrintable(f.messages.shown[0].text));
-        QCOMPARE(f.messages.shown[1].title, QStringLiteral("Configuration")); // then the first-use flow
-        QCOMPARE(f.ui().lstSite->count(), 0);
+        QCOMPARE(f.titles().constLast(), QStringLiteral("64 Configuration"));
+        MotDePassControls& c = f.ui();
+        QVERIFY(!c.Tabblet->isTabEnabled(0));
+        QCOMPARE(c.Tabblet->currentIndex(), 1);
+        QCOMPARE(app.mainWindow().widget()->focusWidget(), c.txtParamMDP);
+        QCOMPARE(c.lstSite->count(), 0);
+        QVERIFY(!app.gate().isLoaded());
+        if (!cause.isEmpty()) {
+            QCOMPARE(f.messages.shown[0].style, 16);
+            return;
+        }
+        // "Appliquer" writes the settings, all ticked, and gives the first tab back.
+        app.applyParameters();
+        QVERIFY(c.Tabblet->isTabEnabled(0));
+        QCOMPARE(c.Tabblet->currentIndex(), 0);
+        QCOMPARE(c.lstSite->count(), 1);
+        QCOMPARE(fileBytes(f.path(QStringLiteral("PARAM.ini"))), paramIni(1, 1, 1));
     }
 };
 

@@ -134,12 +134,8 @@ private slots:
     void failedPasswordChangeStaysTrue()
     {
         f = std::make_unique<AppFixture>();
-        QVERIFY(f->makeDatabase(QStringLiteral("old")));
-        f->writeParam(0, 0, 0);
-        app = &f->start();
-        app->gate().txtMdp()->setText(QStringLiteral("old"));
-        QTest::keyClick(app->gate().txtMdp(), Qt::Key_Return);
-        QTRY_VERIFY(app->mainWindow().isLoaded());
+        QVERIFY(f->openMain({}, 0, QStringLiteral("old")));
+        app = f->app.get();
         c = &f->ui();
         c->txtParamMDP->setText(QStringLiteral("new"));
         f->engine.setFaultHook(
