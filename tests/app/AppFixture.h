@@ -84,6 +84,11 @@ public:
         return true;
     }
 
+    void writeParam(int afficher, int visible, int recup)
+    {
+        QVERIFY(writeFile(path(QStringLiteral("PARAM.ini")), paramIni(afficher, visible, recup)));
+    }
+
     // The usual run: a database holding these logins, PARAM.ini with only
     // "Automatique" as given, the password typed into the gate, the main window
     // loaded. False when a step failed.

@@ -56,7 +56,7 @@ private slots:
         AppFixture f;
         const QString db = f.path(QStringLiteral("BDMDP.MDB"));
         QVERIFY(damage == QLatin1String("missing") || f.makeDatabase(stored));
-        QVERIFY(writeFile(f.path(QStringLiteral("PARAM.ini")), paramIni(0, 0, 0)));
+        f.writeParam(0, 0, 0);
         SqlCipherEngine otherProcess{f.keys};
         std::unique_ptr<IDbConnection> holder;
         if (damage == QLatin1String("locked"))
@@ -192,7 +192,8 @@ private slots:
             QVERIFY(file.seek(qint64(root[0][0]->toInt() - 1) * page));
             file.write(QByteArray(page, '\x5a'));
         }
-        QVERIFY(!settings || writeFile(f.path(QStringLiteral("PARAM.ini")), paramIni(0, 0, 0)));
+        if (settings)
+            f.writeParam(0, 0, 0);
         KeyroviaApp& app = f.start();
         QTRY_VERIFY(app.mainWindow().isLoaded());
         QCOMPARE(f.titles().size(), cause.isEmpty() ? 1 : 2);
