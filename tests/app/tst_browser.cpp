@@ -144,7 +144,8 @@ private slots:
         QCOMPARE(keys.sent.size(), size_t(1));
         QVERIFY(keys.sent[0].wait);
         // Every character with a meaning in a key string is braced.
-        QCOMPARE(keys.sent[0].keys, QStringLiteral("Jörg{TAB}a{+}b{^}c{%}d{~}e{(}f{)}g{{}h{}}i{[}j{]}{ENTER}"));
+        QCOMPARE(keys.sent[0].keys,
+                 QStringLiteral("Jörg{TAB}a{+}b{^}c{%}d{~}e{(}f{)}g{{}h{}}i{[}j{]}{ENTER}"));
         QCOMPARE(f->programEnded, 1);
     }
 };

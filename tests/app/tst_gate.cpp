@@ -16,9 +16,9 @@ class TestGate : public QObject {
 private slots:
     void outcomes_data()
     {
-        QTest::addColumn<QString>("stored"); // the database's password
-        QTest::addColumn<QString>("damage"); // done to the file before the start
-        QTest::addColumn<QString>("typed");  // then Enter in the gate
+        QTest::addColumn<QString>("stored");  // the database's password
+        QTest::addColumn<QString>("damage");  // done to the file before the start
+        QTest::addColumn<QString>("typed");   // then Enter in the gate
         QTest::addColumn<QString>("outcome"); // "main", "waits", "logged" or the message shown
         textRow("no password: passes at once", {"", "", "", "main"});
         textRow("right", {"s3cret é", "", "s3cret é", "main"});
@@ -31,7 +31,8 @@ private slots:
                 {"", "missing", "", "Le fichier de base de donner ( BDMDP.MDB ) est innacésible" + end});
         // The right password on a file that cannot be used: told, never logged.
         const QString file = QStringLiteral("Le fichier de base de donnée ( BDMDP.MDB ) ");
-        textRow("locked", {"s3cret é", "locked", "s3cret é", file + "est verrouillé par un autre programme." + end});
+        textRow("locked",
+                {"s3cret é", "locked", "s3cret é", file + "est verrouillé par un autre programme." + end});
         textRow("truncated", {"s3cret é", "truncated", "s3cret é", file + "est endommagé." + end});
         textRow("unreadable",
                 {"s3cret é", "unreadable", "s3cret é", file + "ne peut pas être lu : accès refusé." + end});
@@ -78,7 +79,7 @@ private slots:
         KeyroviaApp& app = f.start();
         QCOMPARE(f.instance.claimedDir, f.dir.path() + QLatin1Char('/'));
         if (!stored.isEmpty() || damage == QLatin1String("garbage")) { // the gate waits for typing
-            QVERIFY(f.messages.shown.empty()); // the silent first test stays silent
+            QVERIFY(f.messages.shown.empty());                         // the silent first test stays silent
             app.gate().txtMdp()->setText(typed);
             QTest::keyClick(app.gate().txtMdp(), Qt::Key_Return);
         }
@@ -161,8 +162,9 @@ private slots:
             << QStringList{"DROP TABLE tblSite", "CREATE TABLE tblSite (Site TEXT, User TEXT)"}
             << "est incomplet : il manque une colonne à la table tblSite." << false;
         // Another table's pages, which the select never reads, are damaged below.
-        const QStringList other{"CREATE TABLE other (x TEXT)", "INSERT INTO other VALUES (hex(randomblob(3000)))",
-                                "INSERT INTO other SELECT x FROM other", "INSERT INTO other SELECT x FROM other"};
+        const QStringList other{
+            "CREATE TABLE other (x TEXT)", "INSERT INTO other VALUES (hex(randomblob(3000)))",
+            "INSERT INTO other SELECT x FROM other", "INSERT INTO other SELECT x FROM other"};
         QTest::addRow("integrity check fails") << other << "est endommagé." << true;
         QTest::addRow("integrity check fails, no PARAM.ini") << other << "est endommagé." << false;
     }

@@ -145,7 +145,8 @@ private slots:
         QCOMPARE(app->store().programPassword(), QStringLiteral("old"));
         QCOMPARE(c->txtParamMDP->text(), QStringLiteral("old"));
         QCOMPARE(f->titles(), (QStringList{"16 ", "64 Configuration Enregistrer'"})); // the list still loads
-        QVERIFY(f->messages.shown.front().text.contains(QStringLiteral("L'ancien mot de passe reste valable.")));
+        QVERIFY(
+            f->messages.shown.front().text.contains(QStringLiteral("L'ancien mot de passe reste valable.")));
     }
 
     void addingMessages_data()

@@ -83,7 +83,8 @@ private slots:
         QTest::newRow("unticked, three left by earlier runs: all removed")
             << false << 3 << 0 << true << false << false;
         // Another Keyrovia, or the user, removed it since: each save scans again.
-        QTest::newRow("ticked, removed since the last save: added") << true << 0 << 1 << true << false << true;
+        QTest::newRow("ticked, removed since the last save: added")
+            << true << 0 << 1 << true << false << true;
     }
     void toolbarButtonFollowsAfficher()
     {
@@ -137,9 +138,10 @@ private slots:
         f->platform.registry = &files;
         apply(true);
         QCOMPARE(f->titles(), (QStringList{"48 Bouton Du Navigateur", "64 Configuration Enregistrer'"}));
-        QCOMPARE(f->messages.shown.front().text,
-                 "Le bouton de la barre d'outils n'a pas pu être ajouté au navigateur.\r\nRaison : le fichier " +
-                     files.location() + " est endommagé ou n'appartient pas à Keyrovia.");
+        QCOMPARE(
+            f->messages.shown.front().text,
+            "Le bouton de la barre d'outils n'a pas pu être ajouté au navigateur.\r\nRaison : le fichier " +
+                files.location() + " est endommagé ou n'appartient pas à Keyrovia.");
         QCOMPARE(fileBytes(file), before);
     }
 
