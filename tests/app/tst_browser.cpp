@@ -73,8 +73,7 @@ private slots:
         QFETCH(QString, before);
         QFETCH(QString, box);
         QFETCH(QString, shownUser);
-        page.push(reply);
-        page.push(reply);
+        page.replies = {reply, reply};
         open();
         for (int press = 0; press < 2; ++press) {
             if (press == 0 || !reply) // a browser's answer makes the box's text irrelevant
@@ -100,9 +99,9 @@ private slots:
     {
         QFETCH(int, recupAuto);
         QFETCH(int, requests);
-        page.push(QStringLiteral("\"http://www.example.test:8080/login\",\"Login\""));
+        page.replies = {QStringLiteral("\"http://www.example.test:8080/login\",\"Login\"")};
         open(recupAuto);
-        QCOMPARE(page.requests(), requests);
+        QCOMPARE(int(page.timeouts.size()), requests);
         QCOMPARE(c->txtInfoUser->text(), requests ? QStringLiteral("port-user") : QString());
     }
 
