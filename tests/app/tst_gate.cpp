@@ -99,9 +99,11 @@ private slots:
             QCOMPARE(f.messages.shown[0].style, 16);
             QCOMPARE(f.messages.shown[0].text, outcome);
         }
-        QCOMPARE(QString::fromLocal8Bit(fileBytes(f.path(QStringLiteral("Logz.ini")))),
-                 outcome == QLatin1String("logged") ? refusedPasswordEntry(f.clock.time, typed) + "\r\n"
-                                                    : QString());
+        const bool logged = outcome == QLatin1String("logged");
+        const QString log = f.path(QStringLiteral("Logz.ini"));
+        QCOMPARE(QString::fromLocal8Bit(fileBytes(log)),
+                 logged ? refusedPasswordEntry(f.clock.time, typed) + "\r\n" : QString());
+        QCOMPARE(fileMode(log), logged ? 0600 : -1); // the user's alone
         QCOMPARE(fileBytes(db), before); // never touched
     }
 

@@ -60,7 +60,6 @@ private slots:
         for (QLineEdit* box : {c->txtInfoMDP, c->txtAddMDP, c->txtParamMDP})
             QCOMPARE(box->echoMode(), QLineEdit::Password);
         QCOMPARE(c->timzAutoLoig->interval(), 2000);
-        QVERIFY(!c->timzAutoLoig->isActive());
         QCOMPARE(w->minimumSize(), w->maximumSize()); // fixed border
         // Each "*" box unmasks its own password only.
         QTest::mouseClick(c->chkInfoEtoile, Qt::LeftButton);
