@@ -49,18 +49,9 @@ class TestSettings : public QObject {
     Q_OBJECT
     QTemporaryDir m_dir;
 
-    void writeParam(const QByteArray& bytes)
-    {
-        QVERIFY(test::writeFile(m_dir.filePath(QStringLiteral("PARAM.ini")), bytes));
-    }
-
 private slots:
     void initTestCase() { qputenv("KEYROVIA_APP_DIR", m_dir.path().toLocal8Bit()); }
-    void init()
-    {
-        QFile::remove(m_dir.filePath(QStringLiteral("PARAM.ini")));
-        QFile::remove(m_dir.filePath(QStringLiteral("Logz.ini")));
-    }
+    void init() { QFile::remove(m_dir.filePath(QStringLiteral("PARAM.ini"))); }
 
     void readValue()
     {
@@ -131,8 +122,7 @@ private slots:
         QFETCH(QByteArray, file);
         QFETCH(bool, listLoads);
         QFETCH(QStringList, calls);
-        if (!file.isNull())
-            writeParam(file);
+        QVERIFY(file.isNull() || test::writeFile(m_dir.filePath(QStringLiteral("PARAM.ini")), file));
         // The log's commas split its lines on reading.
         QVERIFY(test::writeFile(m_dir.filePath(QStringLiteral("Logz.ini")), "Essai : a,b\r\n\r\n"));
         RecordingHost host;
