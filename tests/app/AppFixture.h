@@ -9,6 +9,7 @@
 #include "TestKit.h"
 #include "app/Application.h"
 #include "app/OneInstance.h"
+#include "app/SiteList.h"
 #include "platform/sqlcipher/SqlCipherEngine.h"
 #include "ui/Form.h"
 
@@ -18,6 +19,20 @@
 #include <memory>
 
 namespace kr::test {
+
+inline QStringList listTexts(SiteListView* list)
+{
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i)
+        out << list->text(i);
+    return out;
+}
+
+inline void clickRow(SiteListView* list, int row)
+{
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualRect(list->model()->index(row, 0)).center());
+}
 
 class AppFixture {
 public:
@@ -72,6 +87,33 @@ public:
     void writeParam(int afficher, int visible, int recup)
     {
         QVERIFY(writeFile(path(QStringLiteral("PARAM.ini")), paramIni(afficher, visible, recup)));
+    }
+
+    // The usual run: a database holding these logins, PARAM.ini with only
+    // "Automatique" as given, the password typed into the gate, the main window
+    // loaded. False when a step failed.
+    bool openMain(const std::vector<SiteRecord>& rows = {}, int recupAuto = 0, const QString& password = {})
+    {
+        if (!makeDatabase(password) || !addRows(rows, password) ||
+            !writeFile(path(QStringLiteral("PARAM.ini")), paramIni(0, 0, recupAuto)))
+            return false;
+        start();
+        if (!password.isEmpty()) {
+            app->gate().txtMdp()->setText(password);
+            QTest::keyClick(app->gate().txtMdp(), Qt::Key_Return);
+        }
+        return QTest::qWaitFor([this] { return app->mainWindow().isLoaded(); });
+    }
+
+    MotDePassControls& ui() { return app->mainWindow().ui(); }
+
+    // "style title" of each message shown, in order.
+    QStringList titles() const
+    {
+        QStringList out;
+        for (const ShownMessage& m : messages.shown)
+            out << QString::number(m.style) + QLatin1Char(' ') + m.title;
+        return out;
     }
 
     // Starts the program and waits for the gate's first activation to pass.

@@ -1,6 +1,7 @@
 #pragma once
-// Page address double: hands out scripted replies in order (std::nullopt
-// = the browser does not answer) and records every request.
+// Page address double: hands out the scripted replies in order (std::nullopt =
+// the browser does not answer; silent once they are used up) and records the
+// time-out of each request.
 #include "platform/Platform.h"
 
 #include <QList>
@@ -9,21 +10,14 @@ namespace kr::test {
 
 class ScriptedPageAddress final : public IPageAddress {
 public:
-    void push(const std::optional<QString>& reply) { m_replies.append(reply); }
-
-    // Once the script is used up, the browser stays silent.
     std::optional<QString> request(int timeoutMs = 5000) override
     {
         timeouts.append(timeoutMs);
-        return m_replies.isEmpty() ? std::nullopt : m_replies.takeFirst();
+        return replies.isEmpty() ? std::nullopt : replies.takeFirst();
     }
 
-    int requests() const { return int(timeouts.size()); }
-
-    QList<int> timeouts; // the time-out of each request, in order
-
-private:
-    QList<std::optional<QString>> m_replies;
+    QList<std::optional<QString>> replies;
+    QList<int> timeouts;
 };
 
 } // namespace kr::test

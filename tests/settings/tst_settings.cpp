@@ -49,18 +49,9 @@ class TestSettings : public QObject {
     Q_OBJECT
     QTemporaryDir m_dir;
 
-    void writeParam(const QByteArray& bytes)
-    {
-        QVERIFY(test::writeFile(m_dir.filePath(QStringLiteral("PARAM.ini")), bytes));
-    }
-
 private slots:
     void initTestCase() { qputenv("KEYROVIA_APP_DIR", m_dir.path().toLocal8Bit()); }
-    void init()
-    {
-        QFile::remove(m_dir.filePath(QStringLiteral("PARAM.ini")));
-        QFile::remove(m_dir.filePath(QStringLiteral("Logz.ini")));
-    }
+    void init() { QFile::remove(m_dir.filePath(QStringLiteral("PARAM.ini"))); }
 
     void readValue()
     {
@@ -90,9 +81,6 @@ private slots:
     void fileText()
     {
         const QString path = m_dir.filePath(QStringLiteral("PARAM.ini"));
-        QVERIFY(WriteTextFile(path, SettingsFileText(ProgramSettings{})));
-        QCOMPARE(test::fileBytes(path).size(), 108);
-        QCOMPARE(test::fileBytes(path), test::paramIni(1, 1, 1));
         QVERIFY(WriteTextFile(path, SettingsFileText(ProgramSettings{2, 0, 1})));
         QCOMPARE(test::fileBytes(path), test::paramIni(2, 0, 1));
     }
@@ -100,6 +88,7 @@ private slots:
     void enterWithSettings_data()
     {
         QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<bool>("listLoads");
         QTest::addColumn<QStringList>("calls");
         const auto entered = [](int afficher, int visible, int recup) {
             return QStringList{QStringLiteral("set AFFICHERIE=%1").arg(afficher),
@@ -109,34 +98,40 @@ private slots:
                    (recup == 1 ? QStringList{"recup"} : QStringList()) +
                    QStringList{visible == 1 ? "onTop" : "notOnTop", "log"};
         };
-        QTest::newRow("all ticked") << test::paramIni(1, 1, 1) << entered(1, 1, 1);
+        QTest::newRow("all ticked") << test::paramIni(1, 1, 1) << true << entered(1, 1, 1);
         QTest::newRow("one line, other order, greyed values")
             << QByteArray("%%RECUPAUTO%%=2=%%ENDRECUPAUTO%% %%TJSVISIBLE%%=2=%%ENDTJSVISIBLE%%"
                           "%%AFFICHERIE%%=0=%%ENDAFFICHERIE%%")
-            << entered(0, 2, 2);
+            << true << entered(0, 2, 2);
         QTest::newRow("RECUPAUTO missing unticks Automatique")
-            << QByteArray("%%AFFICHERIE%%=1=%%ENDAFFICHERIE%%%%TJSVISIBLE%%=0=%%ENDTJSVISIBLE%%")
+            << QByteArray("%%AFFICHERIE%%=1=%%ENDAFFICHERIE%%%%TJSVISIBLE%%=0=%%ENDTJSVISIBLE%%") << true
             << entered(1, 0, 0);
         QTest::newRow("empty RECUPAUTO: first use after two boxes")
             << QByteArray("%%AFFICHERIE%%=0=%%ENDAFFICHERIE%%%%TJSVISIBLE%%=0=%%ENDTJSVISIBLE%%"
                           "%%RECUPAUTO%%==%%ENDRECUPAUTO%%")
-            << (QStringList{"set AFFICHERIE=0", "set TJSVISIBLE=0"} + kFirstUse);
-        QTest::newRow("no PARAM.ini: first use") << QByteArray() << kFirstUse;
-        QTest::newRow("empty file: every value 0") << QByteArray("") << entered(0, 0, 0);
+            << true << (QStringList{"set AFFICHERIE=0", "set TJSVISIBLE=0"} + kFirstUse);
+        QTest::newRow("no PARAM.ini: first use") << QByteArray() << true << kFirstUse;
+        QTest::newRow("empty file: every value 0") << QByteArray("") << true << entered(0, 0, 0);
         QTest::newRow("binary garbage reads as absent markers")
-            << QByteArray("\x00\xff\xfe,\"\r\n\x01", 8) << entered(0, 0, 0);
+            << QByteArray("\x00\xff\xfe,\"\r\n\x01", 8) << true << entered(0, 0, 0);
+        QTest::newRow("list cannot load: first use, no recup")
+            << test::paramIni(1, 1, 1) << false << (entered(1, 1, 1).mid(0, 6) + kFirstUse);
     }
     void enterWithSettings()
     {
         QFETCH(QByteArray, file);
+        QFETCH(bool, listLoads);
         QFETCH(QStringList, calls);
-        if (!file.isNull())
-            writeParam(file);
+        QVERIFY(file.isNull() || test::writeFile(m_dir.filePath(QStringLiteral("PARAM.ini")), file));
+        // The log's commas split its lines on reading.
+        QVERIFY(test::writeFile(m_dir.filePath(QStringLiteral("Logz.ini")), "Essai : a,b\r\n\r\n"));
         RecordingHost host;
+        host.listLoads = listLoads;
         test::RecordingMessageBox box;
         const bool firstUse = calls.contains(QStringLiteral("disableTab"));
         QCOMPARE(EnterMainWindow(host, box), !firstUse);
         QCOMPARE(host.calls, calls);
+        QCOMPARE(host.log, firstUse ? QString() : QStringLiteral("Essai : a\r\nb\r\n"));
         QCOMPARE(box.shown.size(), firstUse ? size_t(1) : size_t(0));
         if (firstUse) {
             QCOMPARE(box.shown[0].style, 64);
@@ -144,31 +139,6 @@ private slots:
             QCOMPARE(box.shown[0].text,
                      QStringLiteral("Ses Votre Premiere Utilisation\r\nVeiller Configurer Le Plugin"));
         }
-    }
-
-    void listLoadFailureRunsFirstUse()
-    {
-        writeParam(SettingsFileText(ProgramSettings{}).toLatin1());
-        RecordingHost host;
-        host.listLoads = false;
-        test::RecordingMessageBox box;
-        QVERIFY(!EnterMainWindow(host, box));
-        QCOMPARE(host.calls.mid(3, 3), (QStringList{"show", "unloadGate", "load"}));
-        QCOMPARE(host.calls.mid(6), kFirstUse);
-        QVERIFY(!host.calls.contains(QStringLiteral("recup")));
-    }
-
-    void logShownWhenPresent()
-    {
-        writeParam(SettingsFileText(ProgramSettings{1, 1, 0}).toLatin1());
-        QVERIFY(test::writeFile(
-            m_dir.filePath(QStringLiteral("Logz.ini")),
-            "Tentative d'acces Le : 6 December  a : 10:00:00  :  Essai Avec Le Mot de Pass : a,b\r\n\r\n"));
-        RecordingHost host;
-        test::RecordingMessageBox box;
-        QVERIFY(EnterMainWindow(host, box));
-        QVERIFY(host.log.endsWith(QStringLiteral("Mot de Pass : a\r\nb\r\n")));
-        QVERIFY(!host.calls.contains(QStringLiteral("recup")));
     }
 };
 
