@@ -11,7 +11,6 @@
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
-#include <QMutex>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -32,11 +31,8 @@ public:
         : m_setup(setup), m_keysLeft(setup.contains(u'@') ? setup.section(u'@', 1, 1).left(1).toInt() : -1)
     {
     }
-    QString log()
-    {
-        QMutexLocker lock(&m_mutex);
-        return m_log.join(u' ');
-    }
+    // Read once its thread has ended.
+    QString log() const { return m_log.join(u' '); }
     QString introspect(const QString&) const override { return {}; }
 
     bool handleMessage(const QDBusMessage& call, const QDBusConnection& bus) override
@@ -85,14 +81,9 @@ public:
     }
 
 private:
-    void record(const QString& line)
-    {
-        QMutexLocker lock(&m_mutex);
-        m_log << line;
-    }
+    void record(const QString& line) { m_log << line; }
     QString m_setup;
     int m_keysLeft;
-    QMutex m_mutex;
     QStringList m_log;
 };
 
