@@ -95,8 +95,9 @@ private slots:
         DevToolsSocket devTools;
         QVERIFY2(devTools.open(worker(), chromium.devToolsPort()), qPrintable(worker()));
         const auto action = [&] {
-            const QString state = "(async () => (await chrome.action.isEnabled() ? 'enabled ' : 'disabled ') + "
-                                  "await chrome.action.getTitle({}))()";
+            const QString state =
+                "(async () => (await chrome.action.isEnabled() ? 'enabled ' : 'disabled ') + "
+                "await chrome.action.getTitle({}))()";
             return devTools.evaluate(state).value_or(QJsonValue("no answer")).toString();
         };
         // The action's click handler, as the toolbar runs it.

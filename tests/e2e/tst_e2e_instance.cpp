@@ -12,7 +12,10 @@ class TestE2eInstance : public QObject {
     const QStringList m_env{QStringLiteral("XDG_RUNTIME_DIR=") + m_runtime.path()};
     static QStringList gates() { return findWindows(kGate); }
     // A program folder whose database has a password, so that its gate waits.
-    static std::unique_ptr<ProgramFolder> gated() { return programFolder(QStringLiteral("Mot-2026"), {}, {}); }
+    static std::unique_ptr<ProgramFolder> gated()
+    {
+        return programFolder(QStringLiteral("Mot-2026"), {}, {});
+    }
 
 private slots:
     void laterStartBringsTheRunningGateToTheFront()

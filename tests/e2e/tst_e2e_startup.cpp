@@ -1,15 +1,12 @@
 // The real program under Xvfb, from its gate on: the right password on a
 // database another program holds is told in a real box and not logged; once
 // free, the right password opens the main window, and "SenDKeys" types the
-// login into another program's form; a newer version announced by the
-// reference vendor service on 127.0.0.1 takes over, and "Download" hands its
-// address to the desktop's launcher and ends.
+// login into another program's form. Addresses go to the desktop's launcher.
 #include "E2eSupport.h"
 #include "ReceiverProcess.h"
+#include "platform/QtServices.h"
 #include "platform/sqlcipher/SqlCipherEngine.h"
 
-#include <QRegularExpression>
-#include <QScopeGuard>
 #include <QtTest>
 
 using namespace kr;
@@ -61,45 +58,20 @@ private slots:
         QVERIFY(program.waitForFinished(10000)); // no window left: the program ends
     }
 
-    void newerVersionTakesOverAndDownloadEnds()
+    // "Download" and the site links hand their address to the desktop's launcher.
+    void addressesGoToTheDesktopLauncher()
     {
         QTemporaryDir scratch;
-        QProcess vendor;
-        const auto stopVendor = qScopeGuard([&] { vendor.kill(), vendor.waitForFinished(); });
-        vendor.start(QStringLiteral(KEYROVIA_VENDOR_SERVICE),
-                     {"--port", "0", "--announce", "1.2", "--info", "Ligne 1\\nLigne 2", "--database",
-                      scratch.filePath("vendor.db")});
-        QByteArray said;
-        while (!said.contains('\n') && vendor.waitForReadyRead(10000))
-            said += vendor.readAllStandardOutput();
-        const QString port = QRegularExpression("listening (\\d+)").match(QString(said)).captured(1);
-        QVERIFY2(!port.isEmpty(), said.constData());
-        // A stand-in for the desktop's launcher that writes down what it is asked to open.
         const QString launcher = scratch.filePath("xdg-open");
         const QString opened = scratch.filePath("opened.txt");
         QVERIFY(writeFile(launcher, "#!/bin/sh\necho \"$@\" >> '" + opened.toLocal8Bit() + "'\n"));
         QVERIFY(QFile::setPermissions(launcher, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-        const auto folder = programFolder();
-        QVERIFY(folder);
-        QProcess program;
-        folder->start(program, {"KEYROVIA_VENDOR_HOST=127.0.0.1:" + port,
-                                "PATH=" + scratch.path() + ':' + qEnvironmentVariable("PATH")});
-
-        const QString update = waitForWindow(QStringLiteral("^Keyrovia$"));
-        QVERIFY2(!update.isEmpty(), "the update window did not appear");
-        // The only window left: the main window does not come.
-        QTRY_COMPARE_WITH_TIMEOUT(findWindows(QStringLiteral(".")), QStringList{update}, 10000);
-        xdotool({"mousemove", "--window", update, "246", "203", "click", "1"}); // "Download"
-        QStringList boxes;
-        QTRY_COMPARE((boxes = findWindows(QStringLiteral("^Keyrovia$"))).size(), 2); // the download message
-        boxes.removeAll(update);
-        focus(boxes.constFirst());
-        key(QStringLiteral("Return"));
-        QVERIFY(program.waitForFinished(10000));
-        const QString expected = "http://127.0.0.1:" + port + "/download.php?ID=10";
-        QTRY_COMPARE(QString(fileBytes(opened).trimmed()), expected);
+        qputenv("PATH", QFile::encodeName(scratch.path() + ':' + qEnvironmentVariable("PATH")));
+        const QString address = QStringLiteral("http://127.0.0.1:1/download.php?ID=10");
+        DesktopShell().open(address);
+        QTRY_COMPARE(QString(fileBytes(opened).trimmed()), address);
     }
 };
 
-QTEST_GUILESS_MAIN(TestE2eStartup)
+QTEST_MAIN(TestE2eStartup)
 #include "tst_e2e_startup.moc"

@@ -24,7 +24,8 @@ QStringList onlyButton(const QString& configHome)
     if (registry.openKey(HKEY_CURRENT_USER, test::kExtensionsKey, 0x3F, parent) == RegOk &&
         registry.enumKey(parent, 0, 256, name) == RegOk && registry.enumKey(parent, 1, 256, value) != RegOk &&
         registry.openKey(parent, name, 0x3F, button) == RegOk) {
-        for (quint32 v = 0; v < 2 && registry.enumValue(button, v, 256, 4096, value, type, data) == RegOk; ++v)
+        for (quint32 v = 0; v < 2 && registry.enumValue(button, v, 256, 4096, value, type, data) == RegOk;
+             ++v)
             values << value + QLatin1Char('=') + QString::fromLocal8Bit(data.chopped(1));
         registry.closeKey(button);
     }

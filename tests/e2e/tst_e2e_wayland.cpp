@@ -21,8 +21,9 @@ private slots:
         QTemporaryDir runtime;
         QVERIFY(test::makePrivateFolder(runtime.path()));
         QProcess program;
-        const QString main = openMainWindow(
-            *folder, program, {"XDG_RUNTIME_DIR=" + runtime.path(), QStringLiteral("QT_QPA_PLATFORM=wayland")});
+        const QString main =
+            openMainWindow(*folder, program,
+                           {"XDG_RUNTIME_DIR=" + runtime.path(), QStringLiteral("QT_QPA_PLATFORM=wayland")});
         QVERIFY2(!main.isEmpty(), "the main window did not appear on XWayland");
         key(QStringLiteral("shift+Tab"), 10);
         key(QStringLiteral("space"));

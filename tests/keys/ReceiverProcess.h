@@ -37,8 +37,8 @@ public:
         static int count = 0;
         const QString title = QStringLiteral("kr receiver %1").arg(++count);
         m_process.start(m_program, {title});
-        const QStringList focus{"20", "xdotool", "search", "--sync", "--onlyvisible", "--name",
-                                '^' + title + '$', "windowfocus", "--sync"};
+        const QStringList focus{"20",     "xdotool",         "search",      "--sync", "--onlyvisible",
+                                "--name", '^' + title + '$', "windowfocus", "--sync"};
         return QProcess::execute(QStringLiteral("timeout"), focus) == 0;
     }
 

@@ -124,9 +124,8 @@ private slots:
     {
         const QByteArray saved = qgetenv("DISPLAY");
         qunsetenv("DISPLAY");
-        const auto restore = qScopeGuard([&] {
-            saved.isNull() ? qunsetenv("DISPLAY") : qputenv("DISPLAY", saved);
-        });
+        const auto restore =
+            qScopeGuard([&] { saved.isNull() ? qunsetenv("DISPLAY") : qputenv("DISPLAY", saved); });
         X11Keystrokes typer;
         QVERIFY(!typer.sendKeys(QStringLiteral("abc{TAB}def{ENTER}"), true));
         QCOMPARE(typer.lastError(), QStringLiteral("no X display"));

@@ -29,8 +29,7 @@ class StandInPortal final : public QDBusVirtualObject {
 public:
     explicit StandInPortal(const QString& setup)
         : m_setup(setup), m_keysLeft(setup.contains(u'@') ? setup.section(u'@', 1, 1).left(1).toInt() : -1)
-    {
-    }
+    {}
     // Read once its thread has ended.
     QString log() const { return m_log.join(u' '); }
     QString introspect(const QString&) const override { return {}; }
@@ -39,7 +38,8 @@ public:
     {
         const QList<QVariant> args = call.arguments();
         if (call.interface() == QLatin1String("org.freedesktop.DBus.Properties")) {
-            const bool v1 = m_setup.contains(QLatin1String("v1")) && args.value(1) == QLatin1String("version");
+            const bool v1 =
+                m_setup.contains(QLatin1String("v1")) && args.value(1) == QLatin1String("version");
             return bus.send(call.createReply(QVariant::fromValue(QDBusVariant(v1 ? 1u : 3u))));
         }
         if (call.path() != Desktop) { // Close of a session or of a request
@@ -48,18 +48,21 @@ public:
         }
         if (call.member() == QLatin1String("NotifyKeyboardKeysym")) {
             if (m_keysLeft-- == 0)
-                return bus.send(call.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.Failed"), "closed"));
+                return bus.send(
+                    call.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.Failed"), "closed"));
             record((args.value(3).toUInt() ? "+" : "-") + QString::number(args.value(2).toInt(), 16));
             return bus.send(call.createReply());
         }
         const QVariantMap options = qdbus_cast<QVariantMap>(args.last());
-        const QString path = Desktop + QStringLiteral("/request/") + call.service().mid(1).replace(u'.', u'_') +
-                             u'/' + options.value(QStringLiteral("handle_token")).toString();
+        const QString path = Desktop + QStringLiteral("/request/") +
+                             call.service().mid(1).replace(u'.', u'_') + u'/' +
+                             options.value(QStringLiteral("handle_token")).toString();
         bus.send(call.createReply(QVariant::fromValue(QDBusObjectPath(path))));
         uint code = 0;
         QVariantMap results{{QStringLiteral("session_handle"), Desktop + QStringLiteral("/session/1/s")}};
         if (call.member() == QLatin1String("SelectDevices")) {
-            QString line = QStringLiteral("select types=") + options.value(QStringLiteral("types")).toString();
+            QString line =
+                QStringLiteral("select types=") + options.value(QStringLiteral("types")).toString();
             for (const char* key : {"persist_mode", "restore_token"})
                 if (options.contains(QLatin1String(key)))
                     line += u' ' + QLatin1String(key) + u'=' + options.value(QLatin1String(key)).toString();
@@ -68,15 +71,18 @@ public:
             code = token.isEmpty() || token == QLatin1String("tok-0") ? 0 : 2;
         } else if (call.member() == QLatin1String("Start")) {
             record(QStringLiteral("start"));
-            code = m_setup.contains(QLatin1String("refuse")) ? 1 : m_setup.contains(QLatin1String("silent")) ? 99 : 0;
-            results = {{QStringLiteral("devices"), 1u}, {QStringLiteral("restore_token"), QStringLiteral("tok-1")}};
+            code = m_setup.contains(QLatin1String("refuse"))   ? 1
+                   : m_setup.contains(QLatin1String("silent")) ? 99
+                                                               : 0;
+            results = {{QStringLiteral("devices"), 1u},
+                       {QStringLiteral("restore_token"), QStringLiteral("tok-1")}};
         } else {
             record(QStringLiteral("create"));
         }
         if (code == 99)
             return true;
-        QDBusMessage response = QDBusMessage::createSignal(path, QStringLiteral("org.freedesktop.portal.Request"),
-                                                           QStringLiteral("Response"));
+        QDBusMessage response = QDBusMessage::createSignal(
+            path, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"));
         return bus.send(response << code << results);
     }
 
@@ -104,19 +110,26 @@ private slots:
         const QString asks = QStringLiteral("create select types=1 persist_mode=2 ");
         const int ok = int(Outcome::Typed);
         QTest::newRow("first run: asked, token kept") << "" << ok << asks + typed << "tok-1";
-        QTest::newRow("token reused") << "stored=tok-0" << ok << asks + "restore_token=tok-0 " + typed << "tok-1";
+        QTest::newRow("token reused")
+            << "stored=tok-0" << ok << asks + "restore_token=tok-0 " + typed << "tok-1";
         QTest::newRow("stale token: asked once more")
             << "stored=old" << ok << asks + "restore_token=old close-session " + asks + typed << "tok-1";
         QTest::newRow("version 1: nothing kept") << "v1" << ok << "create select types=1 " + typed << "";
         QTest::newRow("caps lock on: off while typing")
-            << "caps" << ok << asks + "start +ffe5 -ffe5 " + keys + " +ffe5 -ffe5 close-session" << "tok-1";
-        QTest::newRow("refused") << "refuse" << int(Outcome::Refused) << asks + "start close-session" << "";
+            << "caps" << ok << asks + "start +ffe5 -ffe5 " + keys + " +ffe5 -ffe5 close-session"
+            << "tok-1";
+        QTest::newRow("refused") << "refuse" << int(Outcome::Refused) << asks + "start close-session"
+                                 << "";
         QTest::newRow("no answer") << "silent" << int(Outcome::TimedOut)
-                                   << asks + "start close-request close-session" << "";
-        QTest::newRow("closed while typing") << "close@2" << int(Outcome::Closed)
-                                             << asks + "start +61 -61 close-session" << "tok-1";
-        QTest::newRow("off the layout: nothing asked") << "offlayout" << int(Outcome::OffLayout) << "" << "";
-        QTest::newRow("no portal") << "absent" << int(Outcome::Missing) << "" << "";
+                                   << asks + "start close-request close-session"
+                                   << "";
+        QTest::newRow("closed while typing")
+            << "close@2" << int(Outcome::Closed) << asks + "start +61 -61 close-session"
+            << "tok-1";
+        QTest::newRow("off the layout: nothing asked") << "offlayout" << int(Outcome::OffLayout) << ""
+                                                       << "";
+        QTest::newRow("no portal") << "absent" << int(Outcome::Missing) << ""
+                                   << "";
     }
 
     void conversation()
@@ -149,7 +162,8 @@ private slots:
             QDBusConnection client = QDBusConnection::connectToBus(address, QStringLiteral("client"));
             QCOMPARE(PortalKeystrokes::available(client), present);
             const QString offLayout = setup == QLatin1String("offlayout") ? QStringLiteral("é") : QString();
-            PortalKeystrokes typer({tokenFile, 300, 0, &locks, [&](const SymStrokes&) { return offLayout; }, 0}, client);
+            PortalKeystrokes typer(
+                {tokenFile, 300, 0, &locks, [&](const SymStrokes&) { return offLayout; }, 0}, client);
             QVERIFY(!typer.sendKeys(QStringLiteral("a{"), true)); // malformed: not a word to the portal
             QFETCH(int, outcome);
             QCOMPARE(typer.sendKeys(QStringLiteral("a{+}+b{ENTER}"), true), outcome == int(Outcome::Typed));

@@ -110,7 +110,9 @@ private slots:
         QFETCH(QString, user);
         QFETCH(QString, password);
         QFETCH(QString, keys);
-        const LockKey lock = setup == "Caps" ? LockKey::Caps : setup == "Num" ? LockKey::Num : LockKey::Scroll;
+        const LockKey lock = setup == "Caps"  ? LockKey::Caps
+                             : setup == "Num" ? LockKey::Num
+                                              : LockKey::Scroll;
         const bool group = setup == "0" || setup == "1";
         if (group) {
             QCOMPARE(QProcess::execute("setxkbmap", {"-layout", "us,ru"}), 0);
