@@ -65,7 +65,7 @@ private slots:
         QCOMPARE(DevToolsPageAddress(chromium.devToolsPort()).request(5000).value_or(""), expected);
 
         // The real program with "Automatique", past its gate: the site box (focused)
-        // holds the reduced site, and that site's login is shown: copy its user name.
+        // holds the reduced site, and that site's login is shown: copy its user name and password.
         const QString site = QString("example.test:%1").arg(web.port());
         const QString password = "Bon-Mot 2026"; // xdotool types what the layout has
         const auto folder = programFolder(
@@ -80,6 +80,9 @@ private slots:
         key("shift+Tab", 5);
         key("space");
         QTRY_COMPARE_WITH_TIMEOUT(clipboard(), QString("e2e-user"), 5000);
+        key("Tab", 2); // the password, copied as a secret, is text for other programs too
+        key("space");
+        QTRY_COMPARE_WITH_TIMEOUT(clipboard(), QString("e2e-pass"), 5000);
         QVERIFY(findWindows("^Keyrovia$").isEmpty()); // no message box
         QVERIFY(closeWindow(main) && program.waitForFinished(10000));
 
