@@ -38,8 +38,7 @@ public:
     {
         const QList<QVariant> args = call.arguments();
         if (call.interface() == QLatin1String("org.freedesktop.DBus.Properties")) {
-            const bool v1 =
-                m_setup.contains(QLatin1String("v1")) && args.value(1) == QLatin1String("version");
+            const bool v1 = m_setup.contains("v1") && args.value(1) == "version";
             return bus.send(call.createReply(QVariant::fromValue(QDBusVariant(v1 ? 1u : 3u))));
         }
         if (call.path() != Desktop) { // Close of a session or of a request
@@ -61,8 +60,7 @@ public:
         uint code = 0;
         QVariantMap results{{QStringLiteral("session_handle"), Desktop + QStringLiteral("/session/1/s")}};
         if (call.member() == QLatin1String("SelectDevices")) {
-            QString line =
-                QStringLiteral("select types=") + options.value(QStringLiteral("types")).toString();
+            QString line = "select types=" + options.value("types").toString();
             for (const char* key : {"persist_mode", "restore_token"})
                 if (options.contains(QLatin1String(key)))
                     line += u' ' + QLatin1String(key) + u'=' + options.value(QLatin1String(key)).toString();
@@ -71,11 +69,8 @@ public:
             code = token.isEmpty() || token == QLatin1String("tok-0") ? 0 : 2;
         } else if (call.member() == QLatin1String("Start")) {
             record(QStringLiteral("start"));
-            code = m_setup.contains(QLatin1String("refuse"))   ? 1
-                   : m_setup.contains(QLatin1String("silent")) ? 99
-                                                               : 0;
-            results = {{QStringLiteral("devices"), 1u},
-                       {QStringLiteral("restore_token"), QStringLiteral("tok-1")}};
+            code = m_setup.contains("refuse") ? 1 : m_setup.contains("silent") ? 99 : 0;
+            results = {{"devices", 1u}, {"restore_token", "tok-1"}};
         } else {
             record(QStringLiteral("create"));
         }
@@ -105,31 +100,26 @@ private slots:
         QTest::addColumn<QString>("log");
         QTest::addColumn<QString>("tokenAfter");
 
-        const QString keys = QStringLiteral("+61 -61 +2b -2b +ffe1 +62 -62 -ffe1 +ff0d -ff0d");
-        const QString typed = QStringLiteral("start ") + keys + QStringLiteral(" close-session");
-        const QString asks = QStringLiteral("create select types=1 persist_mode=2 ");
-        const int ok = int(Outcome::Typed);
-        QTest::newRow("first run: asked, token kept") << "" << ok << asks + typed << "tok-1";
-        QTest::newRow("token reused")
-            << "stored=tok-0" << ok << asks + "restore_token=tok-0 " + typed << "tok-1";
-        QTest::newRow("stale token: asked once more")
-            << "stored=old" << ok << asks + "restore_token=old close-session " + asks + typed << "tok-1";
-        QTest::newRow("version 1: nothing kept") << "v1" << ok << "create select types=1 " + typed << "";
-        QTest::newRow("caps lock on: off while typing")
-            << "caps" << ok << asks + "start +ffe5 -ffe5 " + keys + " +ffe5 -ffe5 close-session"
-            << "tok-1";
-        QTest::newRow("refused") << "refuse" << int(Outcome::Refused) << asks + "start close-session"
-                                 << "";
-        QTest::newRow("no answer") << "silent" << int(Outcome::TimedOut)
-                                   << asks + "start close-request close-session"
-                                   << "";
-        QTest::newRow("closed while typing")
-            << "close@2" << int(Outcome::Closed) << asks + "start +61 -61 close-session"
-            << "tok-1";
-        QTest::newRow("off the layout: nothing asked") << "offlayout" << int(Outcome::OffLayout) << ""
-                                                       << "";
-        QTest::newRow("no portal") << "absent" << int(Outcome::Missing) << ""
-                                   << "";
+        const auto row = [](const char* name, const char* setup, Outcome outcome, const QString& log,
+                            const char* tokenAfter = "") {
+            QTest::newRow(name) << QString(setup) << int(outcome) << log << QString(tokenAfter);
+        };
+        const QString keys = "+61 -61 +2b -2b +ffe1 +62 -62 -ffe1 +ff0d -ff0d";
+        const QString typed = "start " + keys + " close-session";
+        const QString asks = "create select types=1 persist_mode=2 ";
+        const Outcome ok = Outcome::Typed;
+        row("first run: asked, token kept", "", ok, asks + typed, "tok-1");
+        row("token reused", "stored=tok-0", ok, asks + "restore_token=tok-0 " + typed, "tok-1");
+        row("stale token: asked once more", "stored=old", ok,
+            asks + "restore_token=old close-session " + asks + typed, "tok-1");
+        row("version 1: nothing kept", "v1", ok, "create select types=1 " + typed);
+        row("caps lock on: off while typing", "caps", ok,
+            asks + "start +ffe5 -ffe5 " + keys + " +ffe5 -ffe5 close-session", "tok-1");
+        row("refused", "refuse", Outcome::Refused, asks + "start close-session");
+        row("no answer", "silent", Outcome::TimedOut, asks + "start close-request close-session");
+        row("closed while typing", "close@2", Outcome::Closed, asks + "start +61 -61 close-session", "tok-1");
+        row("off the layout: nothing asked", "offlayout", Outcome::OffLayout, "");
+        row("no portal", "absent", Outcome::Missing, "");
     }
 
     void conversation()
