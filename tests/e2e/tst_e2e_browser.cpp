@@ -1,14 +1,15 @@
 // Debian's Chromium, headless, with the extension and the companion host; the
 // browser reaches nothing but 127.0.0.1. The program's client reads the page a
 // tab shows (scheme and host only, never typed credentials, also through a
-// host that died and came back); the real program with "Automatique" opens on
-// that site with its login selected; the extension's toolbar action, read
+// host that died and came back); the real program, past its gate, with
+// "Automatique" opens on that site with its login selected, and another program
+// reads the login's copied user name; the extension's toolbar action, read
 // through DevTools in its service worker, follows the registry layer and its
 // click starts the program the layer names (a recording stand-in).
 #include "ButtonKeys.h"
 #include "ChromiumSession.h"
 #include "DevToolsSocket.h"
-#include "E2eHarness.h"
+#include "E2eSupport.h"
 #include "ScriptedServer.h"
 #include "platform/pageaddress/CompanionPageAddress.h"
 #include "platform/pageaddress/CompanionProtocol.h"
@@ -63,49 +64,44 @@ private slots:
         // The opt-in source reads the same tab.
         QCOMPARE(DevToolsPageAddress(chromium.devToolsPort()).request(5000).value_or(""), expected);
 
-        // The real program with "Automatique": the site box (focused) holds the
-        // reduced site, and that site's login is shown: copy its user name.
+        // The real program with "Automatique", past its gate: the site box (focused)
+        // holds the reduced site, and that site's login is shown: copy its user name and password.
         const QString site = QString("example.test:%1").arg(web.port());
-        const auto folder =
-            programFolder({}, {{"aaa.test", "other-user", "x"}, {site, "e2e-user", "e2e-pass"}}, {0, 0, 1});
+        const QString password = "Bon-Mot 2026"; // xdotool types what the layout has
+        const auto folder = programFolder(
+            password, {{"aaa.test", "other-user", "x"}, {site, "e2e-user", "e2e-pass"}}, {0, 0, 1});
         QVERIFY(folder);
         QProcess program;
-        const QString main = openMainWindow(*folder, program, {"XDG_RUNTIME_DIR=" + runtime});
+        const QString main = openMainWindow(*folder, program, {"XDG_RUNTIME_DIR=" + runtime}, password);
         QVERIFY2(!main.isEmpty(), "the main window did not appear");
         key("ctrl+a");
         key("ctrl+c");
         QTRY_COMPARE_WITH_TIMEOUT(clipboard(), site, 5000);
-        keys("shift+Tab", 5);
+        key("shift+Tab", 5);
         key("space");
         QTRY_COMPARE_WITH_TIMEOUT(clipboard(), QString("e2e-user"), 5000);
+        key("Tab", 2); // the password, copied as a secret, is text for other programs too
+        key("space");
+        QTRY_COMPARE_WITH_TIMEOUT(clipboard(), QString("e2e-pass"), 5000);
         QVERIFY(findWindows("^Keyrovia$").isEmpty()); // no message box
-        QVERIFY(closeAndWait(main, program));
+        QVERIFY(closeWindow(main) && program.waitForFinished(10000));
 
         // The toolbar action, in the extension's service worker.
         const QString origin = QString("chrome-extension://%1/").arg(companion::kChromiumExtensionId);
-        QString worker;
-        QTRY_VERIFY_WITH_TIMEOUT(
-            [&] {
-                for (const QJsonValue& target : chromium.targets()) {
-                    const QJsonObject t = target.toObject();
-                    if (t.value("type") == "service_worker" && t.value("url").toString().startsWith(origin))
-                        worker = t.value("webSocketDebuggerUrl").toString();
-                }
-                return !worker.isEmpty();
-            }(),
-            60000);
+        const auto worker = [&] {
+            for (const QJsonValue& t : chromium.targets())
+                if (t["type"] == "service_worker" && t["url"].toString().startsWith(origin))
+                    return t["webSocketDebuggerUrl"].toString();
+            return QString();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(!worker().isEmpty(), 60000);
         DevToolsSocket devTools;
-        QVERIFY2(devTools.open(worker, chromium.devToolsPort()), qPrintable(worker));
+        QVERIFY2(devTools.open(worker(), chromium.devToolsPort()), qPrintable(worker()));
         const auto action = [&] {
-            const QJsonArray state =
-                devTools
-                    .evaluate(
-                        "(async () => [await chrome.action.isEnabled(), await chrome.action.getTitle({})])()")
-                    .value_or(QJsonValue())
-                    .toArray();
-            return state.size() == 2
-                       ? QString("%1 %2").arg(state[0].toBool() ? "enabled" : "disabled", state[1].toString())
-                       : QString("no answer");
+            const QString state =
+                "(async () => (await chrome.action.isEnabled() ? 'enabled ' : 'disabled ') + "
+                "await chrome.action.getTitle({}))()";
+            return devTools.evaluate(state).value_or(QJsonValue("no answer")).toString();
         };
         // The action's click handler, as the toolbar runs it.
         const auto click = [&] { return devTools.evaluate("onActionClicked(), true").has_value(); };

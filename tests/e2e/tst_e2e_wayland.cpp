@@ -3,7 +3,6 @@
 // Qt is told to use Wayland, and "SenDKeys" types the login into a native
 // Wayland terminal through the compositor's virtual keyboard.
 #include "E2eSupport.h"
-#include "TestKit.h"
 
 #include <QtTest>
 
@@ -17,29 +16,24 @@ private slots:
     {
         const QString user = QStringLiteral("Jörg.Usér-1");
         const QString pass = QStringLiteral("Aa1 !@#$%^&*()_+{}[]|:;\"'<>,.?/~\\`-=éß€ж");
-        ProgramFolder folder(QStringLiteral(KEYROVIA_EXE));
-        QVERIFY(makeDatabase(folder, QString(), {{QStringLiteral("bank.test"), user, pass}}));
-        QVERIFY(writeSettings(folder, 0, 0, 0));
+        const auto folder = programFolder({}, {{QStringLiteral("bank.test"), user, pass}});
+        QVERIFY(folder);
         QTemporaryDir runtime;
         QVERIFY(test::makePrivateFolder(runtime.path()));
-
         QProcess program;
-        folder.start(program, {QStringLiteral("XDG_RUNTIME_DIR=") + runtime.path(),
-                               QStringLiteral("QT_QPA_PLATFORM=wayland")});
-        const QString main = waitForWindow(kMain);
+        const QString main =
+            openMainWindow(*folder, program,
+                           {"XDG_RUNTIME_DIR=" + runtime.path(), QStringLiteral("QT_QPA_PLATFORM=wayland")});
         QVERIFY2(!main.isEmpty(), "the main window did not appear on XWayland");
-        focus(main);
-        for (int i = 0; i < 10; ++i)
-            key(QStringLiteral("shift+Tab"));
+        key(QStringLiteral("shift+Tab"), 10);
         key(QStringLiteral("space"));
-        for (int i = 0; i < 9; ++i)
-            key(QStringLiteral("Tab"));
+        key(QStringLiteral("Tab"), 9);
         key(QStringLiteral("space")); // "SenDKeys": sway gives the focus back to the terminal
 
         QVERIFY(program.waitForFinished(15000));
         const QString typedFile = qEnvironmentVariable("KR_TYPED_FILE");
         QString typed;
-        QTRY_VERIFY_WITH_TIMEOUT((typed = QString::fromUtf8(test::fileBytes(typedFile))).endsWith(u'\n'), 5000);
+        QTRY_VERIFY((typed = QString::fromUtf8(fileBytes(typedFile))).endsWith(u'\n'));
         QCOMPARE(typed, user + u'\t' + pass + u'\n');
     }
 };

@@ -1,7 +1,6 @@
 #pragma once
 // Drives kr_key_receiver (KeyReceiver.cpp) from a test or a benchmark: starts
 // the login form, gives it the keyboard focus, and reads what it received.
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -17,67 +16,54 @@ struct Received {
 
 class ReceiverProcess {
 public:
-    // dir: a private folder (mode 0700) for the output and XDG_RUNTIME_DIR.
-    ReceiverProcess(QString program, QString dir) : m_program(std::move(program)), m_dir(std::move(dir)) {}
-    ~ReceiverProcess() { kill(); }
+    // dir: a private folder (mode 0700), the form's XDG_RUNTIME_DIR.
+    ReceiverProcess(const QString& program, const QString& dir) : m_program(program)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir);
+        m_process.setProcessEnvironment(env);
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    }
+    ~ReceiverProcess()
+    {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
 
-    // Returns once the form is on screen and has the keyboard focus.
+    // Returns once the form, titled "kr receiver <n>", is on screen and has the
+    // keyboard focus (no window manager under Xvfb: it is handed over directly).
     bool start()
     {
         static int count = 0;
-        m_out = m_dir + QStringLiteral("/received-%1.json").arg(++count);
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir);
-        m_process.setProcessEnvironment(env);
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(m_program, {m_out, QStringLiteral("kr receiver %1").arg(count)});
-        QByteArray line;
-        bool active = false;
-        while (!(line = readLine()).startsWith("window ")) {
-            if (line.isEmpty())
-                return false;
-            active = active || line == "active";
-        }
-        // No window manager under Xvfb: hand the focus over directly.
-        const QStringList focus{"windowfocus", "--sync", QString::fromLatin1(line.mid(7))};
-        if (QProcess::execute(QStringLiteral("xdotool"), focus) != 0)
-            return false;
-        return active || readLine() == "active";
+        const QString title = QStringLiteral("kr receiver %1").arg(++count);
+        m_process.start(m_program, {title});
+        const QStringList focus{"20",     "xdotool",         "search",      "--sync", "--onlyvisible",
+                                "--name", '^' + title + '$', "windowfocus", "--sync"};
+        return QProcess::execute(QStringLiteral("timeout"), focus) == 0;
     }
 
-    // Waits until Enter arrived in the password field and the form wrote its file.
-    bool waitDone() { return readLine() == "done"; }
+    // Waits until Enter arrived in the password field.
+    bool waitDone()
+    {
+        while (m_done.isEmpty() && !m_process.canReadLine() && m_process.waitForReadyRead(20000))
+            continue;
+        if (m_done.isEmpty())
+            m_done = m_process.readLine().trimmed();
+        return m_done.startsWith("done ");
+    }
 
     // What the form received; nothing when it never got its Enter.
     std::optional<Received> result()
     {
-        QFile file(m_out);
-        if (!m_process.waitForFinished(20000) || !file.open(QIODevice::ReadOnly))
+        if (!waitDone())
             return std::nullopt;
-        const QJsonObject o = QJsonDocument::fromJson(file.readAll()).object();
+        const QJsonObject o = QJsonDocument::fromJson(m_done.mid(5)).object();
         return Received{o.value("user").toString(), o.value("password").toString()};
     }
 
-    void kill()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
-    }
-
 private:
-    QByteArray readLine()
-    {
-        while (!m_process.canReadLine())
-            if (!m_process.waitForReadyRead(20000))
-                return QByteArray();
-        return m_process.readLine().trimmed();
-    }
-
     QString m_program;
-    QString m_dir;
-    QString m_out;
+    QByteArray m_done;
     QProcess m_process;
 };
 

@@ -28,8 +28,9 @@ private slots:
         QTest::newRow("virtual keyboard") << "WV" << typed << int(KeyRoute::VirtualKeyboard) << QStringList();
         QTest::newRow("neither: XTest, told once")
             << "W" << typed << int(KeyRoute::XTest)
-            << QStringList{QStringLiteral(u"Ce bureau ne permet pas d'envoyer des touches aux fenêtres Wayland : "
-                                          u"seules les fenêtres X11 (XWayland) les reçoivent.")};
+            << QStringList{
+                   QStringLiteral(u"Ce bureau ne permet pas d'envoyer des touches aux fenêtres Wayland : "
+                                  u"seules les fenêtres X11 (XWayland) les reçoivent.")};
     }
 
     void choice()
@@ -43,7 +44,8 @@ private slots:
         QStringList shown;
         messages.onShow = [&](const test::ShownMessage& m) {
             QCOMPARE(m.style, int(MsgExclamation));
-            QCOMPARE(routes[route].sent.size(), std::size_t(shown.size() + 1)); // told after the keys went out
+            QCOMPARE(routes[route].sent.size(),
+                     std::size_t(shown.size() + 1)); // told after the keys went out
             shown << m.text;
         };
         KeystrokeRoute keys({&routes[0], &routes[1], &routes[2], [&] { return session.contains(u'W'); },

@@ -11,7 +11,6 @@
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
-#include <QMutex>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -30,20 +29,16 @@ class StandInPortal final : public QDBusVirtualObject {
 public:
     explicit StandInPortal(const QString& setup)
         : m_setup(setup), m_keysLeft(setup.contains(u'@') ? setup.section(u'@', 1, 1).left(1).toInt() : -1)
-    {
-    }
-    QString log()
-    {
-        QMutexLocker lock(&m_mutex);
-        return m_log.join(u' ');
-    }
+    {}
+    // Read once its thread has ended.
+    QString log() const { return m_log.join(u' '); }
     QString introspect(const QString&) const override { return {}; }
 
     bool handleMessage(const QDBusMessage& call, const QDBusConnection& bus) override
     {
         const QList<QVariant> args = call.arguments();
         if (call.interface() == QLatin1String("org.freedesktop.DBus.Properties")) {
-            const bool v1 = m_setup.contains(QLatin1String("v1")) && args.value(1) == QLatin1String("version");
+            const bool v1 = m_setup.contains("v1") && args.value(1) == "version";
             return bus.send(call.createReply(QVariant::fromValue(QDBusVariant(v1 ? 1u : 3u))));
         }
         if (call.path() != Desktop) { // Close of a session or of a request
@@ -52,18 +47,20 @@ public:
         }
         if (call.member() == QLatin1String("NotifyKeyboardKeysym")) {
             if (m_keysLeft-- == 0)
-                return bus.send(call.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.Failed"), "closed"));
+                return bus.send(
+                    call.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.Failed"), "closed"));
             record((args.value(3).toUInt() ? "+" : "-") + QString::number(args.value(2).toInt(), 16));
             return bus.send(call.createReply());
         }
         const QVariantMap options = qdbus_cast<QVariantMap>(args.last());
-        const QString path = Desktop + QStringLiteral("/request/") + call.service().mid(1).replace(u'.', u'_') +
-                             u'/' + options.value(QStringLiteral("handle_token")).toString();
+        const QString path = Desktop + QStringLiteral("/request/") +
+                             call.service().mid(1).replace(u'.', u'_') + u'/' +
+                             options.value(QStringLiteral("handle_token")).toString();
         bus.send(call.createReply(QVariant::fromValue(QDBusObjectPath(path))));
         uint code = 0;
         QVariantMap results{{QStringLiteral("session_handle"), Desktop + QStringLiteral("/session/1/s")}};
         if (call.member() == QLatin1String("SelectDevices")) {
-            QString line = QStringLiteral("select types=") + options.value(QStringLiteral("types")).toString();
+            QString line = "select types=" + options.value("types").toString();
             for (const char* key : {"persist_mode", "restore_token"})
                 if (options.contains(QLatin1String(key)))
                     line += u' ' + QLatin1String(key) + u'=' + options.value(QLatin1String(key)).toString();
@@ -72,27 +69,22 @@ public:
             code = token.isEmpty() || token == QLatin1String("tok-0") ? 0 : 2;
         } else if (call.member() == QLatin1String("Start")) {
             record(QStringLiteral("start"));
-            code = m_setup.contains(QLatin1String("refuse")) ? 1 : m_setup.contains(QLatin1String("silent")) ? 99 : 0;
-            results = {{QStringLiteral("devices"), 1u}, {QStringLiteral("restore_token"), QStringLiteral("tok-1")}};
+            code = m_setup.contains("refuse") ? 1 : m_setup.contains("silent") ? 99 : 0;
+            results = {{"devices", 1u}, {"restore_token", "tok-1"}};
         } else {
             record(QStringLiteral("create"));
         }
         if (code == 99)
             return true;
-        QDBusMessage response = QDBusMessage::createSignal(path, QStringLiteral("org.freedesktop.portal.Request"),
-                                                           QStringLiteral("Response"));
+        QDBusMessage response = QDBusMessage::createSignal(
+            path, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"));
         return bus.send(response << code << results);
     }
 
 private:
-    void record(const QString& line)
-    {
-        QMutexLocker lock(&m_mutex);
-        m_log << line;
-    }
+    void record(const QString& line) { m_log << line; }
     QString m_setup;
     int m_keysLeft;
-    QMutex m_mutex;
     QStringList m_log;
 };
 
@@ -108,24 +100,26 @@ private slots:
         QTest::addColumn<QString>("log");
         QTest::addColumn<QString>("tokenAfter");
 
-        const QString keys = QStringLiteral("+61 -61 +2b -2b +ffe1 +62 -62 -ffe1 +ff0d -ff0d");
-        const QString typed = QStringLiteral("start ") + keys + QStringLiteral(" close-session");
-        const QString asks = QStringLiteral("create select types=1 persist_mode=2 ");
-        const int ok = int(Outcome::Typed);
-        QTest::newRow("first run: asked, token kept") << "" << ok << asks + typed << "tok-1";
-        QTest::newRow("token reused") << "stored=tok-0" << ok << asks + "restore_token=tok-0 " + typed << "tok-1";
-        QTest::newRow("stale token: asked once more")
-            << "stored=old" << ok << asks + "restore_token=old close-session " + asks + typed << "tok-1";
-        QTest::newRow("version 1: nothing kept") << "v1" << ok << "create select types=1 " + typed << "";
-        QTest::newRow("caps lock on: off while typing")
-            << "caps" << ok << asks + "start +ffe5 -ffe5 " + keys + " +ffe5 -ffe5 close-session" << "tok-1";
-        QTest::newRow("refused") << "refuse" << int(Outcome::Refused) << asks + "start close-session" << "";
-        QTest::newRow("no answer") << "silent" << int(Outcome::TimedOut)
-                                   << asks + "start close-request close-session" << "";
-        QTest::newRow("closed while typing") << "close@2" << int(Outcome::Closed)
-                                             << asks + "start +61 -61 close-session" << "tok-1";
-        QTest::newRow("off the layout: nothing asked") << "offlayout" << int(Outcome::OffLayout) << "" << "";
-        QTest::newRow("no portal") << "absent" << int(Outcome::Missing) << "" << "";
+        const auto row = [](const char* name, const char* setup, Outcome outcome, const QString& log,
+                            const char* tokenAfter = "") {
+            QTest::newRow(name) << QString(setup) << int(outcome) << log << QString(tokenAfter);
+        };
+        const QString keys = "+61 -61 +2b -2b +ffe1 +62 -62 -ffe1 +ff0d -ff0d";
+        const QString typed = "start " + keys + " close-session";
+        const QString asks = "create select types=1 persist_mode=2 ";
+        const Outcome ok = Outcome::Typed;
+        row("first run: asked, token kept", "", ok, asks + typed, "tok-1");
+        row("token reused", "stored=tok-0", ok, asks + "restore_token=tok-0 " + typed, "tok-1");
+        row("stale token: asked once more", "stored=old", ok,
+            asks + "restore_token=old close-session " + asks + typed, "tok-1");
+        row("version 1: nothing kept", "v1", ok, "create select types=1 " + typed);
+        row("caps lock on: off while typing", "caps", ok,
+            asks + "start +ffe5 -ffe5 " + keys + " +ffe5 -ffe5 close-session", "tok-1");
+        row("refused", "refuse", Outcome::Refused, asks + "start close-session");
+        row("no answer", "silent", Outcome::TimedOut, asks + "start close-request close-session");
+        row("closed while typing", "close@2", Outcome::Closed, asks + "start +61 -61 close-session", "tok-1");
+        row("off the layout: nothing asked", "offlayout", Outcome::OffLayout, "");
+        row("no portal", "absent", Outcome::Missing, "");
     }
 
     void conversation()
@@ -158,7 +152,8 @@ private slots:
             QDBusConnection client = QDBusConnection::connectToBus(address, QStringLiteral("client"));
             QCOMPARE(PortalKeystrokes::available(client), present);
             const QString offLayout = setup == QLatin1String("offlayout") ? QStringLiteral("é") : QString();
-            PortalKeystrokes typer({tokenFile, 300, 0, &locks, [&](const SymStrokes&) { return offLayout; }, 0}, client);
+            PortalKeystrokes typer(
+                {tokenFile, 300, 0, &locks, [&](const SymStrokes&) { return offLayout; }, 0}, client);
             QVERIFY(!typer.sendKeys(QStringLiteral("a{"), true)); // malformed: not a word to the portal
             QFETCH(int, outcome);
             QCOMPARE(typer.sendKeys(QStringLiteral("a{+}+b{ENTER}"), true), outcome == int(Outcome::Typed));
