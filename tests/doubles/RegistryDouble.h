@@ -21,7 +21,6 @@ public:
         QByteArray data;
     };
     struct Key {
-        QString path; // as asked for
         QString keyClass;
         std::vector<Value> values;
     };
@@ -42,7 +41,7 @@ public:
         if (m_store->openKey(HKEY_CURRENT_USER, path, 0x3F, k) != RegOk)
             return nullptr;
         Key& seen = m_seen[path.toUpper()];
-        seen = {path, m_classes[path.toUpper()], {}};
+        seen = {m_classes[path.toUpper()], {}};
         Value v;
         for (quint32 i = 0; m_store->enumValue(k, i, 1 << 20, 1 << 20, v.name, v.type, v.data) == RegOk; ++i)
             seen.values.push_back(v);

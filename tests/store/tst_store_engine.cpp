@@ -1,5 +1,7 @@
-// The SQLCipher engine: error numbers for every kind of file, and the README's way out.
+// The SQLCipher engine: error numbers for every kind of file, the README's way out, and
+// keyrovia-makedb, which creates an empty database only where nothing is.
 #include "StoreTestKit.h"
+#include "store/PasswordStore.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -12,6 +14,16 @@ using namespace kr::test;
 namespace {
 
 const QString Secret = QStringLiteral("s3cr\u00e9t ';x");
+
+// What must stay as it was: type and mode (of a link itself), modification time, content.
+QString snapshot(const QString& path)
+{
+    struct stat info {};
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
+        return {};
+    const qint64 modified = info.st_mtim.tv_sec * 1000000000LL + info.st_mtim.tv_nsec;
+    return QStringLiteral("%1 %2 ").arg(info.st_mode).arg(modified) + fileBytes(path).toHex();
+}
 
 } // namespace
 
@@ -126,6 +138,48 @@ private slots:
             return openNumber(engine, file, Secret) == DbErrNoPermission ? 0 : 1;
         });
         QCOMPARE(exitCodeOf(child), 0);
+    }
+
+    void makeDbNeverTouchesWhatIsThere_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("nothing: an empty private database") << "nothing";
+        QTest::newRow("database with logins") << "keyed.db";
+        QTest::newRow("0-byte file") << "empty.db";
+        QTest::newRow("dangling link") << "link";
+        QTest::newRow("folder") << "folder";
+    }
+
+    void makeDbNeverTouchesWhatIsThere()
+    {
+        QFETCH(QString, kind);
+        QTemporaryDir dir;
+        const QString file = dir.filePath("BDMDP.MDB");
+        if (kind.endsWith(QLatin1String(".db")))
+            QVERIFY(QFile::copy(fixture(kind), file));
+        else if (kind == QLatin1String("link"))
+            QVERIFY(QFile::link(dir.filePath("elsewhere.db"), file));
+        else if (kind == QLatin1String("folder"))
+            QVERIFY(QDir(dir.path()).mkdir("BDMDP.MDB"));
+        const QString before = snapshot(file);
+        QProcess tool;
+        const mode_t oldMask = ::umask(0);
+        tool.start(QStringLiteral(KEYROVIA_MAKEDB), {file});
+        QVERIFY(tool.waitForFinished(30000));
+        ::umask(oldMask);
+        QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(tool.exitCode(), 0);
+        QCOMPARE(folderEntries(dir.path()), QStringList{"BDMDP.MDB"}); // nothing made through a link
+        if (kind != QLatin1String("nothing")) {
+            QCOMPARE(snapshot(file), before);
+            return;
+        }
+        QCOMPARE(fileMode(file), 0600);    // whatever the umask
+        SqlCipherEngine engine;
+        PasswordStore store(engine, file); // no password, and an empty tblSite
+        QCOMPARE(store.CheckProgramPassword(QString()), 0);
+        QVERIFY(store.LoadSiteList().ok());
+        QCOMPARE(store.siteCount(), 0);
     }
 };
 
