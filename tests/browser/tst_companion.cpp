@@ -259,7 +259,6 @@ private slots:
         const std::pair<const char*, QByteArray> icons[] = {
             {"ICON.ico", {}}, // the delivered one, the only one shown
             {"nothing.ico", {}},
-            {"false.ico", "MZ this is no picture"},
             {"huge.ico", QByteArray(2 * 1024 * 1024, '\x7f')},
             {"giant.ico",
              QByteArray::fromHex("000001000100ffff000001002000ffffff0f16000000")}}; // claims a giant
@@ -300,7 +299,6 @@ private slots:
             {exe, kRunProgram.toUpper()},
             {'"' + exe + '"', kRunProgram},
             {exe, "{00000000-0000-0000-0000-000000000000}"},
-            {m_program, kRunProgram},               // a folder
             {m_program + "/ICON.ico", kRunProgram}, // not executable
             {m_program + "/../Keyrovia", kRunProgram},
             {"Keyrovia", kRunProgram}, // relative

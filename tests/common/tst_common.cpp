@@ -48,9 +48,7 @@ private slots:
         const std::pair<QByteArray, QString> rows[] = {
             {"", ""},
             {"A\r\n\r\n", "A\r\n"}, // one entry with its final empty line
-            {"A\r\nB\r\n\r\n", "A\r\nB\r\n"},
             {"A\r\n", "A"},                             // final empty line removed
-            {"\r\n", ""},                               // erased log
             {"\r\n\r\nA\r\n", "A"},                     // leading empty items vanish
             {"x : ab, cd\r\n\r\n", "x : ab\r\ncd\r\n"}, // comma splits, blanks skipped
             {"\"a, b\",c\r\n", "a, b\r\nc"},            // quoted item keeps commas
