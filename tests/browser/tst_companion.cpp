@@ -320,7 +320,6 @@ private slots:
         QCOMPARE(host->buttonKeys(), (QStringList{guid(0), guid(2)})); // afresh, no restart
         QCOMPARE(host->launch(guid(1)).value("reason").toString(), QString("no such button"));
         QCOMPARE(starts(), 0);
-        QVERIFY(!QFile::exists(touched));
 
         // Clicks as fast as they come, the first with more than a key: one start a second.
         const qint64 hostPid = host->process.processId();
@@ -352,16 +351,12 @@ private slots:
         host.reset();
         QTRY_COMPARE_WITH_TIMEOUT(int(record().count("alive\n")), started, 5000);
         QCOMPARE(starts(), started);
-        QCOMPARE(firstStart("args"), QString("0"));
-        QCOMPARE(firstStart("cwd"), QDir(m_program).canonicalPath());
-        for (const char* stream : {"stdin", "stdout", "stderr"})
-            QCOMPARE(firstStart(stream), QString("/dev/null"));
-        QCOMPARE(firstStart("extra_fds"), QString("0"));
+        const QByteArray asStarted = "args=0\ncwd=" + QFile::encodeName(QDir(m_program).canonicalPath()) +
+                                     "\nfd0=/dev/null\nfd1=/dev/null\nfd2=/dev/null\n"
+                                     "extra_fds=0\nblocked=0\nignored=0\nsid=";
+        QVERIFY2(record().startsWith(asStarted), record().constData());
         QVERIFY(firstStart("sid").toLongLong() != ::getsid(0));
         QVERIFY(firstStart("ppid").toLongLong() != hostPid);
-        QCOMPARE(firstStart("blocked"), QString("0000000000000000"));
-        // Signals 32 and 33 belong to the C library, which lets nobody change them.
-        QCOMPARE(firstStart("ignored").toULongLong(nullptr, 16) & ~0x180000000ULL, 0ULL);
         QVERIFY(!QFile::exists(touched));
     }
 };
