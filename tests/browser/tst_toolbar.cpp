@@ -1,7 +1,7 @@
 // The toolbar button: registration, the manager window's scan and removal,
 // and the tutorial window, on the in-memory registry.
+#include "ButtonKeys.h"
 #include "RegistryDouble.h"
-#include "TestKit.h"
 #include "browser/frmAddIe.h"
 #include "browser/frmListIcon.h"
 #include "browser/ieToolBar.h"
@@ -120,27 +120,18 @@ private slots:
         qputenv("KEYROVIA_APP_DIR", appDir.toLocal8Bit());
         QCOMPARE(AddProgzIE(registry), long(RegOk));
         QCOMPARE(AddProgzIE(registry), long(RegOk));
-        const std::vector<std::pair<QString, QString>> expected = {
-            {"Exec", QCoreApplication::applicationFilePath()},
-            {"Icon", icon},
-            {"HotIcon", icon},
-            {"ButtonText", "Keyrovia"},
-            {"CLSID", "{1FBA04EE-3024-11d2-8F1F-0000F87ABD16}"},
-            {"Default Visible", "yes"},
-        };
         const QRegularExpression guid(QStringLiteral("^\\{[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\\}$"));
         const QStringList keys = registry.subkeys(kExtensionsKey);
         QCOMPARE(keys.size(), 2);
         for (const QString& name : keys) {
             QVERIFY2(guid.match(name).hasMatch(), qPrintable(name));
             QCOMPARE(key(name)->keyClass, QStringLiteral("REG DWORD"));
-            const auto& values = key(name)->values;
-            QCOMPARE(values.size(), expected.size());
-            for (size_t i = 0; i < expected.size(); ++i) {
-                QCOMPARE(values[i].name, expected[i].first);
-                QCOMPARE(values[i].type, REG_SZ);
-                QCOMPARE(values[i].data, sz(expected[i].second));
+            test::TextValues written;
+            for (const auto& v : key(name)->values) {
+                QVERIFY(v.type == REG_SZ && v.data.endsWith('\0'));
+                written.append({v.name, QString::fromLocal8Bit(v.data.chopped(1))});
             }
+            QCOMPARE(written, test::buttonValues(QCoreApplication::applicationFilePath(), icon));
         }
         QCOMPARE(registry.openHandles(), 0);
         const QString own = QLatin1Char('|') + icon + QStringLiteral("|Keyrovia|x");
