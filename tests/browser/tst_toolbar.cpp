@@ -251,6 +251,8 @@ private slots:
             << "{B}" << long(RegCantRead) << Rows{"{A}|" + kOwnIcon + "||x", "{C}|/c.ico||-"};
         QTest::newRow("damaged store") << "enumKey"
                                        << "Extensions" << long(RegBadDb) << Rows{};
+        QTest::newRow("key deleted meanwhile") << "enumKey" << "Extensions" << long(RegKeyDeleted) << Rows{};
+        QTest::newRow("store kept locked") << "enumKey" << "Extensions" << long(RegBusy) << Rows{};
     }
     void scanFaults()
     {
@@ -295,9 +297,12 @@ private slots:
         }
     }
 
-    // "Suivant" and "Précédent" switch the pictures; opened again, the tutorial starts on the first page.
+    // "Suivant" and "Précédent" switch the pictures. Unloaded, the tutorial
+    // restores the minimised main window; opened again, it starts on the first page.
     void tutorialPages()
     {
+        mainWindow->show();
+        mainWindow->setWindowState(Qt::WindowMinimized);
         tutorial->Show();
         QVERIFY(!tutorial->imaAddIE1()->pixmap().isNull() && !tutorial->imaAddIE2()->pixmap().isNull());
         for (int clicks = 0;; ++clicks) {
@@ -310,6 +315,7 @@ private slots:
             QTest::mouseClick(tutorial->CmdAfter(), Qt::LeftButton);
         }
         tutorial->Unload();
+        QVERIFY(!(mainWindow->windowState() & Qt::WindowMinimized));
         tutorial->Show();
         QVERIFY(tutorial->imaAddIE1()->isVisible() && !tutorial->imaAddIE2()->isVisible());
     }
