@@ -78,8 +78,8 @@ private slots:
                                               {"file:///home/u/x.html", "file:///"},
                                               {"about:blank", "about:"}})
             QCOMPARE(page::siteOrigin(address), origin);
-        const std::optional<PageState> state =
-            parseBrowserMessage(QJsonDocument(QJsonObject{{"url", "http://u:p@h:8/a"}, {"title", "T"}}).toJson());
+        const std::optional<PageState> state = parseBrowserMessage(
+            QJsonDocument(QJsonObject{{"url", "http://u:p@h:8/a"}, {"title", "T"}}).toJson());
         QVERIFY(state && state->url == "http://h:8/" && state->title.isEmpty());
     }
 
