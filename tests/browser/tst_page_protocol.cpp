@@ -104,6 +104,7 @@ private slots:
                                 R"({"type":"page","url":"http://older.com/","title":"Older"}])";
         for (const auto& [response, expected] :
              {std::pair<QByteArray, QString>{httpResponse("200 OK", list), "\"http://www.a.com/\",\"\""},
+              {httpResponse("200 OK", R"([{"type":"iframe","url":"x"}])"), ""},
               {httpResponse("200 OK", "<html>"), ""},
               {QByteArray(), ""}}) { // silent
             ScriptedServer endpoint([&](const QByteArray& request) -> std::optional<QByteArray> {
