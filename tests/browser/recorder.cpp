@@ -8,22 +8,6 @@
 #include <string.h>
 #include <unistd.h>
 
-// What /proc/self/<entry> links to, or the rest of the line of /proc/self/status starting with entry.
-static char* proc(const char* entry, char* out, size_t size)
-{
-    char path[64];
-    snprintf(path, sizeof path, "/proc/self/%s", entry);
-    ssize_t n = readlink(path, out, size - 1);
-    out[n < 0 ? 0 : n] = '\0';
-    FILE* status = n < 0 ? fopen("/proc/self/status", "r") : NULL;
-    for (char line[256]; status && fgets(line, sizeof line, status);)
-        if (strncmp(line, entry, strlen(entry)) == 0)
-            snprintf(out, size, "%.*s", (int)strcspn(line + strlen(entry), "\n"), line + strlen(entry));
-    if (status)
-        fclose(status);
-    return out;
-}
-
 int main(int argc, char**)
 {
     /* Descriptors beyond 2, counted before anything of ours is opened. */
@@ -34,17 +18,31 @@ int main(int argc, char**)
     if (fds)
         closedir(fds);
 
-    char exe[PATH_MAX], record[PATH_MAX + 16], in[PATH_MAX], out[PATH_MAX], err[PATH_MAX], cwd[PATH_MAX];
-    char blocked[64], ignored[64];
-    *strrchr(proc("exe", exe, sizeof exe), '/') = '\0';
+    char exe[PATH_MAX] = {}, record[PATH_MAX + 16], cwd[PATH_MAX];
+    if (readlink("/proc/self/exe", exe, sizeof exe - 1) <= 0 || !getcwd(cwd, sizeof cwd))
+        return 1;
+    *strrchr(exe, '/') = '\0';
     snprintf(record, sizeof record, "%s/record", exe);
     FILE* file = fopen(record, "a");
-    if (!file || !getcwd(cwd, sizeof cwd))
+    if (!file)
         return 1;
-    fprintf(file, "args=%d\ncwd=%s\nstdin=%s\nstdout=%s\nstderr=%s\nextra_fds=%d\n", argc - 1, cwd,
-            proc("fd/0", in, sizeof in), proc("fd/1", out, sizeof out), proc("fd/2", err, sizeof err), extra);
-    fprintf(file, "sid=%d\nppid=%d\nblocked=%s\nignored=%s\n", (int)getsid(0), (int)getppid(),
-            proc("SigBlk:\t", blocked, sizeof blocked), proc("SigIgn:\t", ignored, sizeof ignored));
+    fprintf(file, "args=%d\ncwd=%s\n", argc - 1, cwd);
+    for (int fd = 0; fd <= 2; ++fd) {
+        char link[32], target[PATH_MAX] = {};
+        snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+        fprintf(file, "fd%d=%.*s\n", fd, (int)readlink(link, target, sizeof target - 1), target);
+    }
+    unsigned long long blocked = ~0ULL, ignored = ~0ULL;
+    FILE* status = fopen("/proc/self/status", "r");
+    for (char line[256]; status && fgets(line, sizeof line, status);) {
+        sscanf(line, "SigBlk: %llx", &blocked);
+        sscanf(line, "SigIgn: %llx", &ignored);
+    }
+    if (status)
+        fclose(status);
+    /* Signals 32 and 33 belong to the C library, which lets nobody change them. */
+    fprintf(file, "extra_fds=%d\nblocked=%llx\nignored=%llx\nsid=%d\nppid=%d\n", extra, blocked,
+            ignored & ~0x180000000ULL, (int)getsid(0), (int)getppid());
     fflush(file);
     const char* wait = getenv("RECORDER_WAIT_MS");
     usleep((useconds_t)(wait ? atoi(wait) : 0) * 1000);

@@ -37,7 +37,6 @@ private slots:
         } rows[] = {
             {two, 0, 0},
             {two, 1, 0},
-            {two, 7, 0},
             {encodeFrame("not json") + encodeFrame("[\"http://x.com/\"]") + encodeFrame("{\"url\":5}") + two,
              0, 0},
             {encodeFrame(QByteArray(int(kMaxFrameBytes) + 1, '{')) + two, 4096, 1}};
@@ -71,23 +70,17 @@ private slots:
         }
     }
 
-    // Whatever the browser reports, only scheme and host are kept.
+    // Whatever the browser reports, only scheme and host are kept, never the title.
     void keepsOnlySchemeAndHost()
     {
-        for (const auto& [address, origin] :
-             {std::pair<QString, QString>{"https://www.bank.fr/login?otp=123456#t=x", "https://www.bank.fr/"},
-              {"http://u:p@host:8080/a", "http://host:8080/"},
-              {"http://host", "http://host/"},
-              {"http://host?x=/y", "http://host/"},
-              {"file:///home/u/x.html", "file:///"},
-              {"about:blank", "about:"}}) {
+        for (const auto& [address, origin] : {std::pair<QString, QString>{"http://host", "http://host/"},
+                                              {"http://host?x=/y", "http://host/"},
+                                              {"file:///home/u/x.html", "file:///"},
+                                              {"about:blank", "about:"}})
             QCOMPARE(page::siteOrigin(address), origin);
-            const std::optional<PageState> state = parseBrowserMessage(
-                QJsonDocument(QJsonObject{{"url", address}, {"title", "Mon compte"}}).toJson());
-            QVERIFY(state);
-            QCOMPARE(state->url, origin);
-            QVERIFY(state->title.isEmpty());
-        }
+        const std::optional<PageState> state = parseBrowserMessage(
+            QJsonDocument(QJsonObject{{"url", "http://u:p@h:8/a"}, {"title", "T"}}).toJson());
+        QVERIFY(state && state->url == "http://h:8/" && state->title.isEmpty());
     }
 
     // The user information ends at the last "@" of the authority; both parts

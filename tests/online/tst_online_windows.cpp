@@ -235,7 +235,7 @@ private slots:
             QCOMPARE(textOf(r.box).size(), r.limit);
             QVERIFY(textOf(r.box).startsWith(r.kept.mid(1).chopped(1) + "aa"));
         }
-        // Enter moves on; pasted text passes the keyboard, at send only the message is filtered.
+        // Enter moves on; pasted text passes the keyboard's filter.
         s.widget()->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(s.widget()));
         s.txtName()->setFocus();
@@ -245,11 +245,8 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), s.txtInfo());
         QGuiApplication::clipboard()->setText("a:é,%");
         s.txtName()->clear();
-        s.txtInfo()->setText(QString());
         QTest::keyClick(s.txtName(), Qt::Key_V, Qt::ControlModifier);
-        QTest::keyClick(s.txtInfo(), Qt::Key_V, Qt::ControlModifier);
-        s.cmdSend_Click();
-        QCOMPARE(s.txtInfo()->text(), "Nom : a:é,%    Email : " + textOf(s.txtEmail()) + "\r\n\r\na");
+        QCOMPARE(textOf(s.txtName()), "a:é,%");
     }
 
     // Refused before any connection, sent, failed, sent again with the header
