@@ -54,7 +54,6 @@ private slots:
         };
         row("www removed, case-insensitive selection", r("\"http://www.example.org/login\",\"Login\""), "",
             "example.org", "org-user");
-        row("WWW removed", r("\"https://WWW.EXAMPLE.ORG/\",\"x\""), "", "EXAMPLE.ORG", "org-user");
         row("mixed-case prefix kept", r("\"http://Www.example.org/\",\"x\""), "", "Www.example.org", "");
         row("port kept", r("\"http://www.example.test:8080/a/b\",\"t\""), "", "example.test:8080",
             "port-user");

@@ -77,7 +77,6 @@ private slots:
         QTest::addColumn<bool>("tutorial"); // the answer to "Voir Tutorial ?"
         QTest::addColumn<bool>("flagUp");   // an earlier save found the button
         QTest::newRow("ticked, not registered: added") << true << 0 << 1 << true << true << false;
-        QTest::newRow("unticked, registered: removed") << false << 1 << 0 << true << false << false;
         QTest::newRow("ticked, registered: left alone") << true << 1 << 1 << false << false << false;
         QTest::newRow("unticked, not registered: left alone") << false << 0 << 0 << false << false << false;
         QTest::newRow("unticked, three left by earlier runs: all removed")
@@ -104,6 +103,7 @@ private slots:
         IEButtonPresent = flagUp ? 1 : 0;
         apply(afficher);
         QCOMPARE(ownButtons(), ownAfter);
+        QCOMPARE(fileBytes(f->path(QStringLiteral("PARAM.ini"))), paramIni(afficher, 0, 0));
         QCOMPARE(!f->registry.changes.isEmpty(), touched);
         QVERIFY(
             f->registry.hasKey(kExtensionsKey + QStringLiteral("\\{00000000-0000-0000-0000-00000000F0E1}")));
