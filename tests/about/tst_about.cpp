@@ -87,6 +87,18 @@ private slots:
         QCOMPARE(IsAlwaysOnTop(main), keep);
     }
 
+    // Behind the gate no main window is loaded: nothing to take the state from or give it back to.
+    void withoutMainWindow()
+    {
+        f = std::make_unique<AppFixture>();
+        QVERIFY(f->makeDatabase(QStringLiteral("x")));
+        f->start();
+        f->app->about().Show();
+        QVERIFY(f->app->about().isLoaded());
+        f->app->about().Unload();
+        QVERIFY(f->app->gate().isLoaded());
+    }
+
     // ICON.ico as built equals the encoder's output, and Qt's own reader reads it back.
     void iconFile()
     {
