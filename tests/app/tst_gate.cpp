@@ -36,9 +36,7 @@ private slots:
         textRow("unreadable",
                 {"s3cret é", "unreadable", "s3cret é", file + "ne peut pas être lu : accès refusé." + end});
         // SQLCipher takes a damaged first page for a wrong key; the other pages tell.
-        for (const char* offset : {"20", "100", "1000"})
-            textRow(qPrintable(QStringLiteral("first page damaged at %1").arg(offset)),
-                    {"s3cret é", offset, "s3cret é", file + "est endommagé." + end});
+        textRow("first page damaged", {"s3cret é", "100", "s3cret é", file + "est endommagé." + end});
         textRow("no memory for the key",
                 {"s3cret é", "memory", "s3cret é",
                  "Mémoire insuffisante : la clé du fichier de base de donnée ( BDMDP.MDB ) demande 64 Mo "
@@ -136,13 +134,11 @@ private slots:
     void logEntries()
     {
         const QDateTime t(QDate(2026, 3, 4), QTime(7, 8, 9));
-        const QString month = QLocale::system().monthName(3, QLocale::LongFormat);
-        QVERIFY(gateLeftEntry(t).startsWith(QStringLiteral("Il a Ouvert Le Prog Sans Metre De MDP Le : 4 ") +
-                                            month + QStringLiteral("  a : ")));
+        const QString when = "4 " + QLocale::system().monthName(3, QLocale::LongFormat) + "  a : ";
+        QVERIFY(gateLeftEntry(t).startsWith("Il a Ouvert Le Prog Sans Metre De MDP Le : " + when));
         QVERIFY(gateLeftEntry(t).endsWith(QStringLiteral(":08:09\r\n")));
         const QString refused = refusedPasswordEntry(t, QStringLiteral("pw"));
-        QVERIFY(refused.startsWith(QStringLiteral("Tentative d'acces Le : 4 ") + month +
-                                   QStringLiteral("  a : ")));
+        QVERIFY(refused.startsWith("Tentative d'acces Le : " + when));
         QVERIFY(refused.endsWith(QStringLiteral(":08:09  :  Essai Avec Le Mot de Pass : pw\r\n")));
     }
 
