@@ -1,7 +1,6 @@
 // The main window: list and details, clipboard, masking, adding and deleting,
 // the access log box.
 #include "AppFixture.h"
-#include "about/frmAbout.h"
 #include "platform/QtServices.h"
 #include "ui/WindowOrder.h"
 
