@@ -1,73 +1,47 @@
-// The About window and the program's icon file.
-#include "ShellDouble.h"
+// The About window, opened from the main window, and the program's icon file.
+#include "AppFixture.h"
 #include "about/IcoFile.h"
 #include "about/ProgramIcon.h"
 #include "about/frmAbout.h"
 #include "ui/WindowOrder.h"
 
-#include <QCoreApplication>
+#include <QCheckBox>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QtTest>
 
 using namespace kr;
+using namespace kr::test;
 
 class TestAbout : public QObject {
     Q_OBJECT
 
-    test::RecordingShell shell;
-    Platform platform;
-    std::unique_ptr<QWidget> mainWindow;
-    bool mainLoaded = true;
-    bool keepMainOnTop = false;
-    std::unique_ptr<frmAbout> about;
+    std::unique_ptr<AppFixture> f;
+    QWidget* about = nullptr;
 
-    template <typename T> T* control(const char* name)
+    // The main window loaded and on top, then About opened from it.
+    void open()
     {
-        return about->widget()->findChild<T*>(QLatin1String(name));
+        f = std::make_unique<AppFixture>();
+        QVERIFY(f->openMain());
+        SetAlwaysOnTop(f->app->mainWindow().widget());
+        QTest::mouseClick(f->ui().cmdAbout, Qt::LeftButton); // opened without waiting
+        about = f->app->about().widget();
+        QVERIFY(QTest::qWaitForWindowExposed(about));
     }
-    bool showAbout()
-    {
-        about->Show();
-        return QTest::qWaitForWindowExposed(about->widget());
-    }
+    template <typename T> T* control(const char* name) { return about->findChild<T*>(QLatin1String(name)); }
 
 private slots:
-    void initTestCase()
-    {
-        platform.shell = &shell;
-        // Unloading the last window must not end the test's event loop.
-        FormRegistry::instance().setOnLastUnloaded([] {});
-    }
-    void init()
-    {
-        shell.opened.clear();
-        mainLoaded = true;
-        keepMainOnTop = false;
-        mainWindow = std::make_unique<QWidget>();
-        mainWindow->show();
-        QVERIFY(QTest::qWaitForWindowExposed(mainWindow.get()));
-        about = std::make_unique<frmAbout>(
-            platform, [this] { return mainLoaded ? mainWindow.get() : nullptr; },
-            [this] { return keepMainOnTop; });
-    }
-    void cleanup()
-    {
-        about->Unload();
-        about.reset();
-        mainWindow.reset();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
+    void cleanup() { f.reset(); }
 
     void captionFieldsAndLinks()
     {
-        QVERIFY(showAbout());
+        open();
         // The test's own executable name, not a fixed one.
         const QString name = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
-        QCOMPARE(about->widget()->windowTitle(), "A propos de " + name + " 1.1.0");
+        QCOMPARE(about->windowTitle(), "A propos de " + name + " 1.1.0");
         QCOMPARE(control<QLineEdit>("txtProg")->text(), name);
         QCOMPARE(control<QLineEdit>("txtVersion")->text(), QStringLiteral("1.1.0"));
         QCOMPARE(control<QLineEdit>("txtComments")->text(), QStringLiteral("Enregistre vos mot de passes"));
@@ -79,44 +53,50 @@ private slots:
         // Both links open the maker's site.
         QTest::mouseClick(control<QLabel>("lblSite"), Qt::LeftButton);
         QTest::mouseClick(control<QLabel>("lblQuillmark"), Qt::LeftButton);
-        QCOMPARE(shell.opened, QStringList(2, QStringLiteral("http://quillmark.example/")));
-        QVERIFY(about->isLoaded());
+        QCOMPARE(f->shell.opened, QStringList(2, QStringLiteral("http://quillmark.example/")));
+        QVERIFY(f->app->about().isLoaded());
     }
 
-    // Loading takes the main window's topmost state away (when it is loaded);
-    // closing, however it happens, sets it as its "Visible" box says.
+    // Loading takes the main window's topmost state away; closing, however it
+    // happens, sets it as its "Visible" box says.
     void mainWindowTopmost_data()
     {
         QTest::addColumn<int>("closeBy"); // 0: Fermer, 1: the close box, 2: unloaded
         QTest::addColumn<bool>("keep");
-        QTest::addColumn<bool>("mainIsLoaded");
         for (const bool keep : {true, false})
             for (const int by : {0, 1, 2})
-                QTest::addRow("close %d, Visible %d", by, keep) << by << keep << true;
-        QTest::newRow("main window not loaded") << 2 << false << false;
+                QTest::addRow("close %d, Visible %d", by, keep) << by << keep;
     }
     void mainWindowTopmost()
     {
         QFETCH(int, closeBy);
         QFETCH(bool, keep);
-        QFETCH(bool, mainIsLoaded);
-        mainLoaded = mainIsLoaded;
-        SetAlwaysOnTop(mainWindow.get());
-        QVERIFY(showAbout());
-        QCOMPARE(IsAlwaysOnTop(mainWindow.get()), !mainIsLoaded);
-        if (!mainIsLoaded)
-            return;
+        open();
+        QWidget* main = f->app->mainWindow().widget();
+        QVERIFY(!IsAlwaysOnTop(main));
         // Start from the opposite state, so doing nothing on closing fails.
-        keep ? ClearAlwaysOnTop(mainWindow.get()) : SetAlwaysOnTop(mainWindow.get());
-        keepMainOnTop = keep;
+        keep ? ClearAlwaysOnTop(main) : SetAlwaysOnTop(main);
+        f->ui().chkParamTjsVisi->setChecked(keep);
         if (closeBy == 0)
             QTest::mouseClick(control<QPushButton>("cmdQuit"), Qt::LeftButton);
         else if (closeBy == 1)
-            about->widget()->close();
+            about->close();
         else
-            about->Unload();
-        QVERIFY(!about->isLoaded());
-        QCOMPARE(IsAlwaysOnTop(mainWindow.get()), keep);
+            f->app->about().Unload();
+        QVERIFY(!f->app->about().isLoaded());
+        QCOMPARE(IsAlwaysOnTop(main), keep);
+    }
+
+    // Behind the gate no main window is loaded: nothing to take the state from or give it back to.
+    void withoutMainWindow()
+    {
+        f = std::make_unique<AppFixture>();
+        QVERIFY(f->makeDatabase(QStringLiteral("x")));
+        f->start();
+        f->app->about().Show();
+        QVERIFY(f->app->about().isLoaded());
+        f->app->about().Unload();
+        QVERIFY(f->app->gate().isLoaded());
     }
 
     // ICON.ico as built equals the encoder's output, and Qt's own reader reads it back.

@@ -21,8 +21,7 @@ private slots:
         QTest::addColumn<QString>("typed");   // then Enter in the gate
         QTest::addColumn<QString>("outcome"); // "main", "waits", "logged" or the message shown
         textRow("no password: passes at once", {"", "", "", "main"});
-        textRow("right", {"s3cret é", "", "s3cret é", "main"});
-        textRow("quotes braces accents", {"a'b\"c{d}é€", "", "a'b\"c{d}é€", "main"});
+        textRow("right, with quotes braces accents", {"a'b\"c{d}é€", "", "a'b\"c{d}é€", "main"});
         textRow("empty Enter waits", {"clé", "", "", "waits"});
         textRow("wrong: logged without a message", {"s3cret é", "", "S3cret é", "logged"});
         textRow("garbage file", {"", "garbage", "try", "logged"});
@@ -37,9 +36,7 @@ private slots:
         textRow("unreadable",
                 {"s3cret é", "unreadable", "s3cret é", file + "ne peut pas être lu : accès refusé." + end});
         // SQLCipher takes a damaged first page for a wrong key; the other pages tell.
-        for (const char* offset : {"20", "100", "1000"})
-            textRow(qPrintable(QStringLiteral("first page damaged at %1").arg(offset)),
-                    {"s3cret é", offset, "s3cret é", file + "est endommagé." + end});
+        textRow("first page damaged", {"s3cret é", "100", "s3cret é", file + "est endommagé." + end});
         textRow("no memory for the key",
                 {"s3cret é", "memory", "s3cret é",
                  "Mémoire insuffisante : la clé du fichier de base de donnée ( BDMDP.MDB ) demande 64 Mo "
@@ -137,13 +134,11 @@ private slots:
     void logEntries()
     {
         const QDateTime t(QDate(2026, 3, 4), QTime(7, 8, 9));
-        const QString month = QLocale::system().monthName(3, QLocale::LongFormat);
-        QVERIFY(gateLeftEntry(t).startsWith(QStringLiteral("Il a Ouvert Le Prog Sans Metre De MDP Le : 4 ") +
-                                            month + QStringLiteral("  a : ")));
+        const QString when = "4 " + QLocale::system().monthName(3, QLocale::LongFormat) + "  a : ";
+        QVERIFY(gateLeftEntry(t).startsWith("Il a Ouvert Le Prog Sans Metre De MDP Le : " + when));
         QVERIFY(gateLeftEntry(t).endsWith(QStringLiteral(":08:09\r\n")));
         const QString refused = refusedPasswordEntry(t, QStringLiteral("pw"));
-        QVERIFY(refused.startsWith(QStringLiteral("Tentative d'acces Le : 4 ") + month +
-                                   QStringLiteral("  a : ")));
+        QVERIFY(refused.startsWith("Tentative d'acces Le : " + when));
         QVERIFY(refused.endsWith(QStringLiteral(":08:09  :  Essai Avec Le Mot de Pass : pw\r\n")));
     }
 
@@ -165,7 +160,6 @@ private slots:
             "CREATE TABLE other (x TEXT)", "INSERT INTO other VALUES (hex(randomblob(3000)))",
             "INSERT INTO other SELECT x FROM other", "INSERT INTO other SELECT x FROM other"};
         QTest::addRow("integrity check fails") << other << "est endommagé." << true;
-        QTest::addRow("integrity check fails, no PARAM.ini") << other << "est endommagé." << false;
     }
     void firstUse()
     {
