@@ -242,7 +242,7 @@ LaunchOutcome launchDetached(const QString& program)
             for (int sig = 1; sig < NSIG; ++sig) {
                 ::sigaction(sig, &byDefault, nullptr);
             }
-            char* const argv[] = {const_cast<char*>(path.constData()), nullptr}; // NOLINT(cppcoreguidelines-pro-type-const-cast): execve never writes argv
+            char* const argv[] = {const_cast<char*>(path.constData()), nullptr};
             ::execve(path.constData(), argv, environ);
             error = errno;
         }
