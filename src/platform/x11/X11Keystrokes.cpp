@@ -8,7 +8,6 @@
 #include <chrono>
 #include <map>
 #include <optional>
-#include <ranges>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -261,8 +260,8 @@ public:
             XFlush(m_display);
             sleepMs(m_timing.keyDelayMs);
             XTestFakeKeyEvent(m_display, place.code, False, CurrentTime);
-            for (const auto code : std::views::reverse(held))
-                XTestFakeKeyEvent(m_display, code, False, CurrentTime);
+            std::for_each(held.rbegin(), held.rend(),
+                          [this](KeyCode code) { XTestFakeKeyEvent(m_display, code, False, CurrentTime); });
             XFlush(m_display);
             sleepMs(m_timing.keyDelayMs);
         }
