@@ -15,11 +15,12 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QWidget>
+#include <utility>
 
 namespace kr {
 
-frmMDP::frmMDP(Platform& platform, PasswordStore& store, const QIcon& icon)
-    : m_platform(platform), m_store(store), m_icon(icon)
+frmMDP::frmMDP(Platform& platform, PasswordStore& store, QIcon icon)
+    : m_platform(platform), m_store(store), m_icon(std::move(icon))
 {}
 
 std::unique_ptr<QWidget> frmMDP::createWidget()

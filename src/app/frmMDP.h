@@ -23,7 +23,7 @@ struct MDPControls {
 class frmMDP final : public FormOf<MDPControls> {
     Q_OBJECT
 public:
-    frmMDP(Platform& platform, PasswordStore& store, const QIcon& icon);
+    frmMDP(Platform& platform, PasswordStore& store, QIcon icon);
 
     QLineEdit* txtMdp()
     {

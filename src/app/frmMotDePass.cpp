@@ -28,6 +28,7 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <utility>
 #include <array>
 #include <vector>
 
@@ -39,8 +40,8 @@ QString mainWindowTitle()
 }
 
 frmMotDePass::frmMotDePass(Platform& platform, PasswordStore& store, ProgramFolder& folder,
-                           ParametersTab& parameters, const QIcon& icon)
-    : m_platform(platform), m_store(store), m_folder(folder), m_parameters(parameters), m_icon(icon)
+                           ParametersTab& parameters, QIcon icon)
+    : m_platform(platform), m_store(store), m_folder(folder), m_parameters(parameters), m_icon(std::move(icon))
 {
     m_parameters.attach(*this, [this]() -> ParameterControls& { return ui(); });
 }

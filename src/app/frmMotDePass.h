@@ -62,7 +62,7 @@ class frmMotDePass final : public FormOf<MotDePassControls> {
     Q_OBJECT
 public:
     frmMotDePass(Platform& platform, PasswordStore& store, ProgramFolder& folder, ParametersTab& parameters,
-                 const QIcon& icon);
+                 QIcon icon);
 
     // Touching the controls loads the window.
     MotDePassControls& ui();

@@ -1,5 +1,6 @@
 #include "common/KeyString.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace kr {
@@ -63,13 +64,13 @@ constexpr KeyNameEntry KeyNames[] = {
 
 bool lookupKeyName(const QString& name, NamedKey* key)
 {
-    for (const auto& entry : KeyNames) {
-        if (name.compare(QLatin1String(entry.name), Qt::CaseInsensitive) == 0) {
-            *key = entry.key;
-            return true;
-        }
-    }
-    return false;
+    const auto found = std::ranges::find_if(KeyNames, [&name](const auto& entry) {
+        return name.compare(QLatin1String(entry.name), Qt::CaseInsensitive) == 0;
+    });
+    if (found == std::ranges::end(KeyNames))
+        return false;
+    *key = found->key;
+    return true;
 }
 
 // Length in UTF-16 units of the code point at i (2 for a surrogate pair).

@@ -29,14 +29,12 @@ QString ParseDelimitedItems(const QByteArray& bytes)
     auto skipDelimiter = [&] {
         if (pos >= n)
             return;
-        if (bytes[pos] == ',') {
+        if (bytes[pos] == ',' || bytes[pos] == '\n') {
             ++pos;
         } else if (bytes[pos] == '\r') {
             ++pos;
             if (pos < n && bytes[pos] == '\n')
                 ++pos;
-        } else if (bytes[pos] == '\n') {
-            ++pos;
         }
     };
 

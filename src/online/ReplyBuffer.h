@@ -10,7 +10,7 @@ namespace kr {
 // not kept, so a hostile or broken server cannot fill the memory.
 class ReplyBuffer {
 public:
-    static constexpr qsizetype kDefaultLimit = 1024 * 1024;
+    static constexpr qsizetype kDefaultLimit = qsizetype{1024} * 1024;
 
     explicit ReplyBuffer(qsizetype limit = kDefaultLimit) : m_limit(limit) {}
 

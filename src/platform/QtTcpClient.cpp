@@ -17,7 +17,7 @@ void QtTcpClient::connectToHost(const QString& host, quint16 port)
     m_socket = std::make_unique<QTcpSocket>();
     QTcpSocket* s = m_socket.get();
     // Whatever the peer sends, at most this much waits in memory between reads.
-    s->setReadBufferSize(256 * 1024);
+    s->setReadBufferSize(qint64{256} * 1024);
     QObject::connect(s, &QTcpSocket::connected, s, [this] {
         if (m_handlers.connected)
             m_handlers.connected();

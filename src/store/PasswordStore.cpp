@@ -166,7 +166,7 @@ std::pair<int, int> PasswordStore::SiteRows(const QString& site) const
     if (first < 0)
         return {0, 0};
     int last = first;
-    while (last + 1 < siteCount() && m_siteTable[static_cast<size_t>(last + 1)].Site == site)
+    while (last + 1 < siteCount() && m_siteTable[static_cast<size_t>(last) + 1].Site == site)
         ++last;
     return {first, last - first + 1};
 }
@@ -181,7 +181,7 @@ DbStatus PasswordStore::loadRows()
 {
     m_siteTable.clear();
     std::vector<DbRow> rows;
-    const DbStatus status = readRows(selectStatement(), rows);
+    DbStatus status = readRows(selectStatement(), rows);
     if (!status.ok())
         return status;
     // Every row is kept: the table has no fixed capacity here. The texts are
@@ -263,7 +263,7 @@ bool PasswordStore::ChangeDatabasePassword(const QString& path, const QString& o
 DbStatus PasswordStore::tryOpen(const QString& password)
 {
     std::unique_ptr<IDbConnection> connection;
-    const DbStatus status = m_engine.open(m_path, false, connectString(password), connection);
+    DbStatus status = m_engine.open(m_path, false, connectString(password), connection);
     if (connection)
         connection->close();
     return status;

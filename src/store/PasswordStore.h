@@ -34,8 +34,8 @@ public:
     // closes it again. On success sets ProgramPassword, and rewrites a vault of an
     // earlier version under today's key. Returns the error number
     // (0, 3024 missing file, 3031 not a valid password, 7 no memory for the key, or another).
-    // status, when given, receives the engine's full outcome.
-    int CheckProgramPassword(const QString& password, DbStatus* status = nullptr);
+    // outcome, when given, receives the engine's full status.
+    int CheckProgramPassword(const QString& password, DbStatus* outcome = nullptr);
 
     // Rebuilds SiteTable from the file (rows in ascending Site order, rows whose
     // Site is Null skipped). On failure SiteTable is left empty. The first load

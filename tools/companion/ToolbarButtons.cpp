@@ -10,19 +10,18 @@
 #include <QJsonObject>
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
+#include <csignal>
 #include <cstring>
 
 #ifndef CLOSE_RANGE_CLOEXEC
 #define CLOSE_RANGE_CLOEXEC (1U << 2)
 #endif
-
-extern char** environ;
 
 namespace kr::companion {
 
@@ -184,9 +183,10 @@ QByteArray iconPixels(const QString& path)
     for (int y = 0; y < square.height(); ++y) {
         const int top = (kIconSize - square.height()) / 2;
         const int left = (kIconSize - square.width()) / 2;
-        std::memcpy(canvas.scanLine(top + y) + left * 4, square.constScanLine(y), size_t(square.width()) * 4);
+        std::memcpy(canvas.scanLine(top + y) + static_cast<std::ptrdiff_t>(left) * 4, square.constScanLine(y),
+                    size_t(square.width()) * 4);
     }
-    return QByteArray(reinterpret_cast<const char*>(canvas.constBits()), kIconSize * kIconSize * 4);
+    return QByteArray(reinterpret_cast<const char*>(canvas.constBits()), qsizetype{kIconSize} * kIconSize * 4);
 }
 
 LaunchOutcome launchDetached(const QString& program)

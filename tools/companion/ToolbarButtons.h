@@ -25,11 +25,11 @@
 
 namespace kr::companion {
 
-inline constexpr char kExtensionsKey[] = "Software\\Microsoft\\Internet Explorer\\Extensions";
+inline constexpr char kExtensionsKey[] = R"(Software\Microsoft\Internet Explorer\Extensions)";
 // The browser's class of a button that runs a program.
 inline constexpr char kRunProgramClsid[] = "{1FBA04EE-3024-11d2-8F1F-0000F87ABD16}";
 // Icon files bigger than this are not read.
-inline constexpr qint64 kMaxIconFileBytes = 1024 * 1024;
+inline constexpr qint64 kMaxIconFileBytes = qint64{1024} * 1024;
 // The side of the square picture handed to the extension.
 inline constexpr int kIconSize = 32;
 // However fast the clicks come, the program starts at most this often.

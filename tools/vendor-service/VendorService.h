@@ -17,7 +17,7 @@ struct VendorServiceConfig {
     QString databasePath = QStringLiteral("suggestions.db");
     // Accept and read, never answer: a server that hangs, for tests.
     bool silent = false;
-    qsizetype maxRequestBytes = 256 * 1024;
+    qsizetype maxRequestBytes = qsizetype{256} * 1024;
     int maxConnections = 32;
     int connectionTimeoutMs = 10000;
 };

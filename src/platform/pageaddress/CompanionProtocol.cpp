@@ -65,7 +65,7 @@ std::vector<QByteArray> FrameDecoder::takeFrames()
 
 QByteArray encodeFrame(const QByteArray& json)
 {
-    const quint32 length = quint32(json.size());
+    const auto length = quint32(json.size());
     QByteArray frame(4, '\0');
     std::memcpy(frame.data(), &length, 4);
     return frame + json;

@@ -37,7 +37,7 @@ inline constexpr char kRequestLine[] = "KEYROVIA-PAGE 1\n";
 inline constexpr qsizetype kMaxRequestBytes = 64;
 // An answer holds at most kMaxAddressChars + kMaxTitleChars characters, each of
 // which JSON writes in at most 6 bytes.
-inline constexpr qsizetype kMaxAnswerBytes = 128 * 1024;
+inline constexpr qsizetype kMaxAnswerBytes = qsizetype{128} * 1024;
 
 // Cuts the browser's byte stream into frames. Frames longer than
 // kMaxFrameBytes are skipped without being kept in memory; the stream stays in

@@ -13,7 +13,7 @@ namespace kr {
 namespace {
 
 // A list of a few hundred tabs fits easily.
-constexpr qsizetype kMaxResponseBytes = 4 * 1024 * 1024;
+constexpr qsizetype kMaxResponseBytes = qsizetype{4} * 1024 * 1024;
 
 int msLeft(const QDeadlineTimer& deadline)
 {
@@ -123,7 +123,8 @@ std::optional<QString> DevToolsPageAddress::replyFromList(const QByteArray& json
     if (!doc.isArray()) {
         return std::nullopt;
     }
-    for (const QJsonValue& entry : doc.array()) {
+    const QJsonArray targets = doc.array();
+    for (const auto& entry : targets) {
         const QJsonObject target = entry.toObject();
         if (target.value(QLatin1String("type")).toString() != QLatin1String("page")) {
             continue;

@@ -76,7 +76,7 @@ PortalKeystrokes::PortalKeystrokes(Options options, QDBusConnection bus)
     : m_options(std::move(options)), m_bus(std::move(bus))
 {}
 
-bool PortalKeystrokes::available(QDBusConnection bus)
+bool PortalKeystrokes::available(const QDBusConnection& bus)
 {
     if (!bus.isConnected())
         return false;

@@ -47,7 +47,7 @@ public:
     explicit PortalKeystrokes(Options options, QDBusConnection bus = QDBusConnection::sessionBus());
 
     // Whether the session bus has the portal with a keyboard to offer.
-    static bool available(QDBusConnection bus = QDBusConnection::sessionBus());
+    static bool available(const QDBusConnection& bus = QDBusConnection::sessionBus());
 
     // Parses the whole string first. When Caps Lock reads as on, it is switched
     // off for the typing and on again after, so letters arrive as written.

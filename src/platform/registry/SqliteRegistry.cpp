@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QStringList>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <fcntl.h>
@@ -52,10 +53,7 @@ constexpr std::array<std::pair<RegKey, const char*>, 4> Roots = {{
 
 bool isRoot(RegKey key)
 {
-    for (const auto& [root, name] : Roots)
-        if (root == key)
-            return true;
-    return false;
+    return std::ranges::any_of(Roots, [key](const auto& entry) { return entry.first == key; });
 }
 
 QString folded(const QString& name)
@@ -184,10 +182,9 @@ bool splitPath(const QString& subKey, QStringList& segments)
     if (subKey.isEmpty())
         return true;
     segments = subKey.split(QLatin1Char('\\'));
-    for (const QString& s : segments)
-        if (s.isEmpty() || s.size() > RegMaxKeyNameChars)
-            return false;
-    return true;
+    return std::ranges::all_of(segments, [](const QString& s) {
+        return !s.isEmpty() && s.size() <= RegMaxKeyNameChars;
+    });
 }
 
 QString joinPath(const QString& base, const QString& name)
@@ -445,7 +442,7 @@ struct SqliteRegistry::Impl {
 
     RegKey newHandle(Handle handle)
     {
-        while (handles.count(nextHandle) || nextHandle >= HKEY_CLASSES_ROOT)
+        while (handles.contains(nextHandle) || nextHandle >= HKEY_CLASSES_ROOT)
             nextHandle = nextHandle >= HKEY_CLASSES_ROOT ? FirstHandle : nextHandle + 4;
         const RegKey key = nextHandle;
         nextHandle += 4;

@@ -56,7 +56,7 @@ DbStatus SqlCipherEngine::Impl::newVaultKey(const Secret& password, QByteArray& 
     if (salt.isEmpty())
         return {DbErrUnrecognized, QStringLiteral("no random salt")};
     RawKey key;
-    const DbStatus status = derive(KeyKind::Vault, password, salt, key);
+    DbStatus status = derive(KeyKind::Vault, password, salt, key);
     if (status.ok())
         text = vault::keyText(key, salt);
     return status;
@@ -117,7 +117,7 @@ DbStatus SqlCipherEngine::Impl::openKeyed(const QByteArray& path, const Secret& 
     if (isTruncated(path))
         return {DbErrUnrecognized, QStringLiteral("the database file is truncated")};
     if (const KeptKey* kept = findKey(password, salt)) {
-        const DbStatus status = openWithKey(path, kept->text, db);
+        DbStatus status = openWithKey(path, kept->text, db);
         old = kept->old;
         if (status.number != DbErrNotValidPassword)
             return status;
@@ -164,7 +164,7 @@ DbStatus SqlCipherEngine::Impl::lockExclusively(sqlite3* db)
     if (rc == SQLITE_OK)
         rc = exec(db, "ROLLBACK;"); // the lock stays; an open writes nothing
     if (rc != SQLITE_OK) {
-        const DbStatus status = statusFrom(rc, db);
+        DbStatus status = statusFrom(rc, db);
         if (!sqlite3_get_autocommit(db))
             exec(db, "ROLLBACK;");
         return status;

@@ -263,7 +263,7 @@ public:
         if (!m_db)
             return closed();
         Stmt stmt;
-        const DbStatus status = prepareSingle(m_db.get(), statement, stmt);
+        DbStatus status = prepareSingle(m_db.get(), statement, stmt);
         if (!status.ok())
             return status;
         int rc;
@@ -278,7 +278,7 @@ public:
         if (!m_db)
             return closed();
         Stmt stmt;
-        const DbStatus status = prepareSingle(m_db.get(), statement, stmt);
+        DbStatus status = prepareSingle(m_db.get(), statement, stmt);
         if (!status.ok())
             return status;
         const int columns = sqlite3_column_count(stmt.get());
@@ -326,7 +326,7 @@ public:
         Secret fresh;
         if (!next.empty() && !same) {
             // Before anything is written: without memory for it nothing is.
-            const DbStatus status = m_engine.newVaultKey(next, newSalt, fresh);
+            DbStatus status = m_engine.newVaultKey(next, newSalt, fresh);
             if (!status.ok())
                 return status;
         }
@@ -389,7 +389,7 @@ DbStatus SqlCipherEngine::open(const QString& path, bool exclusive, const QStrin
     const QString fullPath = QFileInfo(path).absoluteFilePath();
     DbHandle db;
     bool oldKey = false;
-    const DbStatus status = d->openHandle(QFile::encodeName(fullPath), exclusive, secret, db, oldKey);
+    DbStatus status = d->openHandle(QFile::encodeName(fullPath), exclusive, secret, db, oldKey);
     if (!status.ok())
         return status;
     connection = std::make_unique<SqlCipherConnection>(*d, fullPath, exclusive, std::move(secret),

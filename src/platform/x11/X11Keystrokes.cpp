@@ -234,7 +234,7 @@ public:
             if (stroke.place) {
                 place = *stroke.place;
             } else {
-                if (!m_borrowed.count(stroke.borrow))
+                if (!m_borrowed.contains(stroke.borrow))
                     borrowFor(strokes, i);
                 place.code = m_borrowed.at(stroke.borrow);
                 m_typedBorrowed = true;
@@ -260,8 +260,8 @@ public:
             XFlush(m_display);
             sleepMs(m_timing.keyDelayMs);
             XTestFakeKeyEvent(m_display, place.code, False, CurrentTime);
-            for (auto it = held.rbegin(); it != held.rend(); ++it)
-                XTestFakeKeyEvent(m_display, *it, False, CurrentTime);
+            std::for_each(held.rbegin(), held.rend(),
+                          [this](KeyCode code) { XTestFakeKeyEvent(m_display, code, False, CurrentTime); });
             XFlush(m_display);
             sleepMs(m_timing.keyDelayMs);
         }
@@ -281,7 +281,7 @@ private:
         m_typedBorrowed = false;
         for (std::size_t i = from; i < strokes.size() && m_borrowed.size() < spare.size(); ++i) {
             const KeySym sym = strokes[i].borrow;
-            if (strokes[i].place || m_borrowed.count(sym))
+            if (strokes[i].place || m_borrowed.contains(sym))
                 continue;
             const KeyCode code = spare[m_borrowed.size()];
             save(code);
@@ -295,7 +295,7 @@ private:
 
     void save(KeyCode code)
     {
-        if (m_saved.count(code))
+        if (m_saved.contains(code))
             return;
         int width = 0;
         KeySym* syms = XGetKeyboardMapping(m_display, code, 1, &width);
