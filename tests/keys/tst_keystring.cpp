@@ -98,20 +98,13 @@ private slots:
         QVERIFY(typer.lastError().startsWith(QStringLiteral("malformed")));
     }
 
-    // Escaped text parses back to exactly its characters, with no key or modifier.
-    void escapedTextTypesExactly_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::newRow("hostile") << "a+b^c%d~e(f)g{h}i[j]";
-        QTest::newRow("key names") << "{ENTER 2}{TAB}";
-        QTest::newRow("outside the BMP") << QStringLiteral(u"\U0001F600+\U0001D11E{");
-        QTest::newRow("line breaks") << "one\r\ntwo\n\t{ }";
-        QTest::newRow("1000 characters")
-            << QStringLiteral(u"+^%~(){}[] {{}}aZ\t\r\n\u00e9\u20ac\u0436\U0001F600").repeated(40);
-    }
+    // Escaped text, every character the grammar gives a meaning to among others, parses back to
+    // exactly its characters, with no key or modifier.
     void escapedTextTypesExactly()
     {
-        QFETCH(QString, text);
+        const QString text = QStringLiteral(u"+^%~(){}[] {{}}{ENTER 2}aZ\t\r\n\u00e9\u20ac\u0436"
+                                            u"\U0001F600\U0001D11E")
+                                 .repeated(30);
         const ParsedKeyString parsed = ParseKeyString(EscapeForKeyString(text));
         QVERIFY2(parsed.ok(), qPrintable(parsed.error));
         QList<KeyAction> expected;
