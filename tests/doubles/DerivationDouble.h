@@ -4,9 +4,6 @@
 
 namespace kr::test {
 
-// Argon2id at a cost a test can pay many times; its vaults open only at this cost.
-constexpr Argon2Cost LightCost{1, 64, 1};
-
 class CountingDerivation final : public IKeyDerivation {
 public:
     KeyResult derive(KeyKind kind, const char* password, std::size_t passwordSize, const unsigned char* salt,
@@ -18,7 +15,7 @@ public:
         return VaultKeyDerivation(cost).derive(kind, password, passwordSize, salt, key);
     }
 
-    Argon2Cost cost = LightCost;
+    Argon2Cost cost{1, 64, 1}; // a cost a test can pay many times; its vaults open only at this cost
     int count = 0;
     bool outOfMemory = false;
 };

@@ -42,14 +42,14 @@ public:
             return bus.send(call.createReply(QVariant::fromValue(QDBusVariant(v1 ? 1u : 3u))));
         }
         if (call.path() != Desktop) { // Close of a session or of a request
-            record(call.path().contains(QLatin1String("/session/")) ? "close-session" : "close-request");
+            m_log << (call.path().contains(QLatin1String("/session/")) ? "close-session" : "close-request");
             return bus.send(call.createReply());
         }
         if (call.member() == QLatin1String("NotifyKeyboardKeysym")) {
             if (m_keysLeft-- == 0)
                 return bus.send(
                     call.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.Failed"), "closed"));
-            record((args.value(3).toUInt() ? "+" : "-") + QString::number(args.value(2).toInt(), 16));
+            m_log << (args.value(3).toUInt() ? "+" : "-") + QString::number(args.value(2).toInt(), 16);
             return bus.send(call.createReply());
         }
         const QVariantMap options = qdbus_cast<QVariantMap>(args.last());
@@ -64,15 +64,15 @@ public:
             for (const char* key : {"persist_mode", "restore_token"})
                 if (options.contains(QLatin1String(key)))
                     line += u' ' + QLatin1String(key) + u'=' + options.value(QLatin1String(key)).toString();
-            record(line);
+            m_log << line;
             const QString token = options.value(QStringLiteral("restore_token")).toString();
             code = token.isEmpty() || token == QLatin1String("tok-0") ? 0 : 2;
         } else if (call.member() == QLatin1String("Start")) {
-            record(QStringLiteral("start"));
+            m_log << QStringLiteral("start");
             code = m_setup.contains("refuse") ? 1 : m_setup.contains("silent") ? 99 : 0;
             results = {{"devices", 1u}, {"restore_token", "tok-1"}};
         } else {
-            record(QStringLiteral("create"));
+            m_log << QStringLiteral("create");
         }
         if (code == 99)
             return true;
@@ -82,7 +82,6 @@ public:
     }
 
 private:
-    void record(const QString& line) { m_log << line; }
     QString m_setup;
     int m_keysLeft;
     QStringList m_log;
