@@ -96,7 +96,7 @@ private slots:
         };
         QTRY_VERIFY_WITH_TIMEOUT(!worker().isEmpty(), 60000);
         DevToolsSocket devTools;
-        QVERIFY2(devTools.open(worker(), chromium.devToolsPort()), qPrintable(worker()));
+        QVERIFY2(devTools.open(worker()), qPrintable(worker()));
         const auto action = [&] {
             const QString state =
                 "(async () => (await chrome.action.isEnabled() ? 'enabled ' : 'disabled ') + "
