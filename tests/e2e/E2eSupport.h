@@ -1,7 +1,7 @@
 #pragma once
 // Driving the real program under Xvfb: a program folder of its own with its
 // database and settings, the executable started from it (vendor site on a
-// refused local port), xdotool to find windows and type, xclip and xprop to
+// refused local port), xdotool to find windows and type, xprop to
 // read what other programs see.
 #include "TestKit.h"
 
@@ -91,12 +91,6 @@ inline void sendFirstLogin()
 // Asks a window to close, as a title bar's close box does (WM_DELETE_WINDOW):
 // the last of the program's windows gone, the program ends by itself.
 bool closeWindow(const QString& id);
-
-// The clipboard as another program reads it.
-inline QString clipboard()
-{
-    return run(QStringLiteral("xclip"), {"-o", "-selection", "clipboard"});
-}
 
 // What xprop says of a property of a window ({"-id", id}) or of the root ({"-root"}).
 inline QString xprop(const QStringList& window, const QString& name)
