@@ -13,7 +13,7 @@ build="${KEYROVIA_BUILD_DIR:-$here/build}"
 
 packages=(
   g++ cmake ninja-build pkg-config git
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-websockets-dev libgl-dev
   libsqlcipher-dev libssl-dev libargon2-dev argon2 sqlcipher
   libx11-dev libxtst-dev libxkbcommon-dev
   libbenchmark-dev

@@ -8,8 +8,12 @@
 #include <QJsonDocument>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QTcpSocket>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
 #include <QTest>
+
+#include <memory>
 
 namespace kr::test {
 
@@ -54,18 +58,10 @@ public:
     quint16 devToolsPort() const { return m_devTools; }
 
     // DevTools "open a tab": PUT /json/new?<address>.
-    bool openTab(const QString& address) const
-    {
-        return http("PUT /json/new?" + address.toUtf8()).startsWith("HTTP/1.1 200");
-    }
+    bool openTab(const QString& address) const { return !http("PUT", "/json/new?" + address).isEmpty(); }
 
     // The DevTools targets: GET /json/list.
-    QJsonArray targets() const
-    {
-        const QByteArray response = http("GET /json/list");
-        const qsizetype body = response.indexOf("\r\n\r\n");
-        return body < 0 ? QJsonArray() : QJsonDocument::fromJson(response.mid(body + 4)).array();
-    }
+    QJsonArray targets() const { return QJsonDocument::fromJson(http("GET", "/json/list")).array(); }
 
     // Closes the browser the way a user does; false when it did not go.
     bool stop()
@@ -78,18 +74,15 @@ public:
     }
 
 private:
-    // The whole response to one request on the DevTools port.
-    QByteArray http(const QByteArray& requestLine) const
+    // The body of the answer to one request on the DevTools port; empty when it failed.
+    QByteArray http(const QByteArray& verb, const QString& target) const
     {
-        QTcpSocket socket;
-        socket.connectToHost(QHostAddress(QHostAddress::LocalHost), m_devTools);
-        if (!socket.waitForConnected(5000))
-            return {};
-        socket.write(requestLine + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
-        QByteArray response;
-        while (socket.waitForReadyRead(10000))
-            response += socket.readAll();
-        return response + socket.readAll();
+        QNetworkAccessManager manager;
+        manager.setProxy(QNetworkProxy::NoProxy);
+        QNetworkRequest request(QUrl(QString("http://127.0.0.1:%1").arg(m_devTools) + target));
+        const std::unique_ptr<QNetworkReply> reply(manager.sendCustomRequest(request, verb));
+        const bool finished = QTest::qWaitFor([&] { return reply->isFinished(); }, 10000);
+        return finished && reply->error() == QNetworkReply::NoError ? reply->readAll() : QByteArray();
     }
 
     QString m_profile;

@@ -1,7 +1,7 @@
 #pragma once
 // Driving the real program under Xvfb: a program folder of its own with its
 // database and settings, the executable started from it (vendor site on a
-// refused local port), xdotool to find windows and type, xclip and xprop to
+// refused local port), xdotool to find windows and type, xprop to
 // read what other programs see.
 #include "TestKit.h"
 
@@ -64,27 +64,33 @@ inline void key(const QString& name, int times = 1)
         xdotool({"key", name});
 }
 
-// Waits for a window with that title and presses a key in it (Return: OK or
-// the default Yes). False when no such window came.
-inline bool answer(const QString& titleRegex, const QString& keyName = QStringLiteral("Return"))
+// Waits for a window with that title, types the text there (if any) and
+// presses Enter (OK, or the default Yes). False when no such window came.
+inline bool answer(const QString& titleRegex, const QString& typed = {})
 {
     const QString id = waitForWindow(titleRegex);
     if (id.isEmpty())
         return false;
     focus(id);
-    key(keyName);
+    if (!typed.isEmpty())
+        xdotool({"type", "--delay", "20", typed});
+    key(QStringLiteral("Return"));
     return true;
+}
+
+// From the site box: selects the first login of the list and presses
+// "SenDKeys ( Envois Automatique )".
+inline void sendFirstLogin()
+{
+    key(QStringLiteral("shift+Tab"), 10);
+    key(QStringLiteral("space"));
+    key(QStringLiteral("Tab"), 9);
+    key(QStringLiteral("space"));
 }
 
 // Asks a window to close, as a title bar's close box does (WM_DELETE_WINDOW):
 // the last of the program's windows gone, the program ends by itself.
 bool closeWindow(const QString& id);
-
-// The clipboard as another program reads it.
-inline QString clipboard()
-{
-    return run(QStringLiteral("xclip"), {"-o", "-selection", "clipboard"});
-}
 
 // What xprop says of a property of a window ({"-id", id}) or of the root ({"-root"}).
 inline QString xprop(const QStringList& window, const QString& name)
@@ -129,25 +135,13 @@ inline std::unique_ptr<ProgramFolder> programFolder(const QString& password = {}
     return folder;
 }
 
-// Waits for the gate, types the password there and presses Enter.
-inline bool passGate(const QString& password)
-{
-    const QString gate = waitForWindow(kGate);
-    if (gate.isEmpty())
-        return false;
-    focus(gate);
-    xdotool({"type", "--delay", "20", password});
-    key(QStringLiteral("Return"));
-    return true;
-}
-
 // Starts the program, passes the gate when there is a password, and returns
 // the focused main window (empty when it did not come).
 inline QString openMainWindow(const ProgramFolder& folder, QProcess& program, const QStringList& env = {},
                               const QString& password = {})
 {
     folder.start(program, env);
-    if (!password.isEmpty() && !passGate(password))
+    if (!password.isEmpty() && !answer(kGate, password))
         return {};
     const QString main = waitForWindow(kMain, 20000);
     if (!main.isEmpty()) {

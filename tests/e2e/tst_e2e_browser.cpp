@@ -71,6 +71,7 @@ private slots:
         const auto folder = programFolder(
             password, {{"aaa.test", "other-user", "x"}, {site, "e2e-user", "e2e-pass"}}, {0, 0, 1});
         QVERIFY(folder);
+        const auto clipboard = [] { return run("xclip", {"-o", "-selection", "clipboard"}); };
         QProcess program;
         const QString main = openMainWindow(*folder, program, {"XDG_RUNTIME_DIR=" + runtime}, password);
         QVERIFY2(!main.isEmpty(), "the main window did not appear");
@@ -96,7 +97,7 @@ private slots:
         };
         QTRY_VERIFY_WITH_TIMEOUT(!worker().isEmpty(), 60000);
         DevToolsSocket devTools;
-        QVERIFY2(devTools.open(worker(), chromium.devToolsPort()), qPrintable(worker()));
+        QVERIFY2(devTools.open(worker()), qPrintable(worker()));
         const auto action = [&] {
             const QString state =
                 "(async () => (await chrome.action.isEnabled() ? 'enabled ' : 'disabled ') + "

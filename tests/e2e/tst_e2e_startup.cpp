@@ -32,7 +32,7 @@ private slots:
             SqlCipherEngine otherProgram;
             std::unique_ptr<IDbConnection> holder;
             QVERIFY(otherProgram.open(folder->path("BDMDP.MDB"), true, ";pwd=" + password, holder).ok());
-            QVERIFY(passGate(password));
+            QVERIFY(answer(kGate, password));
             QVERIFY(answer(QStringLiteral("^Base De Donn.+e Inaccessible$")));
             QVERIFY(program.waitForFinished(10000));
             QVERIFY(!QFile::exists(folder->path(QStringLiteral("Logz.ini"))));
@@ -44,10 +44,7 @@ private slots:
         const QString main = openMainWindow(*folder, program, env, password);
         QVERIFY2(!main.isEmpty(), "the main window did not appear");
         QTRY_VERIFY(findWindows(kGate).isEmpty());
-        key(QStringLiteral("shift+Tab"), 10); // from the site box back to the list
-        key(QStringLiteral("space"));         // select the login
-        key(QStringLiteral("Tab"), 9);        // to "SenDKeys ( Envois Automatique )"
-        key(QStringLiteral("space"));
+        sendFirstLogin();
         QTRY_VERIFY_WITH_TIMEOUT(findWindows(kMain).isEmpty(), 1500); // hidden at once
         // The user puts the cursor back into the form within the two seconds.
         focus(waitForWindow(QStringLiteral("^kr receiver ")));

@@ -25,10 +25,7 @@ private slots:
             openMainWindow(*folder, program,
                            {"XDG_RUNTIME_DIR=" + runtime.path(), QStringLiteral("QT_QPA_PLATFORM=wayland")});
         QVERIFY2(!main.isEmpty(), "the main window did not appear on XWayland");
-        key(QStringLiteral("shift+Tab"), 10);
-        key(QStringLiteral("space"));
-        key(QStringLiteral("Tab"), 9);
-        key(QStringLiteral("space")); // "SenDKeys": sway gives the focus back to the terminal
+        sendFirstLogin(); // sway gives the focus back to the terminal
 
         QVERIFY(program.waitForFinished(15000));
         const QString typedFile = qEnvironmentVariable("KR_TYPED_FILE");
