@@ -28,8 +28,8 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <utility>
 #include <array>
+#include <utility>
 #include <vector>
 
 namespace kr {
@@ -41,7 +41,8 @@ QString mainWindowTitle()
 
 frmMotDePass::frmMotDePass(Platform& platform, PasswordStore& store, ProgramFolder& folder,
                            ParametersTab& parameters, QIcon icon)
-    : m_platform(platform), m_store(store), m_folder(folder), m_parameters(parameters), m_icon(std::move(icon))
+    : m_platform(platform), m_store(store), m_folder(folder), m_parameters(parameters),
+      m_icon(std::move(icon))
 {
     m_parameters.attach(*this, [this]() -> ParameterControls& { return ui(); });
 }

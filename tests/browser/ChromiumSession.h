@@ -6,11 +6,11 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <memory>

@@ -251,8 +251,10 @@ private slots:
             << "{B}" << long(RegCantRead) << Rows{"{A}|" + kOwnIcon + "||x", "{C}|/c.ico||-"};
         QTest::newRow("damaged store") << "enumKey"
                                        << "Extensions" << long(RegBadDb) << Rows{};
-        QTest::newRow("key deleted meanwhile") << "enumKey" << "Extensions" << long(RegKeyDeleted) << Rows{};
-        QTest::newRow("store kept locked") << "enumKey" << "Extensions" << long(RegBusy) << Rows{};
+        QTest::newRow("key deleted meanwhile") << "enumKey"
+                                               << "Extensions" << long(RegKeyDeleted) << Rows{};
+        QTest::newRow("store kept locked") << "enumKey"
+                                           << "Extensions" << long(RegBusy) << Rows{};
     }
     void scanFaults()
     {

@@ -26,7 +26,7 @@ private slots:
     {
         const std::pair<QByteArray, QString> rows[] = {
             {"", ""},
-            {"A\r\n\r\n", "A\r\n"}, // one entry with its final empty line
+            {"A\r\n\r\n", "A\r\n"},                     // one entry with its final empty line
             {"A\r\n", "A"},                             // final empty line removed
             {"\r\n\r\nA\r\n", "A"},                     // leading empty items vanish
             {"x : ab, cd\r\n\r\n", "x : ab\r\ncd\r\n"}, // comma splits, blanks skipped

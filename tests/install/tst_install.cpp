@@ -72,7 +72,8 @@ private slots:
     void secondInstallKeepsTheVaultAndReplacesTheProgram()
     {
         QVERIFY(writeFile(in("BDMDP.MDB"), "coffre modifié"));
-        struct stat before{}, after{};
+        struct stat before {
+        }, after{};
         ::stat(QFile::encodeName(in("Keyrovia")), &before);
         QVERIFY(install().contains("un autre coffre reste dans " + built("BDMDP.MDB")));
         QCOMPARE(fileBytes(in("BDMDP.MDB")), QByteArray("coffre modifié"));

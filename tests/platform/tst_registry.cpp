@@ -9,10 +9,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <vector>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 #define SQLITE_HAS_CODEC 1
 #include <sqlcipher/sqlite3.h>

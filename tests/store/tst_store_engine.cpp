@@ -174,7 +174,7 @@ private slots:
             QCOMPARE(snapshot(file), before);
             return;
         }
-        QCOMPARE(fileMode(file), 0600);    // whatever the umask
+        QCOMPARE(fileMode(file), 0600); // whatever the umask
         SqlCipherEngine engine;
         PasswordStore store(engine, file); // no password, and an empty tblSite
         QCOMPARE(store.CheckProgramPassword(QString()), 0);

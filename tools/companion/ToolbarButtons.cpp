@@ -15,8 +15,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstddef>
 #include <csignal>
+#include <cstddef>
 #include <cstring>
 
 #ifndef CLOSE_RANGE_CLOEXEC
@@ -186,7 +186,8 @@ QByteArray iconPixels(const QString& path)
         std::memcpy(canvas.scanLine(top + y) + static_cast<std::ptrdiff_t>(left) * 4, square.constScanLine(y),
                     size_t(square.width()) * 4);
     }
-    return QByteArray(reinterpret_cast<const char*>(canvas.constBits()), qsizetype{kIconSize} * kIconSize * 4);
+    return QByteArray(reinterpret_cast<const char*>(canvas.constBits()),
+                      qsizetype{kIconSize} * kIconSize * 4);
 }
 
 LaunchOutcome launchDetached(const QString& program)

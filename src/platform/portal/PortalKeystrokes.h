@@ -32,9 +32,9 @@ public:
         OffLayout, // characters the desktop's layout lacks: nothing asked, nothing typed
     };
     struct Options {
-        QString tokenFile;             // where the restore token lives; empty: none is kept
-        int answerTimeoutMs = 30000;   // for each answer of the portal, the user's included
-        int keyDelayMs = 1;            // after each key press and release
+        QString tokenFile;               // where the restore token lives; empty: none is kept
+        int answerTimeoutMs = 30000;     // for each answer of the portal, the user's included
+        int keyDelayMs = 1;              // after each key press and release
         ILockKeys* capsReader = nullptr; // reads Caps Lock as the desktop has it, when it can
         // The characters the desktop's layout lacks (the desktop drops their
         // keysyms without a word), empty when it has them all or cannot tell.

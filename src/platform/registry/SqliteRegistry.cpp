@@ -182,9 +182,8 @@ bool splitPath(const QString& subKey, QStringList& segments)
     if (subKey.isEmpty())
         return true;
     segments = subKey.split(QLatin1Char('\\'));
-    return std::ranges::all_of(segments, [](const QString& s) {
-        return !s.isEmpty() && s.size() <= RegMaxKeyNameChars;
-    });
+    return std::ranges::all_of(
+        segments, [](const QString& s) { return !s.isEmpty() && s.size() <= RegMaxKeyNameChars; });
 }
 
 QString joinPath(const QString& base, const QString& name)
