@@ -45,7 +45,7 @@ install_missing() { # package...
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
-  echo "Installing: ${missing[*]}"
+  echo "Paquets à installer : ${missing[*]}"
   local sudo=()
   [ "$(id -u)" -ne 0 ] && sudo=(sudo)
   # Wait for another apt or dpkg run to release its lock rather than fail.
@@ -102,7 +102,7 @@ case "${1:-}" in
     ctest --output-on-failure --timeout 900 -L '^(unit|gui)$' "${@:2}"
     ;;
   *)
-    echo "usage: $0 install|run|uninstall [--purge]|test|sanitize [ctest options]" >&2
+    echo "utilisation : $0 install|run|uninstall [--purge]|test|sanitize [options de ctest]" >&2
     exit 2
     ;;
 esac
