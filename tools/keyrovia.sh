@@ -40,9 +40,11 @@ program_targets=(Keyrovia keyrovia-companion keyrovia-browser-extension keyrovia
 program_build="${KEYROVIA_PROGRAM_BUILD_DIR:-$here/build-program}"
 
 install_missing() { # package...
-  local missing=()
+  local missing=() installed
+  # One query for all of them: a second install spends its time on nothing else.
+  installed=$'\n'"$(dpkg-query -W -f='${Package} ${db:Status-Status}\n' "$@" 2>/dev/null || true)"$'\n'
   for p in "$@"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    case "$installed" in *$'\n'"$p installed"$'\n'*) ;; *) missing+=("$p") ;; esac
   done
   [ ${#missing[@]} -eq 0 ] && return 0
   echo "Paquets à installer : ${missing[*]}"
