@@ -25,6 +25,53 @@ say() { printf '%s\n' "$*"; }
 die() { printf 'keyrovia : %s\n' "$*" >&2; exit 1; }
 have() { command -v "$1" >/dev/null 2>&1; }
 
+# A temporary copy of an install: ".Keyrovia.new-<pid>", "browser-extension.old-<pid>",
+# "keyrovia.new-<pid>.desktop"... The pid, or nothing when the name is none of those.
+leftover_pid() { # path
+  local pid="${1##*/}"
+  pid="${pid%.desktop}"
+  case "$pid" in *.new-[0-9]*) pid="${pid##*.new-}" ;; *.old-[0-9]*) pid="${pid##*.old-}" ;; *) return 1 ;; esac
+  case "$pid" in *[!0-9]*) return 1 ;; esac
+  printf '%s' "$pid"
+}
+
+# An install runs under that pid: this one, or another still at work.
+running_install() { # pid
+  [ "$1" = "$$" ] && return 0
+  tr '\0' ' ' 2>/dev/null <"/proc/$1/cmdline" | grep -q 'keyrovia-install'
+}
+
+# What a killed install left (a copy of the program weighs 25 MB); a running install's are kept.
+remove_leftovers() {
+  local f pid
+  for f in "$folder"/.*.new-[0-9]* "$folder"/browser-extension.new-[0-9]* "$folder"/browser-extension.old-[0-9]* \
+      "$icons"/*/apps/.keyrovia.png.new-[0-9]* "$(dirname "$entry")"/keyrovia.new-[0-9]*.desktop "$link".new-[0-9]*; do
+    [ -e "$f" ] || [ -L "$f" ] || continue
+    pid="$(leftover_pid "$f")" || continue
+    running_install "$pid" || rm -rf -- "$f"
+  done
+}
+
+# Keyrovia runs on this folder: a process of this user runs its program (the folder's own, or the
+# packaged one, which keeps its files in the same folder), or the program's socket is bound (its name
+# comes from the folder's real path, as the program makes it).
+program_running() {
+  local real exe digest
+  real="$(realpath -e -- "$folder" 2>/dev/null)" || real="$folder"
+  while IFS= read -r exe; do
+    exe="${exe% (deleted)}"
+    case "$exe" in "$real/Keyrovia" | "$folder/Keyrovia" | /usr/lib/keyrovia/Keyrovia) return 0 ;; esac
+  done < <(readlink -- /proc/[0-9]*/exe 2>/dev/null)
+  digest="$(printf '%s' "$real" | sha256sum)"
+  grep -q -- "/keyrovia-${digest:0:24}\$" /proc/net/unix 2>/dev/null
+}
+
+# Removes the folders when they are empty, innermost first.
+remove_empty() { # folder...
+  local d
+  for d in "$@"; do [ -d "$d" ] && rmdir -- "$d" 2>/dev/null || true; done
+}
+
 # Puts a file in place by a rename, so a running program keeps the one it started from.
 put_file() { # source target [mode]
   local tmp
@@ -102,7 +149,8 @@ place_vault() { # built program folder, keyrovia-makedb
   local built="$1" makedb="$2" f
   if [ -e "$folder/BDMDP.MDB" ]; then
     if used_vault "$built" && ! cmp -s "$built/BDMDP.MDB" "$folder/BDMDP.MDB"; then
-      say "Le coffre installé est gardé ; un autre coffre reste dans $built/BDMDP.MDB."
+      say "Le coffre installé, $folder/BDMDP.MDB, est gardé. Un autre coffre reste dans $built/BDMDP.MDB :"
+      say "  il s'ouvre avec son propre mot de passe maître ; effacez-le s'il ne vous sert plus."
     fi
     return
   fi
@@ -110,7 +158,10 @@ place_vault() { # built program folder, keyrovia-makedb
     for f in "${user_files[@]}"; do
       [ -f "$built/$f" ] && [ ! -e "$folder/$f" ] && put_file "$built/$f" "$folder/$f" go-rwx
     done
-    say "Coffre repris de $built (l'ancienne copie y reste) vers $folder."
+    say "Coffre repris de $built vers $folder/BDMDP.MDB."
+    say "L'ancienne copie, $built/BDMDP.MDB, contient toujours tous vos mots de passe, qui s'ouvrent"
+    say "  avec le mot de passe maître d'aujourd'hui, même si vous le changez ensuite."
+    say "  Effacez-la quand Keyrovia s'est bien ouvert depuis le menu : rm -- '$built/BDMDP.MDB'"
   else
     "$makedb" "$folder/BDMDP.MDB" >/dev/null || die "coffre vide impossible à créer dans $folder"
     say "Nouveau coffre vide, sans mot de passe : $folder/BDMDP.MDB"
@@ -124,10 +175,23 @@ install() { # build dir
     [ -e "$built/$f" ] || die "$built/$f manque : construisez d'abord (tools/keyrovia.sh install)"
   done
   case "$folder" in *$'\n'*) die "le dossier $folder contient un saut de ligne" ;; esac
+  for f in "${user_files[@]}"; do
+    if [ -L "$folder/$f" ] && [ ! -e "$folder/$f" ]; then
+      die "$folder/$f est un lien vers $(readlink -- "$folder/$f"), qui n'existe pas. Rien n'a été changé : \
+rebranchez le lien sur votre fichier (ou retirez-le), puis relancez l'installation."
+    fi
+  done
   if [ ! -d "$folder" ]; then
-    { mkdir -p -- "$folder" && chmod 700 -- "$folder"; } || die "dossier du programme impossible à créer : $folder"
+    mkdir -p -- "$folder" || die "dossier du programme impossible à créer : $folder"
   fi
   [ -w "$folder" ] || die "dossier du programme en lecture seule : $folder (rien n'a été changé)"
+  # The vault lives here: only its user may enter, also when the folder is reached through a link.
+  if [ -O "$folder" ]; then
+    chmod 700 -- "$folder" || die "droits du dossier impossibles à régler : $folder"
+  else
+    say "$folder n'est pas à vous : ses droits sont laissés tels quels."
+  fi
+  remove_leftovers
 
   for f in "${program_files[@]}"; do put_file "$built/$f" "$folder/$f"; done
   put_folder "$built/browser-extension" "$folder/browser-extension"
@@ -147,21 +211,43 @@ install() { # build dir
     ln -sfn -- "$folder/Keyrovia" "$link.new-$$" && mv -fT -- "$link.new-$$" "$link"
   fi
 
-  "$folder/keyrovia-companion" --install >/dev/null || say "Le navigateur n'a pas pu être relié (keyrovia-companion --install)."
+  "$folder/keyrovia-companion" --install >/dev/null 2>&1 ||
+    say "Les navigateurs n'ont pas pu être reliés : « $folder/keyrovia-companion --install » en dit la raison."
 
   say "Keyrovia est installé dans $folder (menu : Keyrovia ; terminal : keyrovia)."
   [ ${#skipped[@]} -eq 0 ] || say "Absents, donc sautés : ${skipped[*]}."
 }
 
+# The caches the install refreshed, alone in their folder: nothing left for them to describe.
+only_cache() { # folder cache
+  [ -d "$1" ] && [ "$(ls -A -- "$1")" = "$2" ]
+}
+
 uninstall() { # [--purge]
-  local f size
-  [ -x "$folder/keyrovia-companion" ] && { "$folder/keyrovia-companion" --uninstall >/dev/null || true; }
+  local f size apps
+  apps="$(dirname "$entry")"
+  if [ "${1:-}" = "--purge" ] && program_running; then
+    die "Keyrovia est ouvert : fermez-le, puis relancez la désinstallation (rien n'a été changé)."
+  fi
+  if [ -x "$folder/keyrovia-companion" ]; then
+    "$folder/keyrovia-companion" --remove-buttons >/dev/null 2>&1 ||
+      say "Le bouton Keyrovia de la barre d'outils n'a pas pu être retiré ; retirez-le depuis Keyrovia."
+    "$folder/keyrovia-companion" --uninstall >/dev/null 2>&1 || true
+  fi
   for f in "${program_files[@]}"; do rm -f -- "$folder/$f"; done
-  rm -rf -- "$folder/browser-extension" "$folder"/.*.new-* "$folder"/browser-extension.*-[0-9]*
-  for size in "${sizes[@]}"; do rm -f -- "$icons/${size}x$size/apps/keyrovia.png"; done
+  rm -rf -- "$folder/browser-extension"
+  remove_leftovers
+  for size in "${sizes[@]}"; do
+    rm -f -- "$icons/${size}x$size/apps/keyrovia.png"
+    remove_empty "$icons/${size}x$size/apps" "$icons/${size}x$size"
+  done
   rm -f -- "$entry"
   [ -L "$link" ] && [ "$(readlink -- "$link")" = "$folder/Keyrovia" ] && rm -f -- "$link"
-  [ -d "$icons" ] && [ -d "$(dirname "$entry")" ] && refresh_caches
+  remove_empty "$(dirname "$link")"
+  only_cache "$icons" icon-theme.cache && rm -f -- "$icons/icon-theme.cache"
+  only_cache "$apps" mimeinfo.cache && rm -f -- "$apps/mimeinfo.cache"
+  remove_empty "$icons" "$(dirname "$icons")" "$apps"
+  if [ -d "$icons" ] || [ -d "$apps" ]; then refresh_caches; fi
   say "Keyrovia est désinstallé."
   [ ${#skipped[@]} -eq 0 ] || say "Absents, donc sautés : ${skipped[*]}."
 
@@ -172,21 +258,25 @@ uninstall() { # [--purge]
     return 0
   fi
   [ -d "$folder" ] || return 0
-  say "Le coffre et tous ses mots de passe vont être effacés : ${kept[*]:-$folder}"
+  # Through a link, the folder it names: the link alone would leave every password behind.
+  local real answer=""
+  real="$(realpath -e -- "$folder")"
+  say "Le dossier $real va être effacé avec tout ce qu'il contient, dont le coffre et tous ses mots de passe :"
+  say "  ${kept[*]:-$folder}"
   printf 'Tapez EFFACER pour confirmer : '
-  local answer=""
   read -r answer || true
   if [ "$answer" != "EFFACER" ]; then
     say "Rien de plus n'a été effacé."
     return 1
   fi
-  rm -rf -- "$folder"
-  say "Effacé : $folder"
+  rm -rf -- "$real"
+  [ -L "$folder" ] && rm -f -- "$folder"
+  say "Effacé : $real"
 }
 
 case "${1:-}" in
   install) install "${2:-}" ;;
   uninstall) uninstall "${2:-}" ;;
   folder) say "$folder" ;;
-  *) echo "usage: $0 install <build dir> | uninstall [--purge] | folder" >&2; exit 2 ;;
+  *) echo "utilisation : $0 install <dossier de construction> | uninstall [--purge] | folder" >&2; exit 2 ;;
 esac

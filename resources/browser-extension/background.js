@@ -1,9 +1,11 @@
 // Keyrovia companion extension.
 //
 // Keeps one native messaging connection to the keyrovia-companion host and
-// tells it the address and title of the active tab of the window that had the
-// focus last. The host keeps only the latest page and hands it to Keyrovia
-// over a local socket; nothing leaves this computer.
+// tells it the scheme and host ("https://www.site.com") of the active tab of
+// the window that had the focus last: all Keyrovia uses to find the login.
+// Path, query, fragment, credentials and title never leave the browser side.
+// The host keeps only the latest page and hands it to Keyrovia over a local
+// socket; nothing leaves this computer.
 //
 // It also plays the browser's part for Keyrovia's toolbar button: the host
 // reads the buttons that Keyrovia registered, and the extension's toolbar
@@ -17,9 +19,8 @@
 const api = globalThis.browser ?? globalThis.chrome;
 
 const HOST_NAME = 'com.keyrovia.companion';
-// The host bounds these again; keeping the frames small here saves it work.
+// The host bounds it again; a host name is far shorter anyway.
 const MAX_ADDRESS_CHARS = 8192;
-const MAX_TITLE_CHARS = 1024;
 const RETRY_FIRST_MS = 1000;
 const RETRY_LONGEST_MS = 60000;
 // A connection that stayed up this long was a good one: retry fast again.
@@ -75,30 +76,20 @@ function scheduleRetry() {
   }, delay);
 }
 
-// Credentials in an address (user:password@host) never leave the browser.
-function withoutCredentials(address) {
+// "scheme://host[:port]" of an address, or the scheme alone ("about:") for
+// one without a host; empty when it is no address. URL.host never holds the
+// user:password@ part.
+function schemeAndHost(address) {
   try {
     const url = new URL(address);
-    if (url.username !== '' || url.password !== '') {
-      url.username = '';
-      url.password = '';
-      return url.href;
-    }
+    return url.host !== '' ? `${url.protocol}//${url.host}` : url.protocol;
   } catch (e) {
-    // Not an absolute address (or an empty one): nothing to strip.
+    return ''; // not an absolute address (or an empty one)
   }
-  return address;
 }
 
-function pageMessage(tab, titleOnly) {
-  if (!tab) {
-    return { url: '', title: '' };
-  }
-  const url = withoutCredentials(tab.url ?? '').slice(0, MAX_ADDRESS_CHARS);
-  const title = (tab.title ?? '').slice(0, MAX_TITLE_CHARS);
-  // A page that renames itself is no sign of the user: the host keeps the
-  // time of the last real report for choosing between browsers.
-  return titleOnly ? { url, title, titleOnly: true } : { url, title };
+function pageMessage(tab) {
+  return { url: tab ? schemeAndHost(tab.url ?? '').slice(0, MAX_ADDRESS_CHARS) : '' };
 }
 
 async function activeTab() {
@@ -106,7 +97,7 @@ async function activeTab() {
   return tabs.length > 0 ? tabs[0] : null;
 }
 
-async function report(titleOnly = false) {
+async function report() {
   connect();
   if (port === null) {
     return;
@@ -121,7 +112,7 @@ async function report(titleOnly = false) {
     return;
   }
   try {
-    port.postMessage(pageMessage(tab, titleOnly));
+    port.postMessage(pageMessage(tab));
   } catch (e) {
     // The port went away in between; onDisconnect schedules the retry.
   }
@@ -135,11 +126,9 @@ api.tabs.onUpdated.addListener((tabId, changeInfo, tab) => {
   if (!tab.active) {
     return;
   }
+  // A new title is no news: only the scheme and host are told.
   if (changeInfo.url !== undefined || changeInfo.status === 'complete') {
     report();
-  } else if (changeInfo.title !== undefined) {
-    // Titles often arrive after the load has completed.
-    report(true);
   }
 });
 

@@ -102,6 +102,9 @@ private slots:
         // The action's click handler, as the toolbar runs it.
         const auto click = [&] { return devTools.evaluate("onActionClicked(), true").has_value(); };
         QTRY_COMPARE_WITH_TIMEOUT(action(), QString("enabled Keyrovia"), 30000);
+        // What the extension tells the host of a page: its scheme and host, nothing more.
+        const QString sent = "JSON.stringify(pageMessage({url: 'https://u:p@h.test:8/a?b#c', title: 'T'}))";
+        QCOMPARE(devTools.evaluate(sent).value_or("").toString(), QString("{\"url\":\"https://h.test:8\"}"));
         QCOMPARE(devTools.evaluate("shownIcon !== null").value_or(false).toBool(), true); // "Icon" shown
         QElapsedTimer clock;
         clock.start();

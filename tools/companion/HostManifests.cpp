@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
+#include <QStandardPaths>
 
 namespace kr::companion {
 
@@ -46,16 +47,43 @@ QList<ManifestFile> hostManifests(const QString& hostPath, const QString& home, 
 {
     const QString fileName = QLatin1String(kHostName) + QLatin1String(".json");
     if (!userDataDir.isEmpty()) {
-        return {
-            {userDataDir + QLatin1String("/NativeMessagingHosts/") + fileName, chromiumManifest(hostPath)}};
+        return {{userDataDir + QLatin1String("/NativeMessagingHosts/") + fileName,
+                 chromiumManifest(hostPath),
+                 {},
+                 {}}};
     }
+    const QString chromium = configHome + QLatin1String("/chromium");
+    const QString chrome = configHome + QLatin1String("/google-chrome");
+    const QString firefox = home + QLatin1String("/.mozilla");
     return {
-        {configHome + QLatin1String("/chromium/NativeMessagingHosts/") + fileName,
-         chromiumManifest(hostPath)},
-        {configHome + QLatin1String("/google-chrome/NativeMessagingHosts/") + fileName,
-         chromiumManifest(hostPath)},
-        {home + QLatin1String("/.mozilla/native-messaging-hosts/") + fileName, firefoxManifest(hostPath)},
+        {chromium + QLatin1String("/NativeMessagingHosts/") + fileName,
+         chromiumManifest(hostPath),
+         chromium,
+         {QStringLiteral("chromium"), QStringLiteral("chromium-browser")}},
+        {chrome + QLatin1String("/NativeMessagingHosts/") + fileName,
+         chromiumManifest(hostPath),
+         chrome,
+         {QStringLiteral("google-chrome"), QStringLiteral("google-chrome-stable")}},
+        {firefox + QLatin1String("/native-messaging-hosts/") + fileName,
+         firefoxManifest(hostPath),
+         firefox,
+         {QStringLiteral("firefox"), QStringLiteral("firefox-esr")}},
     };
+}
+
+QList<ManifestFile> installedBrowsers(const QList<ManifestFile>& files)
+{
+    QList<ManifestFile> installed;
+    for (const ManifestFile& file : files) {
+        bool present = file.programs.isEmpty() || QFileInfo(file.browserFolder).isDir();
+        for (const QString& program : file.programs) {
+            present = present || !QStandardPaths::findExecutable(program).isEmpty();
+        }
+        if (present) {
+            installed << file;
+        }
+    }
+    return installed;
 }
 
 bool writeManifests(const QList<ManifestFile>& files, QString* error)
@@ -84,6 +112,11 @@ QStringList removeManifests(const QList<ManifestFile>& files)
     for (const ManifestFile& file : files) {
         if (QFile::exists(file.path) && QFile::remove(file.path)) {
             removed << file.path;
+        }
+        // rmdir: only an empty folder goes, so nothing of the browser's is touched.
+        QDir().rmdir(QFileInfo(file.path).absolutePath());
+        if (!file.browserFolder.isEmpty()) {
+            QDir().rmdir(file.browserFolder);
         }
     }
     return removed;

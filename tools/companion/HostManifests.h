@@ -9,6 +9,10 @@ namespace kr::companion {
 struct ManifestFile {
     QString path;
     QByteArray contents;
+    // The browser's own folder and the names of its program: a browser counts as
+    // installed when one of them is there. None for a given profile folder.
+    QString browserFolder;
+    QStringList programs;
 };
 
 // Chromium, Chrome and Firefox manifests for the host at hostPath, under home
@@ -18,10 +22,15 @@ struct ManifestFile {
 QList<ManifestFile> hostManifests(const QString& hostPath, const QString& home, const QString& configHome,
                                   const QString& userDataDir);
 
+// Those of browsers that are installed: no folder is made for a browser the
+// user does not have.
+QList<ManifestFile> installedBrowsers(const QList<ManifestFile>& files);
+
 // Writes the files (creating their folders); false and a message on the
 // first failure.
 bool writeManifests(const QList<ManifestFile>& files, QString* error);
-// Removes those that exist; returns the paths removed.
+// Removes those that exist, then their folder and the browser's folder when
+// that leaves them empty; returns the paths removed.
 QStringList removeManifests(const QList<ManifestFile>& files);
 
 } // namespace kr::companion

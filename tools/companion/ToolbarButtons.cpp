@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStringList>
 
 #include <fcntl.h>
 #include <sys/syscall.h>
@@ -46,16 +47,21 @@ QString stringData(quint32 type, const QByteArray& data)
     return QString::fromLocal8Bit(text);
 }
 
-std::optional<ToolbarButton> readButton(IRegistry& registry, RegKey parent, const QString& name)
+// A key's values as stored: the button's texts, and its "CLSID" and "Exec".
+struct StoredButton {
+    ToolbarButton button;
+    QString clsid;
+    QString exec;
+};
+
+std::optional<StoredButton> readKey(IRegistry& registry, RegKey parent, const QString& name)
 {
     RegKey key = 0;
     if (registry.openKey(parent, name, KEY_QUERY_VALUE, key) != RegOk || key == 0) {
         return std::nullopt;
     }
-    QString clsid;
-    QString exec;
-    ToolbarButton button;
-    button.key = name;
+    StoredButton stored;
+    stored.button.key = name;
     for (quint32 index = 0; index < kMaxValues; ++index) {
         QString valueName;
         quint32 type = 0;
@@ -70,24 +76,48 @@ std::optional<ToolbarButton> readButton(IRegistry& registry, RegKey parent, cons
         }
         const QString text = stringData(type, data);
         if (valueName.compare(QLatin1String("CLSID"), Qt::CaseInsensitive) == 0) {
-            clsid = text;
+            stored.clsid = text;
         } else if (valueName.compare(QLatin1String("Exec"), Qt::CaseInsensitive) == 0) {
-            exec = text;
+            stored.exec = text;
         } else if (valueName.compare(QLatin1String("ButtonText"), Qt::CaseInsensitive) == 0) {
-            button.title = text;
+            stored.button.title = text;
         } else if (valueName.compare(QLatin1String("Icon"), Qt::CaseInsensitive) == 0) {
-            button.icon = text;
+            stored.button.icon = text;
         }
     }
     registry.closeKey(key);
-    if (clsid.compare(QLatin1String(kRunProgramClsid), Qt::CaseInsensitive) != 0) {
+    return stored;
+}
+
+std::optional<ToolbarButton> readButton(IRegistry& registry, RegKey parent, const QString& name)
+{
+    std::optional<StoredButton> stored = readKey(registry, parent, name);
+    if (!stored || stored->clsid.compare(QLatin1String(kRunProgramClsid), Qt::CaseInsensitive) != 0) {
         return std::nullopt;
     }
-    button.program = executableOf(exec);
-    if (button.program.isEmpty()) {
+    stored->button.program = executableOf(stored->exec);
+    if (stored->button.program.isEmpty()) {
         return std::nullopt;
     }
-    return button;
+    return stored->button;
+}
+
+// The names of the keys under the open parent, at most kMaxKeys.
+QStringList keyNames(IRegistry& registry, RegKey parent)
+{
+    QStringList names;
+    for (quint32 index = 0; index < kMaxKeys; ++index) {
+        QString name;
+        const long status = registry.enumKey(parent, index, kNameCapacity, name);
+        if (status == RegMoreData) {
+            continue;
+        }
+        if (status != RegOk) {
+            break;
+        }
+        names << name;
+    }
+    return names;
 }
 
 QByteArray replyJson(const QJsonObject& object)
@@ -106,21 +136,42 @@ std::vector<ToolbarButton> findToolbarButtons(IRegistry& registry)
         parent == 0) {
         return buttons;
     }
-    for (quint32 index = 0; index < kMaxKeys; ++index) {
-        QString name;
-        const long status = registry.enumKey(parent, index, kNameCapacity, name);
-        if (status == RegMoreData) {
-            continue;
-        }
-        if (status != RegOk) {
-            break;
-        }
+    for (const QString& name : keyNames(registry, parent)) {
         if (auto button = readButton(registry, parent, name)) {
             buttons.push_back(std::move(*button));
         }
     }
     registry.closeKey(parent);
     return buttons;
+}
+
+int removeButtonsWithIcon(IRegistry& registry, const QString& iconPath)
+{
+    const QString iconFile = QFileInfo(iconPath).canonicalFilePath();
+    const auto ours = [&](const QString& icon) {
+        return icon == iconPath || (!iconFile.isEmpty() && QFileInfo(icon).canonicalFilePath() == iconFile);
+    };
+    RegKey parent = 0;
+    const long opened = registry.openKey(HKEY_CURRENT_USER, QLatin1String(kExtensionsKey),
+                                         KEY_ENUMERATE_SUB_KEYS | KEY_CREATE_SUB_KEY, parent);
+    if (opened == RegFileNotFound) {
+        return 0; // no layer or no button yet
+    }
+    if (opened != RegOk || parent == 0) {
+        return -1;
+    }
+    int removed = 0;
+    bool failed = false;
+    for (const QString& name : keyNames(registry, parent)) {
+        const std::optional<StoredButton> stored = readKey(registry, parent, name);
+        if (stored && ours(stored->button.icon)) {
+            const bool gone = registry.deleteKey(parent, name) == RegOk;
+            removed += gone ? 1 : 0;
+            failed = failed || !gone;
+        }
+    }
+    registry.closeKey(parent);
+    return failed ? -1 : removed;
 }
 
 QString executableOf(const QString& exec)

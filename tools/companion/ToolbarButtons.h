@@ -47,6 +47,11 @@ struct ToolbarButton {
 // names an executable file. A layer that cannot be read has none.
 std::vector<ToolbarButton> findToolbarButtons(IRegistry& registry);
 
+// Deletes the keys under kExtensionsKey whose "Icon" is the file iconPath (the
+// same text, or the same file by another path), whatever else they hold.
+// Returns how many went, or -1 when one could not be deleted.
+int removeButtonsWithIcon(IRegistry& registry, const QString& iconPath);
+
 // The executable that an "Exec" text names, or an empty text: an absolute
 // path to a file (not a folder) that this user may execute. A text wrapped
 // in double quotes names the path inside them.

@@ -6,6 +6,8 @@
 // Installed once per user, after which the extension can reach it:
 //   keyrovia-companion --install [--user-data-dir DIR]
 //   keyrovia-companion --uninstall [--user-data-dir DIR]
+// Removes the toolbar buttons of the Keyrovia beside it, when that is uninstalled:
+//   keyrovia-companion --remove-buttons
 #include "CompanionHost.h"
 #include "HostManifests.h"
 #include "ToolbarButtons.h"
@@ -28,11 +30,13 @@ namespace {
 
 const char kUsage[] = "Usage: keyrovia-companion --install [--user-data-dir DIR]\n"
                       "       keyrovia-companion --uninstall [--user-data-dir DIR]\n"
+                      "       keyrovia-companion --remove-buttons\n"
                       "\n"
                       "Registers this program with Chromium, Chrome and Firefox for the current user,\n"
                       "so that the Keyrovia browser extension can tell Keyrovia which page is shown\n"
                       "and show Keyrovia's toolbar button.\n"
                       "--user-data-dir registers it for the one Chromium profile folder DIR instead.\n"
+                      "--remove-buttons removes the toolbar buttons of the Keyrovia in this folder.\n"
                       "Browsers start it themselves; there is no need to run it otherwise.\n";
 
 QString ownPath()
@@ -92,12 +96,13 @@ int manifestMode(bool install, const QString& userDataDir)
         }
         return 0;
     }
+    const auto wanted = installedBrowsers(files);
     QString error;
-    if (!writeManifests(files, &error)) {
+    if (!writeManifests(wanted, &error)) {
         err << "keyrovia-companion: " << error << '\n';
         return 1;
     }
-    for (const auto& file : files) {
+    for (const auto& file : wanted) {
         out << "Wrote " << file.path << '\n';
     }
     const QString extensions = QFileInfo(hostPath).absolutePath() + QLatin1String("/browser-extension");
@@ -108,6 +113,25 @@ int manifestMode(bool install, const QString& userDataDir)
         << "    " << extensions << "/firefox/manifest.json\n"
         << "\nThen put Keyrovia's button on the toolbar: click the extensions menu (the puzzle\n"
         << "icon) right of the address bar, then the pin beside \"Keyrovia\".\n";
+    return 0;
+}
+
+// The buttons the program beside us registered carry its icon, as its own
+// settings find them.
+int removeButtonsMode()
+{
+    const QString hostPath = ownPath();
+    if (hostPath.isEmpty()) {
+        std::fputs("keyrovia-companion: cannot tell where this program is\n", stderr);
+        return 1;
+    }
+    kr::SqliteRegistry registry;
+    const int removed = removeButtonsWithIcon(registry, QFileInfo(hostPath).absolutePath() + "/ICON.ico");
+    if (removed < 0) {
+        std::fprintf(stderr, "keyrovia-companion: cannot change %s\n", qPrintable(registry.location()));
+        return 1;
+    }
+    std::printf("Removed %d button(s)\n", removed);
     return 0;
 }
 
@@ -128,6 +152,9 @@ int main(int argc, char** argv)
                 return 2;
             }
             return manifestMode(mode == "--install", userDataDir);
+        }
+        if (mode == "--remove-buttons" && argc == 2) {
+            return removeButtonsMode();
         }
         if (mode == "--help" || mode == "-h") {
             std::fputs(kUsage, stdout);
