@@ -108,7 +108,7 @@ void frmMDP::CheckProgramPassword(const QString& password)
         p.process->endNow();
         return;
     }
-    AppendLogEntry(refusedPasswordEntry(p.clock->now(), password));
+    AppendLogEntry(refusedPasswordEntry(p.clock->now()));
     QCoreApplication::processEvents();
     Unload();
     p.process->endNow();
