@@ -13,14 +13,16 @@
 namespace kr {
 namespace {
 
-void changePassword(SettingsSaveHost& host, const SettingsSaveParts& parts)
+// False when the password asked for is not the one in force now.
+bool changePassword(SettingsSaveHost& host, const SettingsSaveParts& parts)
 {
     // ProgramPassword follows the password that opens the file, whatever happened.
     const PasswordChangeVerdict verdict = parts.store.ChangeProgramPassword(host.paramPassword());
-    if (!verdict.message().isEmpty()) {
-        parts.platform.messageBox->show(MsgCritical, verdict.message(), QString());
-        host.setParamPasswordBox(parts.store.programPassword()); // the box shows what is in force
-    }
+    if (verdict.message().isEmpty())
+        return true;
+    parts.platform.messageBox->show(MsgCritical, verdict.message(), QString());
+    host.setParamPasswordBox(parts.store.programPassword()); // the box shows what is in force
+    return false;
 }
 
 // Registers the program's button or removes it, as "Afficher" asks. Returns
@@ -53,13 +55,14 @@ void SaveSettings(SettingsSaveHost& host, const SettingsSaveParts& parts)
 {
     // A folder that takes nothing is named first, not left to the failures below.
     parts.folder.checkWritable(*parts.platform.messageBox);
-    changePassword(host, parts);
+    const bool passwordSaved = changePassword(host, parts);
 
     ProgramSettings settings;
     settings.afficherIE = host.settingBox(SettingKey::AfficherIE);
     settings.tjsVisible = host.settingBox(SettingKey::TjsVisible);
     settings.recupAuto = host.settingBox(SettingKey::RecupAuto);
-    if (!WriteTextFile(paramIniPath(), SettingsFileText(settings))) {
+    const bool settingsSaved = WriteTextFile(paramIniPath(), SettingsFileText(settings));
+    if (!settingsSaved) {
         parts.platform.messageBox->show(
             MsgCritical, QStringLiteral("Impossible d'écrire le fichier PARAM.ini.\r\n") + paramIniPath(),
             QString());
@@ -78,8 +81,10 @@ void SaveSettings(SettingsSaveHost& host, const SettingsSaveParts& parts)
             toolbarFailureMessage(settings.afficherIE == 1, toolbar,
                                   parts.platform.registry ? parts.platform.registry->location() : QString()),
             QStringLiteral("Bouton Du Navigateur"));
-    messages.show(MsgInformation, QStringLiteral("Configuration Enregistrer"),
-                  QStringLiteral("Configuration Enregistrer'"));
+    // Confirmed only when it is true: after a failure the user has heard what was not saved.
+    if (passwordSaved && settingsSaved)
+        messages.show(MsgInformation, QStringLiteral("Configuration Enregistrer"),
+                      QStringLiteral("Configuration Enregistrer'"));
     if (settings.afficherIE == 1 && toolbar == RegOk &&
         messages.show(MsgYesNoInformation,
                       QStringLiteral("Voullez Vous Voir le tuto Pour l'ajouter a Internet Explorer"),
