@@ -13,16 +13,14 @@
 namespace kr {
 namespace {
 
-// False when the password asked for is not the one in force now.
-bool changePassword(SettingsSaveHost& host, const SettingsSaveParts& parts)
+void changePassword(SettingsSaveHost& host, const SettingsSaveParts& parts)
 {
     // ProgramPassword follows the password that opens the file, whatever happened.
     const PasswordChangeVerdict verdict = parts.store.ChangeProgramPassword(host.paramPassword());
-    if (verdict.message().isEmpty())
-        return true;
-    parts.platform.messageBox->show(MsgCritical, verdict.message(), QString());
-    host.setParamPasswordBox(parts.store.programPassword()); // the box shows what is in force
-    return false;
+    if (!verdict.message().isEmpty()) {
+        parts.platform.messageBox->show(MsgCritical, verdict.message(), QString());
+        host.setParamPasswordBox(parts.store.programPassword()); // the box shows what is in force
+    }
 }
 
 // Registers the program's button or removes it, as "Afficher" asks. Returns
@@ -55,7 +53,7 @@ void SaveSettings(SettingsSaveHost& host, const SettingsSaveParts& parts)
 {
     // A folder that takes nothing is named first, not left to the failures below.
     parts.folder.checkWritable(*parts.platform.messageBox);
-    const bool passwordSaved = changePassword(host, parts);
+    changePassword(host, parts);
 
     ProgramSettings settings;
     settings.afficherIE = host.settingBox(SettingKey::AfficherIE);
@@ -81,8 +79,8 @@ void SaveSettings(SettingsSaveHost& host, const SettingsSaveParts& parts)
             toolbarFailureMessage(settings.afficherIE == 1, toolbar,
                                   parts.platform.registry ? parts.platform.registry->location() : QString()),
             QStringLiteral("Bouton Du Navigateur"));
-    // Confirmed only when it is true: after a failure the user has heard what was not saved.
-    if (passwordSaved && settingsSaved)
+    // Confirmed only when the settings were written: the user has heard why they were not.
+    if (settingsSaved)
         messages.show(MsgInformation, QStringLiteral("Configuration Enregistrer"),
                       QStringLiteral("Configuration Enregistrer'"));
     if (settings.afficherIE == 1 && toolbar == RegOk &&
