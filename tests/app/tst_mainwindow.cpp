@@ -124,6 +124,24 @@ private slots:
         QVERIFY(c->txtAddUser->text().isEmpty());
     }
 
+    // Closing the main window wipes the master password, the stored passwords (where they
+    // lie, for every copy) and the vault's key: an update check may keep the process alive.
+    void closingWipesTheSecrets()
+    {
+        open({{"site.example", "jean", "p4ss"}}, QString::fromUtf8("ma\u00eetre")); // typed: not a literal
+        clickRow(c->lstSite, 0);
+        const QString shown = c->txtInfoMDP->text(); // shares the stored password's characters
+        const QString master = app->store().programPassword();
+        app->mainWindow().widget()->close();
+        QVERIFY(app->store().programPassword().isEmpty());
+        QCOMPARE(shown, QString(4, QChar()));
+        QCOMPARE(master, QString(6, QChar()));
+        const int derived = f->keys.count;
+        std::unique_ptr<IDbConnection> connection;
+        QVERIFY(f->engine.open(f->path("BDMDP.MDB"), false, ";pwd=ma\u00eetre", connection).ok());
+        QCOMPARE(f->keys.count, derived + 1); // derived afresh: the kept key is gone
+    }
+
     // "Appliquer" after a change that failed and was rolled back: ProgramPassword,
     // the message and the password box say the old one opens the file; the save goes on.
     void failedPasswordChangeStaysTrue()
