@@ -1,6 +1,7 @@
 // Secrets stay out of core files and away from other processes: the program
 // and the companion host harden themselves first thing.
 #include "platform/ProcessHardening.h"
+#include "platform/ThreadFailure.h"
 #include "platform/pageaddress/CompanionProtocol.h"
 
 #include <QFile>
@@ -8,8 +9,10 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -47,6 +50,29 @@ private slots:
         int status = -1;
         QCOMPARE(::waitpid(child, &status, 0), child);
         QCOMPARE(status, 0);
+    }
+
+    // A thread refused for want of address space (ulimit -v) ends the process at once
+    // (exit status 1) instead of leaving it without the thread.
+    void threadRefusedEndsTheProcess()
+    {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            kr::EndOnThreadFailure();
+            const QByteArray status = procFile(::getpid(), "status");
+            const qsizetype at = status.indexOf("VmSize:");
+            const rlim_t size = status.mid(at + 7, 20).trimmed().split(' ').first().toULongLong() * 1024;
+            const rlimit tight{size + (1 << 20), RLIM_INFINITY}; // no room for a thread's stack
+            ::setrlimit(RLIMIT_AS, &tight);
+            QThread* thread = QThread::create([] {});
+            thread->setStackSize(64u << 20); // larger than any stack left over for reuse
+            thread->start();
+            ::_exit(thread->wait(1000) ? 2 : 0);
+        }
+        int status = -1;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 1);
     }
 
     void executablesHardenThemselves_data()
