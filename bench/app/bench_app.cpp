@@ -63,6 +63,28 @@ void BM_EnterToMainWindowPainted(benchmark::State& state)
 }
 BENCHMARK(BM_EnterToMainWindowPainted)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(5);
 
+// The main window closed (title bar) to the master password, every stored
+// password and the vault's keys wiped.
+void BM_CloseToKeysWiped(benchmark::State& state)
+{
+    Program p(int(state.range(0)));
+    for (auto _ : state) {
+        state.PauseTiming();
+        p.app->store().CheckProgramPassword(QString::fromUtf8("bench-pass")); // typed, not a literal
+        p.app->EnterMainWindow();
+        p.app->mainWindow().widget()->show();
+        state.ResumeTiming();
+        p.app->mainWindow().widget()->close();
+        state.PauseTiming();
+        if (!p.app->store().programPassword().isEmpty() ||
+            p.app->store().siteTable().front().Pass.size() != 0)
+            state.SkipWithError("a secret was left");
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_CloseToKeysWiped)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(5);
+
 // From "Ajouter" to the new login in the list (the message box answers at once).
 void BM_AddLogin(benchmark::State& state)
 {

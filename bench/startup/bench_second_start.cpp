@@ -3,6 +3,8 @@
 // password, so its gate waits; each iteration starts the same executable again
 // and times it until it has ended, which it does once the running program has
 // answered that its gate is in front. Run it under Xvfb (see the README).
+// With the argument 1 neither $XDG_RUNTIME_DIR nor Qt's fallback folder can be
+// used: the later start finds the folder locked and ends without a window.
 #include "ShownWindow.h"
 
 #include <benchmark/benchmark.h>
@@ -10,6 +12,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <pwd.h>
 #include <signal.h>
 #include <string>
 #include <sys/wait.h>
@@ -20,12 +24,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-pid_t startProgram(const std::string& exe, const std::string& runtime)
+// runtime names a folder, or a file (unusable) that is also Qt's fallback under TMPDIR.
+pid_t startProgram(const std::string& exe, const fs::path& runtime)
 {
     const pid_t pid = fork();
     if (pid == 0) {
         setenv("QT_QPA_PLATFORM", "xcb", 1);
         setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+        setenv("TMPDIR", runtime.parent_path().c_str(), 1);
         setenv("KEYROVIA_VENDOR_HOST", "127.0.0.1:1", 1); // refused: nothing leaves the machine
         execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
         _exit(127);
@@ -42,15 +48,22 @@ void BM_LaterStartToWindowInFront(benchmark::State& state)
     }
     XSetErrorHandler(benchsupport::quietErrors);
     const fs::path base = fs::temp_directory_path() / ("keyrovia-second-" + std::to_string(getpid()));
-    const fs::path folder = base / "program", runtime = base / "runtime";
+    const bool usable = state.range(0) == 0;
+    const fs::path folder = base / "program";
+    const fs::path runtime =
+        usable ? base / "runtime" : base / (std::string("runtime-") + getpwuid(geteuid())->pw_name);
     fs::create_directories(folder);
-    fs::create_directories(runtime);
-    fs::permissions(runtime, fs::perms::owner_all);
+    if (usable) {
+        fs::create_directories(runtime);
+        fs::permissions(runtime, fs::perms::owner_all);
+    } else {
+        std::ofstream{runtime}; // a file where the folder should be
+    }
     fs::copy_file(KEYROVIA_EXE, folder / "Keyrovia", fs::copy_options::overwrite_existing);
     fs::copy_file(KEYROVIA_PROTECTED_DB, folder / "BDMDP.MDB", fs::copy_options::overwrite_existing);
     const std::string exe = (folder / "Keyrovia").string();
 
-    const pid_t running = startProgram(exe, runtime.string());
+    const pid_t running = startProgram(exe, runtime);
     const auto begin = std::chrono::steady_clock::now();
     while (!benchsupport::shownWindow(display, "Form1", true) &&
            std::chrono::steady_clock::now() - begin < std::chrono::seconds(15))
@@ -58,7 +71,7 @@ void BM_LaterStartToWindowInFront(benchmark::State& state)
 
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
-        const pid_t later = startProgram(exe, runtime.string());
+        const pid_t later = startProgram(exe, runtime);
         int status = 0;
         waitpid(later, &status, 0);
         const auto end = std::chrono::steady_clock::now();
@@ -73,7 +86,12 @@ void BM_LaterStartToWindowInFront(benchmark::State& state)
     fs::remove_all(base);
     XCloseDisplay(display);
 }
-BENCHMARK(BM_LaterStartToWindowInFront)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_LaterStartToWindowInFront)
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(20);
 
 } // namespace
 

@@ -41,10 +41,11 @@ QString gateLeftEntry(const QDateTime& when)
            QStringLiteral("\r\n");
 }
 
-QString refusedPasswordEntry(const QDateTime& when, const QString& typed)
+QString refusedPasswordEntry(const QDateTime& when)
 {
+    // The same whatever was typed: neither the text nor its length shows.
     return QStringLiteral("Tentative d'acces Le : ") + datePieces(when) +
-           QStringLiteral("  :  Essai Avec Le Mot de Pass : ") + typed + QStringLiteral("\r\n");
+           QStringLiteral("  :  Essai Avec Le Mot de Pass : ********\r\n");
 }
 
 bool AppendLogEntry(const QString& entry)

@@ -10,10 +10,12 @@ QString logPath(); // AppDir + "Logz.ini"
 // month's full name in the system's language, the time of day in the system's
 // format (hours:minutes:seconds).
 QString gateLeftEntry(const QDateTime& when);
-QString refusedPasswordEntry(const QDateTime& when, const QString& typed);
+// A refused password is shown by a fixed mask, never by what was typed: a typing
+// slip of the real password would leave nearly all of it beside the vault.
+QString refusedPasswordEntry(const QDateTime& when);
 
-// Reads the whole log, adds the entry at its end and writes it back. The log
-// holds refused passwords in clear: it is readable by its owner only.
+// Reads the whole log, adds the entry at its end and writes it back. Entries of
+// earlier versions may hold typed text: the log is readable by its owner only.
 bool AppendLogEntry(const QString& entry);
 
 // Erasing leaves a file that holds one CRLF.

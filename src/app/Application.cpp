@@ -51,6 +51,10 @@ void KeyroviaApp::connectWindows()
             setParamPasswordBox(password);
     });
     wire(&m_gate, &frmMDP::quitRequested, [this] { unloadUpdateCheck(); });
+    // The secrets go with the window that uses them, not with the process: an
+    // update check may keep it alive for 10 s more.
+    wire(&m_gate, &frmMDP::programEnding, [this] { m_store.forgetSecrets(); });
+    wire(m_main.get(), &Form::unloaded, [this] { m_store.forgetSecrets(); });
     // Every load of the main window starts the update check first; the
     // window keeps itself hidden until it has something to say.
     wire(m_main.get(), &frmMotDePass::loading, [this] { m_ajour->Load(); });

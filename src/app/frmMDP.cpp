@@ -48,6 +48,7 @@ std::unique_ptr<QWidget> frmMDP::createWidget()
     w->setFixedSize(w->sizeHint());
     w->installEventFilter(this);
     m_activated = false;
+    m_accepted = false;
     return w;
 }
 
@@ -87,6 +88,8 @@ void frmMDP::CheckProgramPassword(const QString& password)
     DbStatus status;
     const int error = m_store.CheckProgramPassword(password, &status);
     if (error == DbOk) {
+        // The typed text lives on as ProgramPassword: the gate must not wipe it.
+        m_accepted = true;
         emit passwordAccepted(password);
         return;
     }
@@ -108,10 +111,19 @@ void frmMDP::CheckProgramPassword(const QString& password)
         p.process->endNow();
         return;
     }
-    AppendLogEntry(refusedPasswordEntry(p.clock->now(), password));
+    AppendLogEntry(refusedPasswordEntry(p.clock->now()));
     QCoreApplication::processEvents();
     Unload();
     p.process->endNow();
+}
+
+void frmMDP::onUnload()
+{
+    if (m_accepted)
+        return;
+    // Refused, quit or closed: what was typed goes before the program ends.
+    wipeBox(m_ui.txtMdp);
+    emit programEnding();
 }
 
 void frmMDP::cmdQuit_Click()

@@ -47,9 +47,12 @@ signals:
     void passwordAccepted(const QString& password);
     // The quit button, before the gate unloads.
     void quitRequested();
+    // The gate unloads without a password accepted: the program ends.
+    void programEnding();
 
 protected:
     std::unique_ptr<QWidget> createWidget() override;
+    void onUnload() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -57,6 +60,7 @@ private:
     PasswordStore& m_store;
     QIcon m_icon;
     bool m_activated = false;
+    bool m_accepted = false;
 };
 
 } // namespace kr

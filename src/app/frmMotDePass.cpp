@@ -88,6 +88,10 @@ void frmMotDePass::onLoad()
 void frmMotDePass::onUnload()
 {
     ClearAlwaysOnTop(widget());
+    // The window goes with the last use of the passwords it shows; its owner
+    // wipes the rest (ProgramPassword, SiteTable, the keys) once it is gone.
+    for (QLineEdit* box : {m_ui.txtInfoMDP, m_ui.txtAddMDP, m_ui.txtParamMDP})
+        wipeBox(box);
 }
 
 bool frmMotDePass::eventFilter(QObject* watched, QEvent* event)

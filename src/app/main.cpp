@@ -3,6 +3,7 @@
 #include "app/OneInstance.h"
 #include "common/Version.h"
 #include "platform/ProcessHardening.h"
+#include "platform/ThreadFailure.h"
 #include "platform/instance/LocalSingleInstance.h"
 
 #include <QApplication>
@@ -11,6 +12,7 @@ int main(int argc, char* argv[])
 {
     // Before anything holds a secret: no core file, no reading of our memory.
     kr::HardenProcess();
+    kr::EndOnThreadFailure();
     // The gate and the main window stay on top, which only X11 offers: on a
     // Wayland desktop with XWayland our own windows go through XWayland (the
     // keys we type still reach Wayland windows, see KeystrokeRoute).

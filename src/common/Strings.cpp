@@ -1,5 +1,7 @@
 #include "common/Strings.h"
 
+#include <algorithm>
+
 namespace kr {
 
 std::optional<QString> StrBetween(const QString& source, const QString& startMarker, const QString& endMarker)
@@ -12,6 +14,15 @@ std::optional<QString> StrBetween(const QString& source, const QString& startMar
     if (end < 0)
         return std::nullopt;
     return source.mid(from, end - from);
+}
+
+void WipeText(QString& text)
+{
+    QString::DataPointer& data = text.data_ptr();
+    // Text of the program's own (a literal) is no secret and is not writable.
+    if (data.isMutable())
+        std::fill_n(data.data(), data.size, u'\0');
+    text.clear();
 }
 
 QString toDisplayLineBreaks(const QString& text)

@@ -13,4 +13,8 @@ std::optional<QString> StrBetween(const QString& source, const QString& startMar
 // Replaces CRLF by LF, for display in platform widgets.
 QString toDisplayLineBreaks(const QString& text);
 
+// Overwrites a secret's characters where they lie, for every copy that shares
+// them (a box's text, ProgramPassword), then empties the text.
+void WipeText(QString& text);
+
 } // namespace kr

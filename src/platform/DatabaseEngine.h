@@ -50,6 +50,8 @@ public:
     // it fails with DbErrNotValidPassword when the password does not open the file.
     virtual DbStatus open(const QString& path, bool exclusive, const QString& connect,
                           std::unique_ptr<IDbConnection>& connection) = 0;
+    // Wipes whatever the engine keeps from earlier opens (derived keys, passwords).
+    virtual void forgetKeys() {}
 };
 
 } // namespace kr

@@ -59,7 +59,8 @@ void SaveSettings(SettingsSaveHost& host, const SettingsSaveParts& parts)
     settings.afficherIE = host.settingBox(SettingKey::AfficherIE);
     settings.tjsVisible = host.settingBox(SettingKey::TjsVisible);
     settings.recupAuto = host.settingBox(SettingKey::RecupAuto);
-    if (!WriteTextFile(paramIniPath(), SettingsFileText(settings))) {
+    const bool settingsSaved = WriteTextFile(paramIniPath(), SettingsFileText(settings));
+    if (!settingsSaved) {
         parts.platform.messageBox->show(
             MsgCritical, QStringLiteral("Impossible d'écrire le fichier PARAM.ini.\r\n") + paramIniPath(),
             QString());
@@ -78,8 +79,10 @@ void SaveSettings(SettingsSaveHost& host, const SettingsSaveParts& parts)
             toolbarFailureMessage(settings.afficherIE == 1, toolbar,
                                   parts.platform.registry ? parts.platform.registry->location() : QString()),
             QStringLiteral("Bouton Du Navigateur"));
-    messages.show(MsgInformation, QStringLiteral("Configuration Enregistrer"),
-                  QStringLiteral("Configuration Enregistrer'"));
+    // Confirmed only when the settings were written: the user has heard why they were not.
+    if (settingsSaved)
+        messages.show(MsgInformation, QStringLiteral("Configuration Enregistrer"),
+                      QStringLiteral("Configuration Enregistrer'"));
     if (settings.afficherIE == 1 && toolbar == RegOk &&
         messages.show(MsgYesNoInformation,
                       QStringLiteral("Voullez Vous Voir le tuto Pour l'ajouter a Internet Explorer"),

@@ -1,5 +1,6 @@
 #include "store/PasswordStore.h"
 
+#include "common/Strings.h"
 #include "store/ChangeLeftovers.h"
 #include "store/DatabaseMessages.h"
 
@@ -95,6 +96,15 @@ void PasswordStore::upgradeKey()
         connection->changePassword(m_programPassword, m_programPassword);
     connection->close();
     RemoveChangeLeftovers(m_path);
+}
+
+void PasswordStore::forgetSecrets()
+{
+    WipeText(m_programPassword);
+    for (SiteRecord& record : m_siteTable)
+        WipeText(record.Pass);
+    m_loaded = false;
+    m_engine.forgetKeys();
 }
 
 DbStatus PasswordStore::LoadSiteList()

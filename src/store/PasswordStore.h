@@ -29,6 +29,9 @@ public:
     // The master password held for the run (empty for a file without password).
     const QString& programPassword() const { return m_programPassword; }
     void setProgramPassword(const QString& password) { m_programPassword = password; }
+    // Wipes ProgramPassword, the stored passwords of SiteTable and the engine's
+    // keys, once nothing will open the file again in this run.
+    void forgetSecrets();
 
     // The gate's test of a candidate master password: opens the file with it and
     // closes it again. On success sets ProgramPassword, and rewrites a vault of an

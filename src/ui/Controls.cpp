@@ -1,5 +1,7 @@
 #include "ui/Controls.h"
 
+#include "common/Strings.h"
+
 #include <QLineEdit>
 
 namespace kr {
@@ -34,6 +36,15 @@ QLineEdit* passwordBox(QWidget* parent, const QString& name)
     box->setEchoMode(QLineEdit::Password);
     box->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
     return box;
+}
+
+void wipeBox(QLineEdit* box)
+{
+    if (!box)
+        return;
+    QString text = box->text();
+    WipeText(text);
+    box->clear();
 }
 
 } // namespace kr

@@ -23,6 +23,8 @@ void setCheckValue(QCheckBox* box, int value);
 
 // A password box masked with "*", as every password box of the program.
 QLineEdit* passwordBox(QWidget* parent, const QString& name);
+// Overwrites the box's text where it lies (and every copy that shares it), then empties it.
+void wipeBox(QLineEdit* box);
 
 // Gives a control its name (the one tests and messages use) and its tool tip.
 template <typename T> T* named(T* w, const QString& name, const QString& toolTip = QString())

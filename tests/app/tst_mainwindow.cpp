@@ -110,6 +110,20 @@ private slots:
         QVERIFY(c->txtAddUser->text().isEmpty());
     }
 
+    // Closing the main window wipes the master password, the stored passwords (where they
+    // lie, for every copy) and the vault's key: an update check may keep the process alive.
+    void closingWipesTheSecrets()
+    {
+        open({{"site.example", "jean", "p4ss"}}, QString::fromUtf8("ma\u00eetre")); // typed: not a literal
+        const QString stored = app->store().siteTable().front().Pass, master = app->store().programPassword();
+        const int derived = f->keys.count;
+        app->mainWindow().widget()->close();
+        QVERIFY(app->store().programPassword().isEmpty() && stored == QString(4, QChar()));
+        QCOMPARE(master, QString(6, QChar()));
+        QVERIFY(app->store().CheckProgramPassword(QStringLiteral("ma\u00eetre")) == 0 &&
+                f->keys.count == derived + 1);
+    }
+
     // "Appliquer" after a change that failed and was rolled back: ProgramPassword,
     // the message and the password box say the old one opens the file; the save goes on.
     void failedPasswordChangeStaysTrue()

@@ -164,6 +164,7 @@ private slots:
                 shown.front().text.contains(QStringLiteral("Rien ne peut")));
         QCOMPARE(f->titles().count(QStringLiteral("48 Dossier En Lecture Seule")), 1);
         QVERIFY(f->titles().size() > 3); // the password, PARAM.ini and the login were refused as well
+        QVERIFY(!f->titles().contains(QStringLiteral("64 Configuration Enregistrer'"))); // nothing saved
         for (const ShownMessage& m : shown)
             QVERIFY2(!m.text.contains(
                          QRegularExpression(QStringLiteral("\\b(readonly|database|attempt|unable)\\b"))),

@@ -1,6 +1,7 @@
 // Secrets stay out of core files and away from other processes: the program
 // and the companion host harden themselves first thing.
 #include "platform/ProcessHardening.h"
+#include "platform/ThreadFailure.h"
 #include "platform/pageaddress/CompanionProtocol.h"
 
 #include <QFile>
@@ -8,8 +9,10 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -47,6 +50,27 @@ private slots:
         int status = -1;
         QCOMPARE(::waitpid(child, &status, 0), child);
         QCOMPARE(status, 0);
+    }
+
+    // A thread refused for want of address space (ulimit -v) ends the process at once.
+    void threadRefusedEndsTheProcess()
+    {
+#ifdef __SANITIZE_ADDRESS__
+        QSKIP("the address sanitizer's shadow memory takes no address-space limit");
+#endif
+        const pid_t child = ::fork();
+        if (child == 0) {
+            kr::EndOnThreadFailure();
+            const rlimit tight{1u << 30, RLIM_INFINITY};
+            QThread* thread = QThread::create([] {});
+            thread->setStackSize(2u << 30); // more than the whole limit
+            ::setrlimit(RLIMIT_AS, &tight);
+            thread->start();
+            ::_exit(0); // went on without its thread
+        }
+        int status = -1;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 1);
     }
 
     void executablesHardenThemselves_data()

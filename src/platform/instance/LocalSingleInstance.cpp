@@ -1,4 +1,5 @@
 #include "platform/instance/LocalSingleInstance.h"
+#include "platform/instance/FileLock.h"
 #include "platform/instance/WindowFront.h"
 
 #include <QCryptographicHash>
@@ -6,9 +7,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocalSocket>
-#include <QLockFile>
 #include <QStandardPaths>
 #include <QWidget>
+
+#include <cstdio>
 
 namespace kr {
 
@@ -27,7 +29,7 @@ constexpr int kLockWaitMs = 15000;
 
 } // namespace
 
-LocalSingleInstance::LocalSingleInstance()
+LocalSingleInstance::LocalSingleInstance() : m_folderLock(std::make_unique<FileLock>())
 {
     connect(&m_server, &QLocalServer::newConnection, this, &LocalSingleInstance::answer);
 }
@@ -52,19 +54,28 @@ bool LocalSingleInstance::claim(const QString& programDir, CurrentWindow current
     m_currentWindow = std::move(currentWindow);
     const QString path = socketPath(programDir);
     if (path.isEmpty())
-        return true; // no private runtime folder: nowhere safe for a socket
+        return claimFolder(programDir); // no private runtime folder: nowhere safe for a socket
     // One start at a time per folder: the one that finds nobody listening
-    // becomes the running program before the next one looks.
-    QLockFile line(path + QStringLiteral(".lock"));
-    line.setStaleLockTime(0); // stale only when its process is gone
-    const bool inLine = line.tryLock(kLockWaitMs);
+    // becomes the running program before the next one looks. Only a running
+    // start holds the line; a lock file left empty, garbled or linked does not.
+    FileLock line;
+    line.lockFile(path + QStringLiteral(".lock"), kLockWaitMs);
     if (askRunningProgram(path) == Peer::Raised)
         return false;
-    listen(path);
-    if (inLine)
-        line.unlock();
-    // Without a socket the program still runs, as it did before it had one.
-    return true;
+    return listen(path) || claimFolder(programDir);
+}
+
+bool LocalSingleInstance::claimFolder(const QString& programDir)
+{
+    // Still one program per folder, through a lock on the folder itself; the
+    // running one cannot be asked to show its window.
+    if (m_folderLock->lockFolder(programDir) != FileLock::Outcome::Held)
+        return true; // a folder that takes no lock runs as it did before
+    std::fprintf(stderr,
+                 "Keyrovia est déjà ouvert pour le dossier %s : sa fenêtre ne peut pas être "
+                 "montrée, le dossier d'exécution (XDG_RUNTIME_DIR) étant inutilisable.\n",
+                 QFile::encodeName(programDir).constData());
+    return false;
 }
 
 LocalSingleInstance::Peer LocalSingleInstance::askRunningProgram(const QString& path)

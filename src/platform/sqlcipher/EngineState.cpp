@@ -149,8 +149,9 @@ DbStatus SqlCipherEngine::Impl::openKeyed(const QByteArray& path, const Secret& 
             return status;
     }
     // SQLCipher tells a damaged first page from a wrong key no better: the
-    // other pages do.
-    if (vault::laterPageAuthenticates(path, vaultKey, salt) ||
+    // other pages do, or a salt that no version could have written (a zeroed
+    // first page) on a file of whole pages.
+    if (vault::isDamagedSalt(salt) || vault::laterPageAuthenticates(path, vaultKey, salt) ||
         (mayBeOld && vault::laterPageAuthenticates(path, oldKey, salt)))
         return {DbErrUnrecognized, QStringLiteral("the first page of the database file is damaged")};
     return status;

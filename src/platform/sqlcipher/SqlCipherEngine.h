@@ -57,7 +57,7 @@ public:
                   std::unique_ptr<IDbConnection>& connection) override;
 
     // Wipes the derived keys kept from earlier opens.
-    void forgetKeys();
+    void forgetKeys() override;
     void setFaultHook(FaultHook hook);
 
     // ";pwd=<password>" (or an empty text) -> the password; false when the text

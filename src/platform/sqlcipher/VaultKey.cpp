@@ -129,6 +129,18 @@ bool isVaultSalt(const QByteArray& salt)
                        [](char c) { return c != '\0' && std::strchr(SaltAlphabet, c); });
 }
 
+bool isDamagedSalt(const QByteArray& salt)
+{
+    if (salt.size() != static_cast<qsizetype>(VaultSaltSize) || isVaultSalt(salt))
+        return false;
+    QByteArray distinct = salt;
+    std::sort(distinct.begin(), distinct.end());
+    const bool fewBytes = std::unique(distinct.begin(), distinct.end()) - distinct.begin() <= 4;
+    const auto foreign = std::count_if(salt.begin(), salt.end(),
+                                       [](char c) { return c != '\0' && !std::strchr(SaltAlphabet, c); });
+    return fewBytes || foreign <= 1;
+}
+
 Secret keyText(const RawKey& key, const QByteArray& salt)
 {
     static const char hex[] = "0123456789abcdef";

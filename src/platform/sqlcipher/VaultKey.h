@@ -63,6 +63,13 @@ FileStart readFileStart(const QByteArray& path);
 QByteArray freshSalt();
 bool isVaultSalt(const QByteArray& salt);
 
+// A salt that neither this version nor an earlier one would have written: not
+// of the alphabet above, and either made of at most 4 distinct bytes (zeroed,
+// filled), or of the alphabet and NUL but for at most one byte (a vault salt
+// hit by damage). A random salt of an earlier version has that shape with odds
+// of about 1.5e-8 (the second kind; below 1e-20 for the first).
+bool isDamagedSalt(const QByteArray& salt);
+
 // SQLCipher's raw-key text: x'<64 hex digits>' (the file's own salt is used),
 // or with the salt, x'<64 hex digits><32 hex digits>', which a new file takes.
 Secret keyText(const RawKey& key, const QByteArray& salt = {});
