@@ -24,6 +24,10 @@ void setCheckValue(QCheckBox* box, int value);
 // A password box masked with "*", as every password box of the program.
 QLineEdit* passwordBox(QWidget* parent, const QString& name);
 
+// Fills a text box as the program does, showing the text's beginning: a
+// value longer than the box shows "andré.dupont@exem", not its end.
+void setBoxText(QLineEdit* box, const QString& text);
+
 // Gives a control its name (the one tests and messages use) and its tool tip.
 template <typename T> T* named(T* w, const QString& name, const QString& toolTip = QString())
 {

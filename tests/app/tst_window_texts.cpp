@@ -137,6 +137,9 @@ private slots:
             {"Ajour", &app.updateCheck()},
         };
         QPointer<QWidget> w = forms.at(window)->widget();
+        // A window of one size has no maximise button.
+        QVERIFY(w->minimumSize() != w->maximumSize() ||
+                !w->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w));
         // Each page of a tab control is laid out when it is shown.
@@ -150,6 +153,17 @@ private slots:
             const QStringList cut = cutTexts(w);
             QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QStringLiteral("; "))));
         }
+    }
+
+    // A value longer than its box shows its beginning, as typed.
+    void longValueShowsItsBeginning()
+    {
+        AppFixture f;
+        const QString user = QStringLiteral("andré.dupont.de.la.grande.maison.du.bout.du.monde@exemple.fr");
+        QVERIFY(f.openMain({{QStringLiteral("exemple.fr"), user, user}}));
+        clickRow(f.ui().lstSite, 0);
+        QCOMPARE(f.ui().txtInfoUser->text(), user);
+        QCOMPARE(f.ui().txtInfoUser->cursorPosition(), 0);
     }
 };
 
