@@ -112,7 +112,6 @@ private slots:
         // Yes opens the tutorial over the minimised main window.
         QCOMPARE(app->addIe().isLoaded(), tutorial);
         QCOMPARE(bool(app->mainWindow().widget()->windowState() & Qt::WindowMinimized), tutorial);
-        // A later start brings up the tutorial, not the main window under it.
         QCOMPARE(f->instance.currentWindow(), tutorial ? app->addIe().widget() : app->mainWindow().widget());
     }
 
