@@ -2,6 +2,7 @@
 
 #include "about/ProgramIcon.h"
 #include "common/Version.h"
+#include "ui/Controls.h"
 #include "ui/LinkLabel.h"
 #include "ui/WindowOrder.h"
 
@@ -220,12 +221,9 @@ void frmAbout::onLoad()
     const QString name = executableName();
     const QString version = versionText();
     widget()->setWindowTitle(QStringLiteral("A propos de ") + name + QLatin1Char(' ') + version);
-    m_ui.txtProg->setText(name);
-    m_ui.txtVersion->setText(version);
-    m_ui.txtComments->setText(versionComment());
-    // Show the beginning of a text that does not fit, not its end.
-    for (QLineEdit* box : {m_ui.txtProg.data(), m_ui.txtVersion.data(), m_ui.txtComments.data()})
-        box->setCursorPosition(0);
+    setBoxText(m_ui.txtProg, name);
+    setBoxText(m_ui.txtVersion, version);
+    setBoxText(m_ui.txtComments, versionComment());
     ClearAlwaysOnTop(m_mainWindow ? m_mainWindow() : nullptr);
 }
 

@@ -15,6 +15,10 @@ QWidget* CurrentWindow(KeyroviaApp& app)
         return modal;
     if (app.gate().isLoaded())
         return app.gate().widget();
+    // The window in front of the others: the tutorial over the minimised main
+    // window stays in front, and the main window stays minimised under it.
+    if (Form* front = FormRegistry::instance().frontmost())
+        return front->widget();
     if (app.mainWindow().isLoaded())
         return app.mainWindow().widget();
     for (QWidget* window : QApplication::topLevelWidgets()) {

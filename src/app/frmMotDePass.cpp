@@ -163,9 +163,9 @@ void frmMotDePass::ShowSiteDetails(const QString& site)
     if (i < 0)
         return;
     MotDePassControls& c = ui();
-    c.txtInfoSite->setText(table[static_cast<size_t>(i)].Site);
-    c.txtInfoUser->setText(table[static_cast<size_t>(i)].User);
-    c.txtInfoMDP->setText(table[static_cast<size_t>(i)].Pass);
+    setBoxText(c.txtInfoSite, table[static_cast<size_t>(i)].Site);
+    setBoxText(c.txtInfoUser, table[static_cast<size_t>(i)].User);
+    setBoxText(c.txtInfoMDP, table[static_cast<size_t>(i)].Pass);
 }
 
 void frmMotDePass::SelectSiteInList(const QString& site)
@@ -231,7 +231,7 @@ void frmMotDePass::cmdAddSite_Click()
         return;
     }
     if (WithoutWwwPrefix(typed) != typed)
-        c.txtAddSite->setText(WithoutWwwPrefix(typed));
+        setBoxText(c.txtAddSite, WithoutWwwPrefix(typed));
     m_folder.checkWritable(msg);
     const DbStatus inserted =
         m_store.InsertSiteRecord(c.txtAddSite->text(), c.txtAddUser->text(), c.txtAddMDP->text());
@@ -302,12 +302,12 @@ void frmMotDePass::cmdInfoCopyPass_Click()
 
 void frmMotDePass::cmdAddCopyUser_Click()
 {
-    ui().txtAddUser->setText(m_platform.clipboard->text().value_or(QString()));
+    setBoxText(ui().txtAddUser, m_platform.clipboard->text().value_or(QString()));
 }
 
 void frmMotDePass::cmdAddCopyPass_Click()
 {
-    ui().txtAddMDP->setText(m_platform.clipboard->text().value_or(QString()));
+    setBoxText(ui().txtAddMDP, m_platform.clipboard->text().value_or(QString()));
 }
 
 namespace {
@@ -372,7 +372,7 @@ void frmMotDePass::RecupSiteIE()
             c.txtAddSite->setText(*reply);
     }
     c.txtAddSite->setText(HostBetweenSchemeAndPath(c.txtAddSite->text()));
-    c.txtAddSite->setText(WithoutWwwPrefix(c.txtAddSite->text()));
+    setBoxText(c.txtAddSite, WithoutWwwPrefix(c.txtAddSite->text()));
     SelectSiteInList(c.txtAddSite->text());
 }
 

@@ -85,7 +85,8 @@ std::unique_ptr<QWidget> Ajour::createWidget()
     QPalette capPal = caption->palette();
     capPal.setColor(QPalette::WindowText, Qt::white);
     caption->setPalette(capPal);
-    placeLabel(caption, QRect(8, 0, frame.width() - 16, 15));
+    // Up to the frame's right border: the bold caption fills the narrow window.
+    placeLabel(caption, QRect(8, 0, frame.width() - 9, 15));
 
     m_ui.lblVer = colouredLabel(QStringLiteral("Verssion : "), QColor(255, 255, 0), m_ui.fraMise);
     m_ui.lblVer->setObjectName(QStringLiteral("lblVer"));

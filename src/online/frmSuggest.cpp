@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 
 namespace kr {
 namespace {
@@ -38,6 +39,71 @@ QLabel* placedLabel(const QString& text, const QRect& where, const QFont& font, 
                     Qt::Alignment horizontal = Qt::AlignLeft)
 {
     return placedLabel(new QLabel(text, parent), where, font, horizontal);
+}
+
+// The window's controls from top to bottom, at their designed places.
+struct SuggestRows {
+    QLabel* intro;
+    QLabel* name;
+    QLineEdit* nameBox;
+    QLabel* email;
+    QLineEdit* emailBox;
+    QWidget* message;
+    QLabel* star;
+    QPushButton* send;
+    QLabel* allowed;
+    QLabel* site;
+};
+
+// The height a word-wrapped label needs for its text at its width.
+int neededHeight(const QLabel* l)
+{
+    return std::max(l->height(), l->heightForWidth(l->width()));
+}
+
+// A label of the name and e-mail row widened to its text; the box right of it
+// gives up the room and keeps its right edge.
+void widenBeforeBox(QLabel* l, QLineEdit* box, int top)
+{
+    l->setGeometry(l->x(), top, std::max(l->width(), l->fontMetrics().horizontalAdvance(l->text()) + 1),
+                   neededHeight(l));
+    const int left = std::max(box->x(), l->geometry().right() + 1);
+    box->setGeometry(left, top, box->geometry().right() + 1 - left, box->height());
+}
+
+// The designed places hold the design's fonts. Where the desktop's fonts are
+// larger (Arial is DejaVu Sans or Nimbus Sans here), the texts above and below
+// the message box push its edges in, keeping the designed gaps, so that no
+// text is cut or hidden under the next row.
+void fitRowsToFonts(const SuggestRows& r)
+{
+    const int gapAbove = r.message->y() - (r.nameBox->y() + r.nameBox->height());
+    const int gapBelow = r.star->y() - (r.message->y() + r.message->height());
+    const int rowTop = std::max(r.name->y(), r.intro->y() + neededHeight(r.intro));
+    r.intro->resize(r.intro->width(), std::max(r.intro->height(), rowTop - r.intro->y()));
+    widenBeforeBox(r.name, r.nameBox, rowTop);
+    widenBeforeBox(r.email, r.emailBox, rowTop);
+    for (QLineEdit* box : {r.nameBox, r.emailBox})
+        box->move(box->x(), rowTop);
+    int rowBottom = 0;
+    for (QWidget* w : std::initializer_list<QWidget*>{r.name, r.nameBox, r.email, r.emailBox})
+        rowBottom = std::max(rowBottom, w->y() + w->height());
+    const int messageTop = std::max(r.message->y(), rowBottom + gapAbove);
+
+    // From the bottom up: the site's address, the allowed characters, the
+    // star's note, each text ending where the next one begins.
+    int above = r.site->parentWidget()->height();
+    for (QLabel* l : {r.site, r.allowed, r.star}) {
+        const int text = std::max(0, l->heightForWidth(l->width()));
+        const int top = std::min(l->y(), above - text);
+        l->setGeometry(l->x(), top, l->width(), std::max(l->height(), text));
+        above = top;
+    }
+    r.send->setGeometry(r.send->x(), r.star->y(), r.send->width(),
+                        std::max(r.send->height(), r.star->height()));
+    r.message->setGeometry(r.message->x(), messageTop, r.message->width(),
+                           std::min(r.message->y() + r.message->height(), r.star->y() - gapBelow) -
+                               messageTop);
 }
 
 } // namespace
@@ -161,6 +227,9 @@ std::unique_ptr<QWidget> frmSuggest::createWidget()
     m_ui.lblSite->setObjectName(QStringLiteral("lblSite"));
     m_ui.lblSite->setToolTip(QStringLiteral("Aller Sur Le Site Web"));
     connect(site, &LinkLabel::clicked, this, &frmSuggest::lblSite_Click);
+
+    fitRowsToFonts({lblSiVous, lblNom, m_ui.txtName, lblEmail, m_ui.txtEmail, m_ui.txtInfo, lblEtoile,
+                    m_ui.cmdSend, lblCaracAuto, m_ui.lblSite});
 
     QWidget::setTabOrder(m_ui.txtName, m_ui.txtEmail);
     QWidget::setTabOrder(m_ui.txtEmail, m_ui.txtInfo);

@@ -125,7 +125,7 @@ QString ParametersTab::paramPassword()
 void ParametersTab::setParamPasswordBox(const QString& password)
 {
     if (m_window->isLoaded())
-        m_access().txtParamMDP->setText(password);
+        setBoxText(m_access().txtParamMDP, password);
 }
 
 void ParametersTab::setMainWindowOnTop(bool onTop)

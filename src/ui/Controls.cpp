@@ -29,6 +29,12 @@ void setCheckValue(QCheckBox* box, int value)
     box->setCheckState(value == 1 ? Qt::Checked : (value == 2 ? Qt::PartiallyChecked : Qt::Unchecked));
 }
 
+void setBoxText(QLineEdit* box, const QString& text)
+{
+    box->setText(text);
+    box->setCursorPosition(0);
+}
+
 QLineEdit* passwordBox(QWidget* parent, const QString& name)
 {
     auto* box = new QLineEdit(parent);

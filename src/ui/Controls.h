@@ -26,6 +26,10 @@ QLineEdit* passwordBox(QWidget* parent, const QString& name);
 // Overwrites the box's text where it lies (and every copy that shares it), then empties it.
 void wipeBox(QLineEdit* box);
 
+// Fills a text box as the program does, showing the text's beginning: a
+// value longer than the box shows "andré.dupont@exem", not its end.
+void setBoxText(QLineEdit* box, const QString& text);
+
 // Gives a control its name (the one tests and messages use) and its tool tip.
 template <typename T> T* named(T* w, const QString& name, const QString& toolTip = QString())
 {

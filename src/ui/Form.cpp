@@ -66,6 +66,27 @@ void FormRegistry::noteUnloaded(Form* form)
     }
 }
 
+void FormRegistry::noteActivated(Form* form)
+{
+    const auto it = std::find(m_loaded.begin(), m_loaded.end(), form);
+    if (it != m_loaded.end())
+        std::rotate(it, it + 1, m_loaded.end());
+}
+
+Form* FormRegistry::frontmost() const
+{
+    // A window left minimised (the main window under the tutorial) counts
+    // only when every shown window is.
+    for (const bool minimisedToo : {false, true}) {
+        for (auto it = m_loaded.rbegin(); it != m_loaded.rend(); ++it) {
+            const QWidget* w = (*it)->loadedWidget();
+            if (w && w->isVisible() && (minimisedToo || !w->isMinimized()))
+                return *it;
+        }
+    }
+    return nullptr;
+}
+
 Form::Form(QObject* parent) : QObject(parent) {}
 
 Form::~Form()
@@ -83,6 +104,13 @@ void Form::Load()
     m_widget = created.release();
     m_widget->setAttribute(Qt::WA_DeleteOnClose, false);
     m_widget->setAttribute(Qt::WA_QuitOnClose, false);
+    if (m_widget->minimumSize() == m_widget->maximumSize()) {
+        // A window of one size offers no maximise button. Set before the
+        // native window exists, so it is never made again for it.
+        m_widget->setWindowFlags((m_widget->windowFlags() & ~Qt::WindowMaximizeButtonHint) | Qt::Window |
+                                 Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    }
     m_widget->installEventFilter(this);
     auto* enterFilter = new EnterPressesButton(m_widget);
     for (QPushButton* button : m_widget->findChildren<QPushButton*>())
@@ -136,6 +164,8 @@ void Form::Unload()
 
 bool Form::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == m_widget && event->type() == QEvent::WindowActivate)
+        FormRegistry::instance().noteActivated(this);
     if (watched == m_widget && event->type() == QEvent::Close) {
         // Closing a window from its title bar unloads it.
         event->ignore();

@@ -21,12 +21,18 @@ public:
     void noteLoaded(Form* form);
     void noteUnloaded(Form* form);
     int loadedCount() const { return static_cast<int>(m_loaded.size()); }
+    // The window activated last moves to the front of the program's windows.
+    void noteActivated(Form* form);
+    // The shown window in front of the others, one that is not minimised
+    // when there is one; nullptr when no window is shown.
+    Form* frontmost() const;
 
     // Runs when the last loaded window has been unloaded. By default it quits
     // the application's event loop; tests install their own.
     void setOnLastUnloaded(std::function<void()> action) { m_onLastUnloaded = std::move(action); }
 
 private:
+    // In the order of loading, each window moved to the end when activated.
     std::vector<Form*> m_loaded;
     std::function<void()> m_onLastUnloaded;
 };
@@ -51,6 +57,8 @@ public:
 
     // The window's widget; touching it loads the window.
     QWidget* widget();
+    // The widget while the window is loaded, else nullptr; loads nothing.
+    QWidget* loadedWidget() const { return m_widget; }
 
 signals:
     void loaded();

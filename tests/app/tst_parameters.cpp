@@ -110,6 +110,7 @@ private slots:
         // Yes opens the tutorial over the minimised main window.
         QCOMPARE(app->addIe().isLoaded(), tutorial);
         QCOMPARE(bool(app->mainWindow().widget()->windowState() & Qt::WindowMinimized), tutorial);
+        QCOMPARE(f->instance.currentWindow(), tutorial ? app->addIe().widget() : app->mainWindow().widget());
     }
 
     // The registry file on disk damaged: the save still reaches its confirmation,
