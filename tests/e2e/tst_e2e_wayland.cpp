@@ -1,7 +1,8 @@
 // The real program on a Wayland desktop (headless sway, see
 // tools/run-under-sway.sh): its own windows go through XWayland even when
 // Qt is told to use Wayland, and "SenDKeys" types the login into a native
-// Wayland terminal through the compositor's virtual keyboard.
+// Wayland terminal through the compositor's virtual keyboard, then leaves a
+// layout, not the text's key map, to the programs focused later.
 #include "E2eSupport.h"
 
 #include <QtTest>
@@ -32,6 +33,11 @@ private slots:
         QString typed;
         QTRY_VERIFY((typed = QString::fromUtf8(fileBytes(typedFile))).endsWith(u'\n'));
         QCOMPARE(typed, user + u'\t' + pass + u'\n');
+        // XWayland, a Wayland program focused later, makes the key map it was
+        // handed last its X keyboard: a layout, without the password's symbols.
+        const QString xkeys = run(QStringLiteral("xmodmap"), {QStringLiteral("-pke")});
+        QVERIFY(!xkeys.contains(QStringLiteral("eacute")) && xkeys.count(QStringLiteral("= a A")) == 1 &&
+                xkeys.count(QStringLiteral("= ")) > 48);
     }
 };
 
