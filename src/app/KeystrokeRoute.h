@@ -4,7 +4,8 @@
 //  - an X11 session: XTest, as always;
 //  - a Wayland session: the desktop's remote-desktop portal (GNOME, KDE) where
 //    it answers, else the compositor's virtual keyboard (sway and its kin),
-//    else XTest, which reaches XWayland windows only: the user is told once.
+//    else XTest, which reaches XWayland windows only: the user is told once,
+//    and remembers it (toldFile).
 // Each route parses the same key string; what the portal's answers mean for
 // the user is said here, in a message box.
 #include "platform/Platform.h"
@@ -27,12 +28,20 @@ public:
         std::function<bool()> virtualKeyboardAvailable;
         std::function<PortalKeystrokes::Outcome()> portalOutcome;
         std::function<QString()> portalOffLayout; // the characters, with OffLayout
+        // Exists once the user was told that only X11 windows get the keys
+        // here; empty: told once per run.
+        QString toldFile;
     };
 
     KeystrokeRoute(Routes routes, IMessageBox& messages) : m_routes(std::move(routes)), m_messages(messages)
     {}
 
+    // Returns false when the login may not have arrived, so the user can go
+    // on from the main window: nothing was typed, or the user is told now
+    // that only X11 windows could receive it.
     bool sendKeys(const QString& keys, bool wait) override;
+    // The portal asks, in a Wayland session where it answers.
+    bool asksFirst() override;
 
     // The route the last send took.
     KeyRoute lastRoute() const { return m_route; }
@@ -42,6 +51,8 @@ private:
     IMessageBox& m_messages;
     KeyRoute m_route = KeyRoute::XTest;
     bool m_toldXWaylandOnly = false;
+
+    bool toldXWaylandOnlyBefore();
 };
 
 // A Wayland session: $WAYLAND_DISPLAY names a compositor.

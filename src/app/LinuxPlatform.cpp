@@ -27,7 +27,8 @@ struct LinuxPlatform::Impl {
     KeystrokeRoute keystrokes{{&xtest, &portal, &virtualKeyboard, IsWaylandSession,
                                [] { return PortalKeystrokes::available(); }, WaylandKeystrokes::available,
                                [this] { return portal.lastOutcome(); },
-                               [this] { return portal.offLayoutCharacters(); }},
+                               [this] { return portal.offLayoutCharacters(); },
+                               SqliteRegistry::defaultFolder() + QStringLiteral("/told-xwayland-only")},
                               messageBox};
     BrowserPageAddress pageAddress;
     SqlCipherEngine database;

@@ -134,6 +134,35 @@ private slots:
                  QStringLiteral("Jörg{TAB}a{+}b{^}c{%}d{~}e{(}f{)}g{{}h{}}i{[}j{]}{ENTER}"));
         QCOMPARE(f->programEnded, 1);
     }
+
+    // A desktop that asks first gets the keys at the click; a login that may
+    // not have arrived brings the main window back, the login still selected.
+    void autoSendsAskingOrFailing_data()
+    {
+        QTest::addColumn<bool>("asks");
+        QTest::addColumn<bool>("typed");
+        QTest::newRow("asks, typed: closes at once") << true << true;
+        QTest::newRow("asks, refused: window back") << true << false;
+        QTest::newRow("nothing typed: window back") << false << false;
+    }
+    void autoSendsAskingOrFailing()
+    {
+        QFETCH(bool, asks);
+        QFETCH(bool, typed);
+        keys.asks = asks;
+        keys.result = typed;
+        open();
+        f->app->mainWindow().SelectSiteInList(QStringLiteral("bank.test"));
+        QTest::mouseClick(c->cmdAutoSends, Qt::LeftButton);
+        QCOMPARE(keys.sent.size(), size_t(asks));
+        QTRY_COMPARE_WITH_TIMEOUT(keys.sent.size(), size_t(1), 4000);
+        QCOMPARE(f->app->mainWindow().isLoaded(), !typed);
+        if (!typed) {
+            QVERIFY(f->app->mainWindow().widget()->isVisible());
+            QCOMPARE(c->txtInfoSite->text(), QStringLiteral("bank.test"));
+        }
+        QTRY_COMPARE(f->programEnded, int(typed));
+    }
 };
 
 QTEST_MAIN(TestBrowser)

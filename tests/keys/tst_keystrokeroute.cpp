@@ -2,7 +2,9 @@
 #include "KeyDoubles.h"
 #include "PlatformDoubles.h"
 #include "app/KeystrokeRoute.h"
+#include "platform/PrivateFile.h"
 
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace kr;
@@ -26,11 +28,6 @@ private slots:
         QTest::newRow("portal gone") << "WPV" << int(Outcome::Missing) << int(KeyRoute::VirtualKeyboard)
                                      << QStringList();
         QTest::newRow("virtual keyboard") << "WV" << typed << int(KeyRoute::VirtualKeyboard) << QStringList();
-        QTest::newRow("neither: XTest, told once")
-            << "W" << typed << int(KeyRoute::XTest)
-            << QStringList{
-                   QStringLiteral(u"Ce bureau ne permet pas d'envoyer des touches aux fenêtres Wayland : "
-                                  u"seules les fenêtres X11 (XWayland) les reçoivent.")};
     }
 
     void choice()
@@ -48,9 +45,15 @@ private slots:
                      std::size_t(shown.size() + 1)); // told after the keys went out
             shown << m.text;
         };
-        KeystrokeRoute keys({&routes[0], &routes[1], &routes[2], [&] { return session.contains(u'W'); },
-                             [&] { return session.contains(u'P'); }, [&] { return session.contains(u'V'); },
-                             [=] { return Outcome(outcome); }, [] { return QString(); }},
+        KeystrokeRoute keys({&routes[0],
+                             &routes[1],
+                             &routes[2],
+                             [&] { return session.contains(u'W'); },
+                             [&] { return session.contains(u'P'); },
+                             [&] { return session.contains(u'V'); },
+                             [=] { return Outcome(outcome); },
+                             [] { return QString(); },
+                             {}},
                             messages);
         for (int send = 1; send <= 2; ++send) {
             QCOMPARE(keys.sendKeys(QStringLiteral("u{TAB}p{ENTER}"), true), outcome != int(Outcome::Refused));
@@ -58,6 +61,53 @@ private slots:
         }
         QCOMPARE(routes[route].sent.size(), std::size_t(2));
         QTEST(shown, "messages");
+    }
+
+    // XTest alone on Wayland: told once per user, and "false" (keep the main
+    // window) whenever the login may not have arrived.
+    void xtestOnly_data()
+    {
+        QTest::addColumn<bool>("xtestTypes");
+        QTest::addColumn<bool>("toldBefore"); // in an earlier run
+        QTest::addColumn<QList<bool>>("results");
+        QTest::addColumn<QStringList>("messages");
+        const QString copy = QStringLiteral(u"copiez le nom d'utilisateur et le mot de passe avec les "
+                                            u"boutons « C » de la fenêtre principale.");
+        QTest::newRow("first time") << true << false << QList<bool>{false, true}
+                                    << QStringList{
+                                           QStringLiteral(u"Ce bureau n'envoie les touches qu'aux fenêtres "
+                                                          u"X11 (XWayland) : une fenêtre Wayland n'a rien "
+                                                          u"reçu. Pour elle, ") +
+                                           copy + QStringLiteral(u"\r\nCe message ne s'affichera plus.")};
+        QTest::newRow("told in an earlier run") << true << true << QList<bool>{true, true} << QStringList();
+        QTest::newRow("nothing typed")
+            << false << true << QList<bool>{false, false}
+            << QStringList(
+                   2, QStringLiteral(u"Ce bureau ne permet pas d'envoyer des touches, rien n'a été tapé : ") +
+                          copy);
+    }
+    void xtestOnly()
+    {
+        QFETCH(bool, xtestTypes);
+        QFETCH(bool, toldBefore);
+        QTemporaryDir config;
+        const QString told = config.path() + QStringLiteral("/keyrovia/told");
+        if (toldBefore)
+            QVERIFY(WritePrivateFile(told, {}));
+        test::RecordingKeystrokes xtest, unused;
+        xtest.result = xtestTypes;
+        test::RecordingMessageBox messages;
+        auto no = [] { return false; };
+        KeystrokeRoute keys({&xtest, &unused, &unused, [] { return true; }, no, no, {}, {}, told}, messages);
+        QList<bool> results;
+        for (int send = 0; send < 2; ++send)
+            results << keys.sendKeys(QStringLiteral("u"), true);
+        QTEST(results, "results");
+        QStringList shown;
+        for (const test::ShownMessage& m : messages.shown)
+            shown << m.text;
+        QTEST(shown, "messages");
+        QCOMPARE(QFile::permissions(told) & 0x0FFF, QFileDevice::ReadUser | QFileDevice::WriteUser);
     }
 };
 
