@@ -23,8 +23,10 @@ packages=(
   gcovr clang-tidy
   chromium
   # Typing on Wayland: the virtual keyboard (libwayland-client, wayland-scanner),
-  # the portal (QtDBus is in qt6-base-dev), and the desktop its tests run on.
-  libwayland-dev dbus-daemon sway foot wtype xwayland
+  # the portal (QtDBus is in qt6-base-dev), and the desktop its tests run on;
+  # Qt's Wayland plugin for the program on a desktop without XWayland
+  # (tools/run-under-mutter.sh).
+  libwayland-dev dbus-daemon sway foot wtype xwayland qt6-wayland
 )
 
 install_missing() {
