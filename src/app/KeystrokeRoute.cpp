@@ -85,11 +85,11 @@ bool KeystrokeRoute::sendKeys(const QString& keys, bool wait)
 
 bool KeystrokeRoute::toldXWaylandOnlyBefore()
 {
-    if (m_toldXWaylandOnly || (!m_routes.toldFile.isEmpty() && QFileInfo::exists(m_routes.toldFile)))
+    if (m_toldXWaylandOnly || (!m_toldFile.isEmpty() && QFileInfo::exists(m_toldFile)))
         return true;
     m_toldXWaylandOnly = true;
-    if (!m_routes.toldFile.isEmpty())
-        WritePrivateFile(m_routes.toldFile, {});
+    if (!m_toldFile.isEmpty())
+        WritePrivateFile(m_toldFile, {});
     return false;
 }
 

@@ -5,7 +5,7 @@
 //  - a Wayland session: the desktop's remote-desktop portal (GNOME, KDE) where
 //    it answers, else the compositor's virtual keyboard (sway and its kin),
 //    else XTest, which reaches XWayland windows only: the user is told once,
-//    and remembers it (toldFile).
+//    and it is remembered (toldFile).
 // Each route parses the same key string; what the portal's answers mean for
 // the user is said here, in a message box.
 #include "platform/Platform.h"
@@ -28,12 +28,12 @@ public:
         std::function<bool()> virtualKeyboardAvailable;
         std::function<PortalKeystrokes::Outcome()> portalOutcome;
         std::function<QString()> portalOffLayout; // the characters, with OffLayout
-        // Exists once the user was told that only X11 windows get the keys
-        // here; empty: told once per run.
-        QString toldFile;
     };
 
-    KeystrokeRoute(Routes routes, IMessageBox& messages) : m_routes(std::move(routes)), m_messages(messages)
+    // toldFile exists once the user was told that only X11 windows get the
+    // keys here; empty: told once per run.
+    KeystrokeRoute(Routes routes, IMessageBox& messages, QString toldFile = {})
+        : m_routes(std::move(routes)), m_messages(messages), m_toldFile(std::move(toldFile))
     {}
 
     // Returns false when the login may not have arrived, so the user can go
@@ -50,6 +50,7 @@ private:
     Routes m_routes;
     IMessageBox& m_messages;
     KeyRoute m_route = KeyRoute::XTest;
+    QString m_toldFile;
     bool m_toldXWaylandOnly = false;
 
     bool toldXWaylandOnlyBefore();

@@ -27,9 +27,9 @@ struct LinuxPlatform::Impl {
     KeystrokeRoute keystrokes{{&xtest, &portal, &virtualKeyboard, IsWaylandSession,
                                [] { return PortalKeystrokes::available(); }, WaylandKeystrokes::available,
                                [this] { return portal.lastOutcome(); },
-                               [this] { return portal.offLayoutCharacters(); },
-                               SqliteRegistry::defaultFolder() + QStringLiteral("/told-xwayland-only")},
-                              messageBox};
+                               [this] { return portal.offLayoutCharacters(); }},
+                              messageBox,
+                              SqliteRegistry::defaultFolder() + QStringLiteral("/told-xwayland-only")};
     BrowserPageAddress pageAddress;
     SqlCipherEngine database;
     SqliteRegistry registry;

@@ -1,8 +1,7 @@
 // The real program on a Wayland desktop (headless sway, see
 // tools/run-under-sway.sh): its own windows go through XWayland even when
 // Qt is told to use Wayland, and "SenDKeys" types the login into a native
-// Wayland terminal through the compositor's virtual keyboard, then leaves a
-// layout, not the text's key map, to the programs focused later.
+// Wayland terminal through the compositor's virtual keyboard.
 #include "E2eSupport.h"
 
 #include <QtTest>
