@@ -34,12 +34,13 @@ QString GetNewGUID()
     return id.toString(QUuid::WithBraces).toUpper();
 }
 
-RegKey OpenKey(IRegistry& registry, RegKey root, const QString& path)
+RegKey OpenKey(IRegistry& registry, RegKey root, const QString& path, long* status)
 {
     RegKey handle = 0;
-    if (registry.openKey(root, path, kAllAccess, handle) != RegOk)
-        return 0;
-    return handle;
+    const long opened = registry.openKey(root, path, kAllAccess, handle);
+    if (status)
+        *status = opened;
+    return opened == RegOk ? handle : 0;
 }
 
 bool KeyExists(IRegistry& registry, RegKey root, const QString& path)
@@ -51,12 +52,13 @@ bool KeyExists(IRegistry& registry, RegKey root, const QString& path)
     return true;
 }
 
-RegKey CreateKey(IRegistry& registry, RegKey root, const QString& path)
+RegKey CreateKey(IRegistry& registry, RegKey root, const QString& path, long* status)
 {
     RegKey handle = 0;
-    if (registry.createKey(root, path, QStringLiteral("REG DWORD"), 0, kAllAccess, handle) != RegOk)
-        return 0;
-    return handle;
+    const long created = registry.createKey(root, path, QStringLiteral("REG DWORD"), 0, kAllAccess, handle);
+    if (status)
+        *status = created;
+    return created == RegOk ? handle : 0;
 }
 
 long SetKeyValue(IRegistry& registry, RegKey key, const QString& name, quint32 type, const QString& text)
@@ -73,15 +75,14 @@ long AddProgzIE(IRegistry& registry, const QString& appDir, const QString& exec)
     const QString path = toolbarParentKey() + QLatin1Char('\\') + GetNewGUID();
     if (KeyExists(registry, HKEY_CURRENT_USER, path))
         return RegOk;
-    RegKey handle = 0;
-    long status =
-        registry.createKey(HKEY_CURRENT_USER, path, QStringLiteral("REG DWORD"), 0, kAllAccess, handle);
-    if (status != RegOk)
+    // The statuses go back to the save, which tells the user why a button is missing.
+    long status = RegOk;
+    RegKey handle = CreateKey(registry, HKEY_CURRENT_USER, path, &status);
+    if (handle == 0)
         return status;
     registry.closeKey(handle);
-    handle = 0;
-    status = registry.openKey(HKEY_CURRENT_USER, path, kAllAccess, handle);
-    if (status != RegOk)
+    handle = OpenKey(registry, HKEY_CURRENT_USER, path, &status);
+    if (handle == 0)
         return status;
     const QString icon = ownIconPath(appDir);
     // Each write stands on its own: a failed one does not stop the others;
@@ -112,21 +113,22 @@ long AddProgzIE(IRegistry& registry)
 
 QString toolbarFailureMessage(bool adding, long status, const QString& location)
 {
-    // Why, by status; %1 is the registry file.
+    // Why, by status; %1 names the registry file.
     static const std::pair<long, const char*> reasons[] = {
         {RegSymbolicLink, "%1 (ou son dossier) est un lien symbolique ; Keyrovia ne suit pas de lien à cet "
                           "endroit."},
-        {RegBadDb, "le fichier %1 est endommagé ou n'appartient pas à Keyrovia."},
-        {RegAccessDenied, "le fichier %1 ou son dossier ne peut pas être modifié (droits d'accès)."},
-        {RegBusy, "le fichier %1 est occupé par un autre programme."},
-        {RegCantRead, "le fichier %1 ne peut pas être lu."},
-        {RegCantWrite, "le fichier %1 ne peut pas être écrit."},
+        {RegBadDb, "%1 est endommagé ou n'appartient pas à Keyrovia."},
+        {RegAccessDenied, "%1 ou son dossier ne peut pas être modifié (droits d'accès)."},
+        {RegBusy, "%1 est occupé par un autre programme."},
+        {RegCantRead, "%1 ne peut pas être lu."},
+        {RegCantWrite, "%1 ne peut pas être écrit."},
     };
-    const QString where = location.isEmpty() ? QStringLiteral("le registre de Keyrovia") : location;
-    QString why = QStringLiteral("erreur %1 du registre (%2).").arg(status).arg(where);
+    const QString file = location.isEmpty() ? QStringLiteral("le fichier du registre de Keyrovia")
+                                            : QStringLiteral("le fichier ") + location;
+    QString why = QStringLiteral("erreur %1 en utilisant %2.").arg(QString::number(status), file);
     for (const auto& [number, text] : reasons)
         if (number == status)
-            why = QString::fromUtf8(text).arg(where);
+            why = QString::fromUtf8(text).arg(file);
     return (adding ? QStringLiteral("Le bouton de la barre d'outils n'a pas pu être ajouté au navigateur.")
                    : QStringLiteral("Le bouton de la barre d'outils n'a pas pu être retiré du navigateur.")) +
            QStringLiteral("\r\nRaison : ") + why;

@@ -31,10 +31,12 @@ QString toolbarFailureMessage(bool adding, long status, const QString& location)
 QString GetNewGUID();
 
 // Opens the path under root with access 0x3F; 0 when it cannot be opened.
-RegKey OpenKey(IRegistry& registry, RegKey root, const QString& path);
+// The registry's own status goes to *status when one is given.
+RegKey OpenKey(IRegistry& registry, RegKey root, const QString& path, long* status = nullptr);
 bool KeyExists(IRegistry& registry, RegKey root, const QString& path);
 // Creates the key with the missing keys above it, or opens it; 0 on failure.
-RegKey CreateKey(IRegistry& registry, RegKey root, const QString& path);
+// The registry's own status goes to *status when one is given.
+RegKey CreateKey(IRegistry& registry, RegKey root, const QString& path, long* status = nullptr);
 // Writes text + NUL as the named value; an empty text writes nothing and gives 0.
 long SetKeyValue(IRegistry& registry, RegKey key, const QString& name, quint32 type, const QString& text);
 

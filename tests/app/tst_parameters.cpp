@@ -66,14 +66,12 @@ private slots:
         QTest::addColumn<bool>("touched");
         QTest::addColumn<bool>("tutorial"); // the answer to "Voir Tutorial ?"
         QTest::addColumn<bool>("flagUp");   // an earlier save found the button
-        QTest::newRow("ticked, not registered: added") << true << 0 << 1 << true << true << false;
         QTest::newRow("ticked, registered: left alone") << true << 1 << 1 << false << false << false;
         QTest::newRow("unticked, not registered: left alone") << false << 0 << 0 << false << false << false;
         QTest::newRow("unticked, three left by earlier runs: all removed")
             << false << 3 << 0 << true << false << false;
         // Another Keyrovia, or the user, removed it since: each save scans again.
-        QTest::newRow("ticked, removed since the last save: added")
-            << true << 0 << 1 << true << false << true;
+        QTest::newRow("ticked, removed since the last save: added") << true << 0 << 1 << true << true << true;
     }
     void toolbarButtonFollowsAfficher()
     {

@@ -293,9 +293,7 @@ private slots:
             {'"' + exe + '"', kRunProgram},
             {exe, "{00000000-0000-0000-0000-000000000000}"},
             {m_program + "/ICON.ico", kRunProgram}, // not executable
-            {m_program + "/../Keyrovia", kRunProgram},
-            {"Keyrovia", kRunProgram}, // relative
-            {"", kRunProgram},
+            {"Keyrovia", kRunProgram},              // relative
         };
         const QString icon = m_program + "/ICON.ico";
         for (int i = 0; i < int(std::size(keys)); ++i)

@@ -20,11 +20,6 @@ public:
         quint32 type = 0;
         QByteArray data;
     };
-    struct Key {
-        QString keyClass;
-        std::vector<Value> values;
-    };
-
     // Called before each call with its name ("create", "open", "set", "enumKey",
     // "enumValue", "delete") and the full path of the key concerned; a status
     // other than 0 is returned by the call instead of doing it.
@@ -33,20 +28,23 @@ public:
     QStringList changes;
 
     // Test helpers, root HKEY_CURRENT_USER.
-    bool hasKey(const QString& path) const { return key(path) != nullptr; }
-    // The key as the store holds it now (kept while the double lives).
-    const Key* key(const QString& path) const
+    bool hasKey(const QString& path) const
     {
         RegKey k = 0;
-        if (m_store->openKey(HKEY_CURRENT_USER, path, 0x3F, k) != RegOk)
-            return nullptr;
-        Key& seen = m_seen[path.toUpper()];
-        seen = {m_classes[path.toUpper()], {}};
+        return m_store->openKey(HKEY_CURRENT_USER, path, 0x3F, k) == RegOk && m_store->closeKey(k) == RegOk;
+    }
+    // The key's values as the store holds them now; none when it is not there.
+    std::vector<Value> values(const QString& path) const
+    {
+        RegKey k = 0;
+        std::vector<Value> found;
         Value v;
-        for (quint32 i = 0; m_store->enumValue(k, i, 1 << 20, 1 << 20, v.name, v.type, v.data) == RegOk; ++i)
-            seen.values.push_back(v);
+        m_store->openKey(HKEY_CURRENT_USER, path, 0x3F, k);
+        for (quint32 i = 0; k && m_store->enumValue(k, i, 1 << 20, 1 << 20, v.name, v.type, v.data) == RegOk;
+             ++i)
+            found.push_back(v);
         m_store->closeKey(k);
-        return &seen;
+        return found;
     }
     QStringList subkeys(const QString& path) const
     {
@@ -81,10 +79,8 @@ public:
         const long status = guarded("create", path, [&] {
             return m_store->createKey(key, subKey, keyClass, options, access, result);
         });
-        if (status == RegOk && isNew) {
+        if (status == RegOk && isNew)
             changes << QStringLiteral("create ") + path;
-            m_classes.insert_or_assign(path.toUpper(), keyClass);
-        }
         return opened(status, path, result);
     }
     long openKey(RegKey key, const QString& subKey, quint32 access, RegKey& result) override
@@ -155,9 +151,7 @@ private:
 
     std::unique_ptr<QTemporaryDir> m_dir = std::make_unique<QTemporaryDir>();
     std::unique_ptr<SqliteRegistry> m_store = std::make_unique<SqliteRegistry>(m_dir->path());
-    std::map<RegKey, QString> m_paths;            // open handles and the path they were opened with
-    mutable std::map<QString, QString> m_classes; // of the keys made here
-    mutable std::map<QString, Key> m_seen;
+    std::map<RegKey, QString> m_paths; // open handles and the path they were opened with
 };
 
 } // namespace kr::test

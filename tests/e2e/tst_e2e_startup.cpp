@@ -1,11 +1,9 @@
-// The real program under Xvfb, from its gate on: the right password on a
-// database another program holds is told in a real box and not logged; once
-// free, the right password opens the main window, and "SenDKeys" types the
-// login into another program's form. Addresses go to the desktop's launcher.
+// The real program under Xvfb, from its gate on: the right password opens the
+// main window, and "SenDKeys" types the login into another program's form.
+// Addresses go to the desktop's launcher.
 #include "E2eSupport.h"
 #include "ReceiverProcess.h"
 #include "platform/QtServices.h"
-#include "platform/sqlcipher/SqlCipherEngine.h"
 
 #include <QtTest>
 
@@ -25,18 +23,6 @@ private slots:
         QTemporaryDir runtime;
         QVERIFY(test::makePrivateFolder(runtime.path()));
         const QStringList env{QStringLiteral("XDG_RUNTIME_DIR=") + runtime.path()};
-        {
-            QProcess program;
-            folder->start(program, env);
-            QVERIFY2(!waitForWindow(kGate).isEmpty(), "the gate did not appear");
-            SqlCipherEngine otherProgram;
-            std::unique_ptr<IDbConnection> holder;
-            QVERIFY(otherProgram.open(folder->path("BDMDP.MDB"), true, ";pwd=" + password, holder).ok());
-            QVERIFY(answer(kGate, password));
-            QVERIFY(answer(QStringLiteral("^Base De Donn.+e Inaccessible$")));
-            QVERIFY(program.waitForFinished(10000));
-            QVERIFY(!QFile::exists(folder->path(QStringLiteral("Logz.ini"))));
-        }
         // The login form of another program, started first.
         test::ReceiverProcess receiver(QStringLiteral(KR_KEY_RECEIVER), runtime.path());
         QVERIFY(receiver.start());

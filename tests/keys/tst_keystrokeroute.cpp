@@ -27,7 +27,6 @@ private slots:
             << QStringList(2, QStringLiteral(u"Le bureau a refusé l'envoi des touches : rien n'a été tapé."));
         QTest::newRow("portal gone") << "WPV" << int(Outcome::Missing) << int(KeyRoute::VirtualKeyboard)
                                      << QStringList();
-        QTest::newRow("virtual keyboard") << "WV" << typed << int(KeyRoute::VirtualKeyboard) << QStringList();
     }
 
     void choice()

