@@ -30,8 +30,9 @@ test_packages=(
   fonts-dejavu-core
   gcovr clang-tidy
   chromium
-  # Typing on Wayland: the portal's bus and the desktop its tests run on.
-  dbus-daemon sway foot wtype xwayland
+  # Typing on Wayland: the portal's bus and the desktop its tests run on; Qt's Wayland
+  # plugin for the program on a desktop without XWayland (tools/run-under-mutter.sh).
+  dbus-daemon sway foot wtype xwayland qt6-wayland
 )
 # What a user runs and the install copies; nothing else is built for them.
 program_targets=(Keyrovia keyrovia-companion keyrovia-browser-extension keyrovia-makedb keyrovia_icon

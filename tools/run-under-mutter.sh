@@ -4,7 +4,9 @@
 # (xdg-desktop-portal-gnome) is started on demand, and a native Wayland
 # terminal (foot) writing every byte it receives to KR_TYPED_FILE.
 # Needs the packages mutter and xdg-desktop-portal-gnome (not installed by
-# tools/keyrovia.sh: about 85 packages for one measurement).
+# tools/keyrovia.sh: about 85 packages for one measurement). There is no
+# XWayland here: Qt programs, Keyrovia included, run on Qt's Wayland plugin
+# (qt6-wayland, in tools/keyrovia.sh's list).
 set -eu
 dir=$(mktemp -d /tmp/kr-mutter.XXXXXX)
 mkdir -m 700 "$dir/run"

@@ -1,5 +1,9 @@
 #include "app/KeystrokeRoute.h"
 
+#include "platform/PrivateFile.h"
+
+#include <QFileInfo>
+
 namespace kr {
 
 namespace {
@@ -24,6 +28,11 @@ QString portalMessage(PortalKeystrokes::Outcome outcome, const QString& offLayou
         return {};
     }
 }
+
+// Where the keys could not go, the user copies them with the details' buttons.
+const QString UseCopyButtons =
+    QStringLiteral(u"copiez le nom d'utilisateur et le mot de passe avec les boutons « C » de la fenêtre "
+                   u"principale.");
 
 } // namespace
 
@@ -57,15 +66,36 @@ bool KeystrokeRoute::sendKeys(const QString& keys, bool wait)
     // Typed first: a message box now would take the focus from the window
     // the keys are meant for.
     m_route = KeyRoute::XTest;
-    const bool typed = m_routes.xtest->sendKeys(keys, wait);
-    if (!m_toldXWaylandOnly) {
-        m_toldXWaylandOnly = true;
+    if (!m_routes.xtest->sendKeys(keys, wait)) {
         m_messages.show(
             MsgExclamation,
-            QStringLiteral(u"Ce bureau ne permet pas d'envoyer des touches aux fenêtres Wayland : "
-                           u"seules les fenêtres X11 (XWayland) les reçoivent."));
+            QStringLiteral(u"Ce bureau ne permet pas d'envoyer des touches, rien n'a été tapé : ") +
+                UseCopyButtons);
+        return false;
     }
-    return typed;
+    if (toldXWaylandOnlyBefore())
+        return true;
+    m_messages.show(
+        MsgExclamation,
+        QStringLiteral(u"Ce bureau n'envoie les touches qu'aux fenêtres X11 (XWayland) : une fenêtre Wayland "
+                       u"n'a rien reçu. Pour elle, ") +
+            UseCopyButtons + QStringLiteral(u"\r\nCe message ne s'affichera plus."));
+    return false;
+}
+
+bool KeystrokeRoute::toldXWaylandOnlyBefore()
+{
+    if (m_toldXWaylandOnly || (!m_toldFile.isEmpty() && QFileInfo::exists(m_toldFile)))
+        return true;
+    m_toldXWaylandOnly = true;
+    if (!m_toldFile.isEmpty())
+        WritePrivateFile(m_toldFile, {});
+    return false;
+}
+
+bool KeystrokeRoute::asksFirst()
+{
+    return m_routes.waylandSession() && m_routes.portalAvailable();
 }
 
 } // namespace kr

@@ -4,7 +4,8 @@
 //  - an X11 session: XTest, as always;
 //  - a Wayland session: the desktop's remote-desktop portal (GNOME, KDE) where
 //    it answers, else the compositor's virtual keyboard (sway and its kin),
-//    else XTest, which reaches XWayland windows only: the user is told once.
+//    else XTest, which reaches XWayland windows only: the user is told once,
+//    and it is remembered (toldFile).
 // Each route parses the same key string; what the portal's answers mean for
 // the user is said here, in a message box.
 #include "platform/Platform.h"
@@ -29,10 +30,18 @@ public:
         std::function<QString()> portalOffLayout; // the characters, with OffLayout
     };
 
-    KeystrokeRoute(Routes routes, IMessageBox& messages) : m_routes(std::move(routes)), m_messages(messages)
+    // toldFile exists once the user was told that only X11 windows get the
+    // keys here; empty: told once per run.
+    KeystrokeRoute(Routes routes, IMessageBox& messages, QString toldFile = {})
+        : m_routes(std::move(routes)), m_messages(messages), m_toldFile(std::move(toldFile))
     {}
 
+    // Returns false when the login may not have arrived, so the user can go
+    // on from the main window: nothing was typed, or the user is told now
+    // that only X11 windows could receive it.
     bool sendKeys(const QString& keys, bool wait) override;
+    // The portal asks, in a Wayland session where it answers.
+    bool asksFirst() override;
 
     // The route the last send took.
     KeyRoute lastRoute() const { return m_route; }
@@ -41,7 +50,10 @@ private:
     Routes m_routes;
     IMessageBox& m_messages;
     KeyRoute m_route = KeyRoute::XTest;
+    QString m_toldFile;
     bool m_toldXWaylandOnly = false;
+
+    bool toldXWaylandOnlyBefore();
 };
 
 // A Wayland session: $WAYLAND_DISPLAY names a compositor.

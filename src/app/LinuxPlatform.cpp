@@ -28,7 +28,8 @@ struct LinuxPlatform::Impl {
                                [] { return PortalKeystrokes::available(); }, WaylandKeystrokes::available,
                                [this] { return portal.lastOutcome(); },
                                [this] { return portal.offLayoutCharacters(); }},
-                              messageBox};
+                              messageBox,
+                              SqliteRegistry::defaultFolder() + QStringLiteral("/told-xwayland-only")};
     BrowserPageAddress pageAddress;
     SqlCipherEngine database;
     SqliteRegistry registry;

@@ -380,6 +380,12 @@ void frmMotDePass::cmdAutoSends_Click()
 {
     MotDePassControls& c = ui();
     Hide();
+    // Where the desktop asks the user first, it asks at once: its dialog takes
+    // the focus and gives it back, so the keys follow the answer.
+    if (m_platform.keystrokes && m_platform.keystrokes->asksFirst()) {
+        timzAutoLoig_Timer();
+        return;
+    }
     c.timzAutoLoig->start();
 }
 
@@ -389,8 +395,13 @@ void frmMotDePass::timzAutoLoig_Timer()
     c.timzAutoLoig->stop();
     const QString keys = BuildLoginKeyString(c.txtInfoUser->text(), c.txtInfoMDP->text());
     Platform& p = m_platform;
-    if (p.keystrokes && p.lockKeys)
-        fSendKeys(*p.keystrokes, *p.lockKeys, keys, true);
+    const bool typed = p.keystrokes && p.lockKeys && fSendKeys(*p.keystrokes, *p.lockKeys, keys, true);
+    // When the login may not have arrived, the user goes on here, the login
+    // still selected (its copy buttons), instead of unlocking again.
+    if (!typed) {
+        Show();
+        return;
+    }
     Unload();
 }
 

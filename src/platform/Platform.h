@@ -67,6 +67,10 @@ public:
     // wait: return only once the keys have been processed. Returns false when the
     // string is malformed (nothing typed) or no display can take the keys.
     virtual bool sendKeys(const QString& keys, bool wait) = 0;
+    // Whether the keys will go where the desktop asks the user's leave first
+    // (its dialog takes the focus and gives it back): then they are sent at
+    // once and follow the answer, without a wait for the focus to come back.
+    virtual bool asksFirst() { return false; }
 };
 
 enum class LockKey { Caps, Num, Scroll };

@@ -25,8 +25,10 @@ public:
             onSend(sent.back());
         return result;
     }
+    bool asksFirst() override { return asks; }
     std::vector<SentKeys> sent;
     bool result = true;
+    bool asks = false;
     std::function<void(const SentKeys&)> onSend;
 };
 

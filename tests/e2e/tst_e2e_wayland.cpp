@@ -32,6 +32,11 @@ private slots:
         QString typed;
         QTRY_VERIFY((typed = QString::fromUtf8(fileBytes(typedFile))).endsWith(u'\n'));
         QCOMPARE(typed, user + u'\t' + pass + u'\n');
+        // XWayland, a Wayland program focused later, makes the key map it was
+        // handed last its X keyboard: a layout, without the password's symbols.
+        const QString xkeys = run(QStringLiteral("xmodmap"), {QStringLiteral("-pke")});
+        QVERIFY(!xkeys.contains(QStringLiteral("eacute")) && xkeys.count(QStringLiteral("= a A")) == 1 &&
+                xkeys.count(QStringLiteral("= ")) > 48);
     }
 };
 

@@ -1,17 +1,15 @@
 #include "platform/portal/PortalKeystrokes.h"
 
 #include "common/KeyString.h"
+#include "platform/PrivateFile.h"
 
 #include <QDBusInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusReply>
 #include <QDBusVariant>
-#include <QDir>
 #include <QEventLoop>
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 #include <QTimer>
 #include <chrono>
 #include <thread>
@@ -155,18 +153,8 @@ PortalKeystrokes::Outcome PortalKeystrokes::converse(const SymStrokes& strokes, 
         return Outcome::Refused;
     }
     const QString newToken = started->value(QStringLiteral("restore_token")).toString();
-    if (m_version >= 2 && !newToken.isEmpty() && !m_options.tokenFile.isEmpty()) {
-        const QString folder = QFileInfo(m_options.tokenFile).absolutePath();
-        if (!QFileInfo::exists(folder) && QDir().mkpath(folder))
-            QFile::setPermissions(folder,
-                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        QSaveFile file(m_options.tokenFile);
-        if (file.open(QIODevice::WriteOnly)) {
-            file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-            file.write(newToken.toUtf8());
-            file.commit();
-        }
-    }
+    if (m_version >= 2 && !newToken.isEmpty() && !m_options.tokenFile.isEmpty())
+        WritePrivateFile(m_options.tokenFile, newToken.toUtf8());
     sleepMs(m_options.focusSettleMs);
     const bool typed = typeAll(strokes);
     closeSession();

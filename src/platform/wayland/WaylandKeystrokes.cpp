@@ -13,6 +13,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 #include <wayland-client.h>
+#include <xkbcommon/xkbcommon.h>
 
 #include "virtual-keyboard-client.h"
 
@@ -60,6 +61,30 @@ void onGlobalRemove(void*, wl_registry*, std::uint32_t) {}
 
 const wl_registry_listener RegistryListener = {onGlobal, onGlobalRemove};
 
+// The key map a wl_keyboard is handed when it is made: the one the seat gives
+// every program now.
+void onKeymap(void* data, wl_keyboard*, std::uint32_t format, int fd, std::uint32_t size)
+{
+    if (format == WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1 && size > 0) {
+        void* map = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+        if (map != MAP_FAILED) {
+            *static_cast<QByteArray*>(data) =
+                QByteArray(static_cast<const char*>(map), qstrnlen(static_cast<const char*>(map), size));
+            munmap(map, size);
+        }
+    }
+    close(fd);
+}
+void onEnter(void*, wl_keyboard*, std::uint32_t, wl_surface*, wl_array*) {}
+void onLeave(void*, wl_keyboard*, std::uint32_t, wl_surface*) {}
+void onKey(void*, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) {}
+void onModifiers(void*, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t,
+                 std::uint32_t)
+{}
+void onRepeatInfo(void*, wl_keyboard*, std::int32_t, std::int32_t) {}
+
+const wl_keyboard_listener KeyboardListener = {onKeymap, onEnter, onLeave, onKey, onModifiers, onRepeatInfo};
+
 // One connection with its seat and manager, closed when it goes away.
 class Connection {
 public:
@@ -93,6 +118,17 @@ public:
     bool hasVirtualKeyboard() const { return m_globals.seat && m_globals.manager; }
     bool failed() const { return wl_display_get_error(m_display) != 0; }
     wl_display* display() const { return m_display; }
+
+    // The key map the seat hands its programs now, empty when it hands none.
+    QByteArray seatKeymap()
+    {
+        QByteArray text;
+        wl_keyboard* seatKeyboard = wl_seat_get_keyboard(m_globals.seat);
+        wl_keyboard_add_listener(seatKeyboard, &KeyboardListener, &text);
+        wl_display_roundtrip(m_display);
+        wl_keyboard_destroy(seatKeyboard);
+        return text;
+    }
 
     zwp_virtual_keyboard_v1* keyboard()
     {
@@ -163,6 +199,53 @@ bool upload(zwp_virtual_keyboard_v1* keyboard, const QByteArray& text)
     return ok;
 }
 
+// A key map that came from a layout rather than from a text: not one of this
+// typer's (left by a run that ended while typing), and symbols on far more
+// keys than a login has characters.
+bool isLayout(xkb_context* context, const QByteArray& text)
+{
+    if (text.isEmpty() || text.contains("xkb_keycodes \"keyrovia\""))
+        return false;
+    xkb_keymap* keymap = xkb_keymap_new_from_buffer(context, text.constData(), std::size_t(text.size()),
+                                                    XKB_KEYMAP_FORMAT_TEXT_V1, XKB_KEYMAP_COMPILE_NO_FLAGS);
+    if (!keymap)
+        return false;
+    int keys = 0;
+    xkb_keymap_key_for_each(
+        keymap,
+        [](xkb_keymap* map, xkb_keycode_t key, void* count) {
+            const xkb_keysym_t* syms = nullptr;
+            if (xkb_keymap_key_get_syms_by_level(map, key, 0, 0, &syms) > 0)
+                ++*static_cast<int*>(count);
+        },
+        &keys);
+    xkb_keymap_unref(keymap);
+    constexpr int LayoutKeys = 48;
+    return keys >= LayoutKeys;
+}
+
+// The user's layout to put back once the text is typed: the one the seat
+// handed its programs before, else the layout xkb names from the session
+// ($XKB_DEFAULT_LAYOUT and its kin, as the compositor reads them).
+QByteArray userLayout(const QByteArray& seatKeymap)
+{
+    xkb_context* context = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
+    if (!context)
+        return {};
+    QByteArray text;
+    if (isLayout(context, seatKeymap)) {
+        text = seatKeymap;
+    } else if (xkb_keymap* keymap =
+                   xkb_keymap_new_from_names(context, nullptr, XKB_KEYMAP_COMPILE_NO_FLAGS)) {
+        char* named = xkb_keymap_get_as_string(keymap, XKB_KEYMAP_FORMAT_TEXT_V1);
+        text = named;
+        free(named);
+        xkb_keymap_unref(keymap);
+    }
+    xkb_context_unref(context);
+    return text;
+}
+
 std::uint32_t modifierMask(std::uint8_t modifiers)
 {
     return ((modifiers & ShiftModifier) ? ShiftMask : 0) | ((modifiers & CtrlModifier) ? ControlMask : 0) |
@@ -190,6 +273,8 @@ bool WaylandKeystrokes::sendKeys(const QString& keys, bool wait)
         m_lastError = QStringLiteral("the compositor offers no virtual keyboard");
         return false;
     }
+    // Read before the first key map of the text replaces it.
+    const QByteArray layout = userLayout(connection.seatKeymap());
     zwp_virtual_keyboard_v1* keyboard = connection.keyboard();
     const std::vector<SymStroke> strokes = ToSymStrokes(parsed.actions).strokes;
 
@@ -232,6 +317,11 @@ bool WaylandKeystrokes::sendKeys(const QString& keys, bool wait)
         if (i < strokes.size())
             keymap.place(strokes[i].keysym);
     }
+    // The last map typed with stays the seat's, handed to every program focused
+    // later (XWayland makes it the X keyboard): it would tell them which
+    // characters the password holds. The user's layout takes its place.
+    if (layout.isEmpty() || !upload(keyboard, layout) || wl_display_roundtrip(connection.display()) < 0)
+        m_lastError = QStringLiteral("the text was typed, but the user's layout could not be put back");
     if (wait)
         sleepMs(m_timing.waitSettleMs);
     return true;

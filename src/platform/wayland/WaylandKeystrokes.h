@@ -8,7 +8,9 @@
 // involved and characters no physical layout has (é ß € ж, emoji) arrive as
 // they are. The virtual keyboard keeps its own modifier and lock state, which
 // this typer holds at "nothing locked": the user's Caps, Num and Scroll Lock
-// can neither change the text nor be changed by it.
+// can neither change the text nor be changed by it. Once the text is typed,
+// the user's layout replaces the text's key map, which the seat would
+// otherwise keep handing to every program focused later.
 #include "platform/Platform.h"
 
 #include <QString>
