@@ -48,10 +48,12 @@ in_root apt-get -qq update
 step "apt-get install ./$(basename "$deb")"
 cp "$deb" "$root/tmp/"
 in_root dpkg-query -W -f='${Package}\n' | sort >"$root/tmp/before"
+echo "without Recommends: $(in_root apt-get install -s --no-install-recommends "/tmp/$(basename "$deb")" | grep -c '^Inst ') packages"
 in_root apt-get install -y -q "/tmp/$(basename "$deb")" | grep -E '^(After this|[0-9]+ upgraded)'
 in_root dpkg-query -W -f='${Package}\n' | sort >"$root/tmp/after"
 new="$(comm -13 "$root/tmp/before" "$root/tmp/after")"
 echo "packages added: $(wc -l <<<"$new"); keyrovia's installed size: $(in_root dpkg-query -W -f='${Installed-Size}' keyrovia) KiB"
+echo "added:" $new
 bad="$(grep -E -- '-dev$|^(xvfb|xdotool|openbox|sway|foot|wtype|chromium|clang|gcovr|cmake|ninja-build|g\+\+|gcc)' <<<"$new" || true)"
 [ -z "$bad" ] || fail "the package pulled build or test packages: $bad"
 in_root dpkg -L keyrovia | sort >"$root/tmp/files"
