@@ -79,6 +79,11 @@ build_package() {
   local src="$out/keyrovia-$version"
   rm -rf -- "$src" && mkdir -p -- "$src"
   tar -C "$here" --exclude=./.git --exclude='./build*' --exclude=./.cache -cf - . | tar -C "$src" -xf -
+  # debhelper gives the build a HOME of its own: keep using this user's compiler cache.
+  if command -v ccache >/dev/null; then
+    CCACHE_DIR="$(ccache -k cache_dir)" CCACHE_BASEDIR="$(ccache -k base_dir)"
+    export CCACHE_DIR CCACHE_BASEDIR
+  fi
   (cd "$src" && dpkg-buildpackage -us -uc -b >&2)
   local deb
   deb="$out/keyrovia_${version}-1_$(dpkg-architecture -qDEB_HOST_ARCH).deb"
