@@ -8,6 +8,10 @@
 #   tools/keyrovia.sh test               the same packages and the test tools, build everything
 #                                        (build/), run the whole test suite
 #   tools/keyrovia.sh sanitize           the unit and widget tests again, under ASan and UBSan
+#   tools/keyrovia.sh package            build the Debian package (build-package/keyrovia_<version>-1_<arch>.deb),
+#                                        check it with lintian, print its path last
+#   tools/keyrovia.sh package-test       build it, then install, use and remove it in a clean
+#                                        Debian 12 root (tests/package/e2e-deb.sh; root, mirror)
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -73,6 +77,41 @@ build_program() {
 
 installer="$here/tools/keyrovia-install.sh"
 
+# Debian's packaging tools; the build dependencies themselves come from debian/control.
+package_tools=(dpkg-dev debhelper lintian appstream desktop-file-utils)
+
+build_package() {
+  install_missing "${package_tools[@]}"
+  local version
+  version="$(sed -n 's/^project(Keyrovia VERSION \([0-9.]*\) .*/\1/p' "$here/CMakeLists.txt")"
+  if [ "$(dpkg-parsechangelog -l "$here/debian/changelog" -S Version)" != "$version-1" ]; then
+    echo "debian/changelog does not start with version $version-1 (CMakeLists.txt): add an entry (dch -v $version-1)" >&2
+    exit 1
+  fi
+  if ! (cd "$here" && dpkg-checkbuilddeps >/dev/null 2>&1); then
+    local sudo=()
+    [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+    (cd "$here" && "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 \
+        build-dep -y -qq --no-install-recommends ./)
+  fi
+  # dpkg-buildpackage writes beside the source folder: build a copy, so that the
+  # package and its by-products stay in one folder out of the tree.
+  local out="${KEYROVIA_PACKAGE_DIR:-$here/build-package}"
+  local src="$out/keyrovia-$version"
+  rm -rf -- "$src" && mkdir -p -- "$src"
+  tar -C "$here" --exclude=./.git --exclude='./build*' --exclude=./.cache -cf - . | tar -C "$src" -xf -
+  # debhelper gives the build a HOME of its own: keep using this user's compiler cache.
+  if command -v ccache >/dev/null; then
+    CCACHE_DIR="$(ccache -k cache_dir)" CCACHE_BASEDIR="$(ccache -k base_dir)"
+    export CCACHE_DIR CCACHE_BASEDIR
+  fi
+  (cd "$src" && dpkg-buildpackage -us -uc -b >&2)
+  local deb
+  deb="$out/keyrovia_${version}-1_$(dpkg-architecture -qDEB_HOST_ARCH).deb"
+  lintian --fail-on error --info "$deb" >&2
+  echo "$deb"
+}
+
 case "${1:-}" in
   install)
     install_missing "${packages[@]}"
@@ -104,8 +143,17 @@ case "${1:-}" in
     cd "$build-sanitize"
     ctest --output-on-failure --timeout 900 -L '^(unit|gui)$' "${@:2}"
     ;;
+  package)
+    build_package
+    ;;
+  package-test)
+    install_missing mmdebstrap
+    deb="$(build_package)"
+    # 77: no Debian root could be made here (not root, no mirror); the script says so.
+    "$here/tests/package/e2e-deb.sh" "$deb" || [ $? -eq 77 ]
+    ;;
   *)
-    echo "utilisation : $0 install|run|uninstall [--purge]|test|sanitize [options de ctest]" >&2
+    echo "utilisation : $0 install|run|uninstall [--purge]|test|sanitize [options de ctest]|package|package-test" >&2
     exit 2
     ;;
 esac

@@ -1,10 +1,12 @@
 #include "app/Application.h"
 #include "app/LinuxPlatform.h"
 #include "app/OneInstance.h"
+#include "common/TextFiles.h"
 #include "common/Version.h"
 #include "platform/ProcessHardening.h"
 #include "platform/ThreadFailure.h"
 #include "platform/instance/LocalSingleInstance.h"
+#include "settings/ProgramFolder.h"
 
 #include <QApplication>
 
@@ -24,6 +26,11 @@ int main(int argc, char* argv[])
     // Hidden windows keep the program alive: the window registry decides when it ends.
     QApplication::setQuitOnLastWindowClosed(false);
     kr::LinuxPlatform platform;
+    // Installed system-wide: each user's folder is made at their first start,
+    // before the single-instance guard names its socket after it.
+    if (kr::ProgramFolderIsUserData())
+        kr::PrepareProgramFolder(kr::AppDir(), *platform.services().database,
+                                 QApplication::applicationDirPath() + QStringLiteral("/ICON.ico"));
     kr::KeyroviaApp keyrovia(platform.services());
     // A second start of the same program folder shows the running one instead.
     kr::LocalSingleInstance instance;

@@ -4,12 +4,28 @@
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
+#include <QStandardPaths>
 
 namespace kr {
+
+bool ProgramFolderIsUserData()
+{
+#ifdef KEYROVIA_SYSTEM_INSTALL
+    return true;
+#else
+    return false;
+#endif
+}
 
 QString AppDir()
 {
     QString dir = qEnvironmentVariable("KEYROVIA_APP_DIR");
+    // Installed system-wide, the executable's folder is shared and read-only:
+    // each user's vault, settings and log live in their own data folder, the
+    // one a per-user install uses too.
+    if (dir.isEmpty() && ProgramFolderIsUserData())
+        dir = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+              QStringLiteral("/keyrovia");
     if (dir.isEmpty())
         dir = QCoreApplication::applicationDirPath();
     if (dir.isEmpty())

@@ -5,7 +5,12 @@ namespace kr {
 
 // The program folder with a trailing '/': every file of the program lives there.
 // KEYROVIA_APP_DIR overrides it (used by the tests and by a portable set-up).
+// Otherwise it is the executable's folder, or, in a build installed system-wide,
+// ${XDG_DATA_HOME:-~/.local/share}/keyrovia/.
 QString AppDir();
+// Whether this build keeps the program folder in the user's data folder
+// (KEYROVIA_SYSTEM_INSTALL at build time).
+bool ProgramFolderIsUserData();
 
 struct ReadResult {
     bool ok = false; // false when the file is missing or unreadable

@@ -1,13 +1,38 @@
 #include "settings/ProgramFolder.h"
 
 #include "platform/Platform.h"
+#include "store/EmptyVault.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <unistd.h>
 
 namespace kr {
+
+bool PrepareProgramFolder(const QString& folder, IDatabaseEngine& engine, const QString& iconSource)
+{
+    const QString dir = QDir::cleanPath(folder);
+    if (!QDir().mkpath(QFileInfo(dir).absolutePath()))
+        return false;
+    // A folder that exists keeps its mode: it may be a per-user install's.
+    if (::mkdir(QFile::encodeName(dir).constData(), S_IRWXU) != 0 && errno != EEXIST)
+        return false;
+    QString error;
+    const bool vault =
+        MakeEmptyVault(engine, dir + QStringLiteral("/BDMDP.MDB"), &error) != EmptyVaultResult::Failed;
+    const QString icon = dir + QStringLiteral("/ICON.ico");
+    if (QFileInfo::exists(icon) || QFileInfo(icon).isSymLink())
+        return vault;
+    const bool copied = QFile::copy(iconSource, icon) &&
+                        QFile::setPermissions(icon, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    return vault && copied;
+}
 
 bool ProgramFolder::writable() const
 {

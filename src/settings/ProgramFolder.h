@@ -5,7 +5,16 @@
 
 namespace kr {
 
+class IDatabaseEngine;
 class IMessageBox;
+
+// Makes the program folder at a start of the program installed system-wide:
+// the folder (0700, with its missing parents) and what it must hold and does
+// not hold yet, an empty vault (0600) and the icon that the toolbar button
+// names (a copy of iconSource). Nothing that exists is changed. Returns false
+// when something could not be made; the program then reports it where it
+// uses that file.
+bool PrepareProgramFolder(const QString& folder, IDatabaseEngine& engine, const QString& iconSource);
 
 // The program folder (AppDir), where the program saves its database, its
 // settings and its log. A folder that takes no file (a read-only mount, a

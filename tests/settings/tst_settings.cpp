@@ -1,8 +1,11 @@
-// PARAM.ini reading and the way into the main window, with a recording host.
+// PARAM.ini reading and the way into the main window, with a recording host;
+// the program folder that a system-wide install makes at the first start.
 #include "PlatformDoubles.h"
 #include "TestKit.h"
+#include "platform/sqlcipher/SqlCipherEngine.h"
 #include "settings/EnterMainWindow.h"
 #include "settings/ParamIni.h"
+#include "settings/ProgramFolder.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -48,6 +51,7 @@ class TestSettings : public QObject {
 
 private slots:
     void initTestCase() { qputenv("KEYROVIA_APP_DIR", m_dir.path().toLocal8Bit()); }
+    void prepareProgramFolder();
 
     void readValue()
     {
@@ -107,6 +111,30 @@ private slots:
                      QStringLiteral("Ses Votre Premiere Utilisation\r\nVeiller Configurer Le Plugin"));
     }
 };
+
+// A first start makes the folder private with an empty vault and the icon; a
+// later one, or a folder a per-user install made, keeps what is there.
+void TestSettings::prepareProgramFolder()
+{
+    const QString folder = m_dir.path() + QStringLiteral("/data/keyrovia");
+    const QString vault = folder + QStringLiteral("/BDMDP.MDB"), icon = folder + QStringLiteral("/ICON.ico");
+    const QString iconSource = m_dir.path() + QStringLiteral("/ICON.ico");
+    auto groupOrOther = [](const QString& path) { return QFileInfo(path).permissions().toInt() & 0x0077; };
+    QVERIFY(test::writeFile(iconSource, "icon"));
+    SqlCipherEngine engine;
+    QVERIFY(PrepareProgramFolder(folder, engine, iconSource));
+    QCOMPARE(groupOrOther(folder), 0);
+    QCOMPARE(groupOrOther(vault), 0);
+    QVERIFY(QFileInfo(vault).size() > 0);
+    QCOMPARE(test::fileBytes(icon), QByteArray("icon"));
+
+    QVERIFY(test::writeFile(vault, "vault") && test::writeFile(icon, "own icon"));
+    QVERIFY(QFile::setPermissions(folder, QFileInfo(folder).permissions() | QFileDevice::ReadOther));
+    QVERIFY(PrepareProgramFolder(folder, engine, iconSource));
+    QCOMPARE(test::fileBytes(vault), QByteArray("vault"));
+    QCOMPARE(test::fileBytes(icon), QByteArray("own icon"));
+    QCOMPARE(groupOrOther(folder), 0x0004);
+}
 
 QTEST_MAIN(TestSettings)
 #include "tst_settings.moc"

@@ -26,8 +26,9 @@
 namespace kr::companion {
 
 inline constexpr char kHostName[] = "com.keyrovia.companion";
-// Derived from the "key" of the Chromium extension's manifest.
-inline constexpr char kChromiumExtensionId[] = "geaenjakpocbdkabehglljkfkfdaejbd";
+// Derived from the "key" of the Chromium extension's manifest, the public half of
+// resources/browser-extension/chromium/keyrovia-extension.pem, which packs its .crx.
+inline constexpr char kChromiumExtensionId[] = "npehdijbbiaadgjgbdhookfjjefgopoi";
 inline constexpr char kFirefoxExtensionId[] = "companion@keyrovia.quillmark.example";
 
 // Browsers never send more to a host in practice; bigger frames are skipped.
